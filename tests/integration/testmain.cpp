@@ -1,0 +1,12 @@
+// Integration test programs need a Qt application object for plug-in loading.
+
+#include <QtCore/QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
