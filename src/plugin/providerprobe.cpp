@@ -20,7 +20,7 @@ QString chooseProvider()
     if (FAILED(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IDataInitialize, dataInit.putVoid())))
         return QString();
-    for (const QString name : {QStringLiteral("MSOLEDBSQL19"), QStringLiteral("MSOLEDBSQL")}) {
+    for (const QString &name : {QStringLiteral("MSOLEDBSQL19"), QStringLiteral("MSOLEDBSQL")}) {
         if (probeProvider(name, dataInit.get()))
             return name;
     }

@@ -1,0 +1,84 @@
+#include "oledb/oledbcommand.h"
+
+OLEDBCommandPart::~OLEDBCommandPart()
+{
+    multipleResults.reset();
+    releaseCommand();
+}
+
+void OLEDBCommandPart::releaseCommand()
+{
+    if (paramAccessor != 0 && commandObject) {
+        rz::ComPtr<IAccessor> accessor;
+        if (SUCCEEDED(commandObject.query(IID_IAccessor, accessor))) {
+            accessor->ReleaseAccessor(paramAccessor, nullptr);
+            paramAccessor = 0;
+        }
+    }
+    commandObject.reset();
+}
+
+HRESULT createCommand(OLEDBCommandPart &command, IOpenRowset *session, const OLECHAR *text,
+                      REFGUID dialect)
+{
+    command.releaseCommand();
+    if (!session)
+        return E_FAIL;
+    {
+        rz::ComPtr<IDBCreateCommand> factory;
+        HRESULT hr = session->QueryInterface(IID_IDBCreateCommand, factory.putVoid());
+        if (FAILED(hr))
+            return hr;
+        hr = factory->CreateCommand(nullptr, IID_ICommand, command.commandObject.putUnknown());
+        if (FAILED(hr))
+            return hr;
+    }
+    rz::ComPtr<ICommandText> commandText;
+    HRESULT hr = command.commandObject.query(IID_ICommandText, commandText);
+    if (FAILED(hr))
+        return hr;
+    return commandText->SetCommandText(dialect, text);
+}
+
+HRESULT executeCommand(OLEDBCommandPart &command, OLEDBAccessor &accessor, OLEDBRowset &rowset,
+                       DBPARAMS *params, DBROWCOUNT *rowsAffected, bool bind,
+                       DBPROPSET *propertySets, ULONG propertySetCount)
+{
+    if (!command.commandObject)
+        return E_FAIL;
+    if (propertySets) {
+        rz::ComPtr<ICommandProperties> properties;
+        HRESULT hr = command.commandObject.query(IID_ICommandProperties, properties);
+        if (FAILED(hr))
+            return hr;
+        hr = properties->SetProperties(propertySetCount, propertySets);
+        if (FAILED(hr))
+            return hr;
+    }
+
+    DBROWCOUNT localCount = 0;
+    DBROWCOUNT *count = rowsAffected ? rowsAffected : &localCount;
+    HRESULT hr = command.commandObject->Execute(nullptr, IID_IMultipleResults, params, count,
+                                                command.multipleResults.putUnknown());
+    if (FAILED(hr)) {
+        hr = command.commandObject->Execute(nullptr, IID_IRowset, params, count,
+                                            rowset.rowset.putUnknown());
+    } else if (!command.multipleResults) {
+        hr = E_FAIL;
+    } else {
+        closeAccessorRowset(accessor, rowset);
+        hr = command.multipleResults->GetResult(nullptr, DBRESULTFLAG_DEFAULT, IID_IRowset, count,
+                                                rowset.rowset.putUnknown());
+    }
+    if (FAILED(hr))
+        return hr;
+
+    if (rowset.rowset)
+        rowset.rowset.query(IID_IRowsetChange, rowset.rowsetChange);
+
+    if (bind && rowset.rowset) {
+        const HRESULT bound = accessor.bindColumns(rowset.rowset.get());
+        return FAILED(bound) ? bound : S_OK;
+    }
+    return hr;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The command object: text, preparation, rowset properties, parameter
+// descriptions and accessors, and execution.
+
+#include "platform/comptr.h"
+#include "provider/odbcconnection.h"
+
+#include <memory>
+
+namespace rz::provider {
+
+HRESULT createCommand(rz::ComPtr<IUnknown> session, std::shared_ptr<OdbcConnection> connection, REFIID iid,
+                      IUnknown **command);
+
+} // namespace rz::provider

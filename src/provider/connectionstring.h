@@ -1,0 +1,42 @@
+#pragma once
+// Turns the data source's initialisation settings into an ODBC connection
+// string for the ODBC driver behind a program identifier.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rz::provider {
+
+enum class OdbcDriverKind { FreeTds, Microsoft17, Microsoft18 };
+
+// A server as SQL Server clients write it: "host", "host,port",
+// "host\instance", optionally with a "tcp:" prefix.
+struct ServerAddress {
+    std::u16string host;
+    std::u16string instance; // empty for the default instance
+    int port = 1433;         // 0 when an instance name decides the port
+};
+
+std::optional<ServerAddress> parseServerAddress(std::u16string_view dataSource);
+
+struct ConnectionSettings {
+    std::u16string dataSource;
+    std::u16string catalog;
+    std::u16string userId;
+    std::u16string password;
+    bool integratedSecurity = false;
+    std::optional<std::u16string> encrypt; // "Optional", "Mandatory", "Strict", "yes", "no", ...
+    std::u16string applicationName = u"REZUVEDOV";
+};
+
+// Escapes one value the way ODBC connection strings quote: in braces when it
+// holds a separator, a brace or surrounding blanks.
+std::u16string quoteConnectionValue(std::u16string_view value);
+
+// driverSpec is what goes after "DRIVER=": a registered name or a library path.
+// Empty when the data source text cannot be read.
+std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDriverKind kind,
+                                     std::u16string_view driverSpec);
+
+} // namespace rz::provider

@@ -1,0 +1,192 @@
+#include "provider/datasource.h"
+
+#include "platform/comobject.h"
+#include "provider/errors.h"
+#include "provider/odbcconnection.h"
+#include "provider/odbcenvironment.h"
+#include "provider/propertystore.h"
+#include "provider/session.h"
+#include "provider/supporterrorinfo.h"
+
+#include <atomic>
+#include <memory>
+
+namespace rz::provider {
+
+namespace {
+
+// Login time-out when the consumer gives none: FreeTDS would otherwise wait
+// for minutes on a server that accepts the connection and never answers.
+constexpr LONG kDefaultLoginTimeout = 15;
+
+class DataSource final : public rz::ComObject<IDBInitialize, IDBProperties, IDBCreateSession, ISupportErrorInfo> {
+public:
+    DataSource(OdbcDriverKind kind, std::u16string driverSpec) : kind_(kind), driverSpec_(std::move(driverSpec))
+    {
+        const GUID &init = DBPROPSET_DBINIT;
+        properties_.supportString(init, DBPROP_INIT_DATASOURCE);
+        properties_.supportString(init, DBPROP_INIT_CATALOG);
+        properties_.supportString(init, DBPROP_AUTH_USERID);
+        properties_.supportString(init, DBPROP_AUTH_PASSWORD);
+        properties_.supportString(init, DBPROP_AUTH_INTEGRATED);
+        properties_.supportString(init, DBPROP_INIT_PROVIDERSTRING);
+        properties_.supportI4(init, DBPROP_INIT_TIMEOUT, kDefaultLoginTimeout);
+        properties_.supportI4(init, DBPROP_INIT_GENERALTIMEOUT, 0);
+        properties_.supportI4(init, DBPROP_INIT_LCID, 0);
+        properties_.supportI4(init, DBPROP_INIT_OLEDBSERVICES, -1);
+        properties_.supportI4(init, DBPROP_INIT_MODE, 0);
+        properties_.supportBool(init, DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO, false);
+        VARIANT prompt;
+        VariantInit(&prompt);
+        prompt.vt = VT_I2;
+        prompt.iVal = DBPROMPT_NOPROMPT;
+        properties_.support(init, DBPROP_INIT_PROMPT, VT_I2, prompt);
+        properties_.supportString(DBPROPSET_SQLSERVERDBINIT, SSPROP_INIT_ENCRYPT);
+    }
+
+    // IDBInitialize
+    HRESULT Initialize() override
+    {
+        beginCall();
+        if (initialized_)
+            return reportFailure(DB_E_ALREADYINITIALIZED, IID_IDBInitialize, u"The data source is already initialized.");
+        ConnectionSettings settings = currentSettings();
+        connectionString_ = buildConnectionString(settings, kind_, driverSpec_);
+        if (connectionString_.empty())
+            return reportFailure(E_FAIL, IID_IDBInitialize,
+                                 u"The server name is not one SQL Server clients accept (host, host,port or host\\instance).");
+        auto connection = connect();
+        if (!connection)
+            return reportFailure(loginFailureCode(), IID_IDBInitialize);
+        spare_ = std::move(connection);
+        initialized_ = true;
+        properties_.setReadOnly(true);
+        return S_OK;
+    }
+
+    HRESULT Uninitialize() override
+    {
+        beginCall();
+        if (openSessions_.load() > 0)
+            return reportFailure(DB_E_OBJECTOPEN, IID_IDBInitialize, u"Sessions of the data source are still open.");
+        spare_.reset();
+        initialized_ = false;
+        properties_.setReadOnly(false);
+        return S_OK;
+    }
+
+    // IDBProperties
+    HRESULT GetProperties(ULONG idSetCount, const DBPROPIDSET idSets[], ULONG *setCount, DBPROPSET **sets) override
+    {
+        beginCall();
+        return properties_.getProperties(idSetCount, idSets, setCount, sets);
+    }
+
+    HRESULT GetPropertyInfo(ULONG, const DBPROPIDSET[], ULONG *infoSetCount, DBPROPINFOSET **infoSets,
+                            OLECHAR **descriptions) override
+    {
+        if (infoSetCount) *infoSetCount = 0;
+        if (infoSets) *infoSets = nullptr;
+        if (descriptions) *descriptions = nullptr;
+        return infoSetCount && infoSets ? S_OK : E_INVALIDARG;
+    }
+
+    HRESULT SetProperties(ULONG setCount, DBPROPSET sets[]) override
+    {
+        beginCall();
+        return properties_.setProperties(setCount, sets);
+    }
+
+    // IDBCreateSession
+    HRESULT CreateSession(IUnknown *outer, REFIID iid, IUnknown **session) override
+    {
+        beginCall();
+        if (!session)
+            return E_INVALIDARG;
+        *session = nullptr;
+        if (outer && iid != IID_IUnknown)
+            return DB_E_NOAGGREGATION;
+        if (!initialized_)
+            return E_UNEXPECTED;
+        std::shared_ptr<OdbcConnection> connection = std::move(spare_);
+        if (!connection)
+            connection = connect();
+        if (!connection)
+            return reportFailure(E_FAIL, IID_IDBCreateSession);
+        return createSession(rz::ComPtr<IUnknown>::share(identity()), std::move(connection), &openSessions_, iid, session);
+    }
+
+    HRESULT InterfaceSupportsErrorInfo(REFIID iid) override
+    {
+        return supportsErrorInfo(iid, {&IID_IDBInitialize, &IID_IDBProperties, &IID_IDBCreateSession});
+    }
+
+private:
+    ConnectionSettings currentSettings() const
+    {
+        const GUID &init = DBPROPSET_DBINIT;
+        ConnectionSettings s;
+        auto text = [&](DBPROPID id) {
+            const OLECHAR *v = properties_.stringValue(init, id);
+            return v ? std::u16string(v) : std::u16string();
+        };
+        s.dataSource = text(DBPROP_INIT_DATASOURCE);
+        s.catalog = text(DBPROP_INIT_CATALOG);
+        s.userId = text(DBPROP_AUTH_USERID);
+        s.password = text(DBPROP_AUTH_PASSWORD);
+        s.integratedSecurity = !text(DBPROP_AUTH_INTEGRATED).empty();
+        if (const OLECHAR *encrypt = properties_.stringValue(DBPROPSET_SQLSERVERDBINIT, SSPROP_INIT_ENCRYPT))
+            s.encrypt = std::u16string(encrypt);
+        return s;
+    }
+
+    std::shared_ptr<OdbcConnection> connect()
+    {
+        SQLHENV env = odbcEnvironment();
+        if (!env) {
+            addPendingDiagnostic(u"IM004", u"The ODBC driver manager could not make an environment.");
+            return nullptr;
+        }
+        ConnectionHandle dbc;
+        if (!odbcSucceeded(odbcCall(dbc.allocate(env), SQL_HANDLE_ENV, env)))
+            return nullptr;
+        const LONG loginTimeout = properties_.i4Value(DBPROPSET_DBINIT, DBPROP_INIT_TIMEOUT, kDefaultLoginTimeout);
+        if (loginTimeout > 0)
+            SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeout)), 0);
+        const LONG generalTimeout = properties_.i4Value(DBPROPSET_DBINIT, DBPROP_INIT_GENERALTIMEOUT, 0);
+        if (generalTimeout > 0)
+            SQLSetConnectAttr(dbc.get(), SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(generalTimeout)), 0);
+        const SQLRETURN rc = odbcCall(
+            SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR *>(connectionString_.data()),
+                              SQLSMALLINT(connectionString_.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
+            dbc);
+        if (!odbcSucceeded(rc))
+            return nullptr;
+        return std::make_shared<OdbcConnection>(std::move(dbc));
+    }
+
+    OdbcDriverKind kind_;
+    std::u16string driverSpec_;
+    PropertyStore properties_;
+    std::u16string connectionString_;
+    std::shared_ptr<OdbcConnection> spare_; // the login's connection, for the first session
+    std::atomic<int> openSessions_{0};
+    bool initialized_ = false;
+};
+
+} // namespace
+
+HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverSpec, IUnknown *outer, REFIID iid, void **object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    auto source = rz::ComPtr<IDBInitialize>::adopt(new (std::nothrow) DataSource(kind, std::move(driverSpec)));
+    if (!source)
+        return E_OUTOFMEMORY;
+    return source->QueryInterface(iid, object);
+}
+
+} // namespace rz::provider

@@ -1,0 +1,63 @@
+#include "provider/errors.h"
+
+#include "platform/comerror.h"
+#include "platform/errorobject.h"
+#include "provider/odbccall.h"
+
+namespace rz::provider {
+
+namespace {
+
+const std::u16string kSource = u"Microsoft OLE DB Driver for SQL Server";
+
+} // namespace
+
+HRESULT reportFailure(HRESULT hr, REFIID failingInterface)
+{
+    auto diagnostics = takePendingDiagnostics();
+    std::vector<rz::ErrorRecordText> records;
+    records.reserve(diagnostics.size());
+    for (auto &d : diagnostics) {
+        rz::ErrorRecordText r;
+        r.hr = hr;
+        r.description = std::move(d.message);
+        r.source = kSource;
+        r.iid = failingInterface;
+        r.minor = DWORD(d.nativeError);
+        records.push_back(std::move(r));
+    }
+    if (records.empty()) {
+        rz::ErrorRecordText r;
+        r.hr = hr;
+        r.description = rz::systemMessage(hr);
+        r.source = kSource;
+        r.iid = failingInterface;
+        records.push_back(std::move(r));
+    }
+    rz::setErrorRecords(records);
+    return hr;
+}
+
+HRESULT reportFailure(HRESULT hr, REFIID failingInterface, std::u16string description)
+{
+    addPendingDiagnostic(u"HY000", std::move(description));
+    return reportFailure(hr, failingInterface);
+}
+
+HRESULT executionFailureCode()
+{
+    for (const auto &d : pendingDiagnostics())
+        if (isConnectionLost(d.sqlState))
+            return E_FAIL;
+    return DB_E_ERRORSINCOMMAND;
+}
+
+HRESULT loginFailureCode()
+{
+    for (const auto &d : pendingDiagnostics())
+        if (d.sqlState == u"28000")
+            return DB_SEC_E_AUTH_FAILED;
+    return E_FAIL;
+}
+
+} // namespace rz::provider

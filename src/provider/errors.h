@@ -1,0 +1,30 @@
+#pragma once
+// How the provider's OLE DB methods report failure: the ODBC diagnostics
+// gathered by the funnel (odbccall.h) become one error object with a record
+// per diagnostic, set as the thread's error object.
+
+#include "platform/oledb.h"
+#include "provider/odbccall.h"
+
+#include <string>
+
+namespace rz::provider {
+
+// Opens an OLE DB method: diagnostics of earlier calls are forgotten.
+inline void beginCall() { clearPendingDiagnostics(); }
+
+// Sets the thread's error object from the pending diagnostics (or, when
+// there are none, from the system text for hr) and returns hr.
+HRESULT reportFailure(HRESULT hr, REFIID failingInterface);
+
+// Sets an error object with one record of the provider's own and returns hr.
+HRESULT reportFailure(HRESULT hr, REFIID failingInterface, std::u16string description);
+
+// The HRESULT for a failed ODBC execution: E_FAIL when the connection is
+// gone, DB_E_ERRORSINCOMMAND for errors in the statement.
+HRESULT executionFailureCode();
+
+// DB_SEC_E_AUTH_FAILED for refused logins, E_FAIL otherwise.
+HRESULT loginFailureCode();
+
+} // namespace rz::provider

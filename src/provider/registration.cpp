@@ -1,0 +1,65 @@
+// Registers the provider's data source under the program identifiers of
+// Microsoft's SQL Server providers, each backed by the ODBC driver of the
+// same generation. A name whose ODBC driver is not installed cannot be
+// created, so a probe for installed providers finds only what works.
+
+#include "platform/classregistry.h"
+#include "provider/datasource.h"
+#include "provider/odbcenvironment.h"
+
+#include <mutex>
+#include <optional>
+
+namespace rz::provider {
+
+namespace {
+
+// {EE5DE99A-4453-4C96-861C-F8832A7F59FE}
+constexpr CLSID kClsidMsOleDbSql19 = {0xEE5DE99A, 0x4453, 0x4C96, {0x86, 0x1C, 0xF8, 0x83, 0x2A, 0x7F, 0x59, 0xFE}};
+// {5A23DE84-1D7B-4A16-8DED-B29C09CB648D}
+constexpr CLSID kClsidMsOleDbSql = {0x5A23DE84, 0x1D7B, 0x4A16, {0x8D, 0xED, 0xB2, 0x9C, 0x09, 0xCB, 0x64, 0x8D}};
+// {0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}
+constexpr CLSID kClsidSqlOleDb = {0x0C7FF16C, 0x38E3, 0x11D0, {0x97, 0xAB, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
+
+// The driver lookup reads odbcinst once per kind and process.
+std::optional<std::u16string> cachedDriver(OdbcDriverKind kind)
+{
+    static std::mutex mutex;
+    static std::optional<std::u16string> found[3];
+    static bool looked[3] = {false, false, false};
+    const int k = int(kind);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!looked[k]) {
+        found[k] = installedDriver(kind);
+        looked[k] = true;
+    }
+    return found[k];
+}
+
+rz::ClassFactory factoryFor(OdbcDriverKind kind)
+{
+    return [kind](IUnknown *outer, REFIID iid, void **object) -> HRESULT {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        const auto driver = cachedDriver(kind);
+        if (!driver)
+            return REGDB_E_CLASSNOTREG;
+        return createDataSource(kind, *driver, outer, iid, object);
+    };
+}
+
+struct Registrar {
+    Registrar()
+    {
+        rz::registerClass("MSOLEDBSQL19", kClsidMsOleDbSql19, factoryFor(OdbcDriverKind::Microsoft18));
+        rz::registerClass("MSOLEDBSQL", kClsidMsOleDbSql, factoryFor(OdbcDriverKind::Microsoft17));
+        rz::registerClass("SQLOLEDB", kClsidSqlOleDb, factoryFor(OdbcDriverKind::FreeTds));
+    }
+};
+
+const Registrar registrar;
+
+} // namespace
+
+} // namespace rz::provider

@@ -1,0 +1,119 @@
+#include "result/columnvalues.h"
+
+#include "platform/comptr.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int chunkSize = 65536;
+
+bool isNullColumn(const OLEDBAccessor &accessor, DBORDINAL ordinal)
+{
+    const DBSTATUS *status = accessor.columnStatus(ordinal);
+    if (!status)
+        return true;
+    DBSTATUS value;
+    std::memcpy(&value, status, sizeof value);
+    return value == DBSTATUS_S_ISNULL;
+}
+
+} // namespace
+
+QString readColumnString(const OLEDBAccessor &accessor, DBORDINAL ordinal)
+{
+    const OLEDBColumnBinding *column = accessor.findColumn(ordinal);
+    if (!column || !accessor.buffer)
+        return QString();
+    const BYTE *value = accessor.buffer + columnValueOffset(*column);
+    switch (column->wType) {
+    case DBTYPE_STR: {
+        if (isNullColumn(accessor, ordinal))
+            return QString();
+        const char *text = reinterpret_cast<const char *>(value);
+        // Up to the terminator, and never past the value part.
+        const size_t length = strnlen(text, column->ulColumnSize);
+        return QString::fromLocal8Bit(text, int(length));
+    }
+    case DBTYPE_WSTR: {
+        if (isNullColumn(accessor, ordinal))
+            return QString();
+        const size_t capacity = column->ulColumnSize / 2;
+        size_t length = 0;
+        char16_t unit;
+        while (length < capacity) {
+            std::memcpy(&unit, value + length * 2, sizeof unit);
+            if (unit == 0)
+                break;
+            ++length;
+        }
+        QString text(int(length), Qt::Uninitialized);
+        std::memcpy(text.data(), value, length * 2);
+        return text;
+    }
+    case DBTYPE_BSTR: {
+        if (isNullColumn(accessor, ordinal))
+            return QString();
+        BSTR text;
+        std::memcpy(&text, value, sizeof text);
+        if (!text)
+            return QString();
+        return QString::fromUtf16(text, int(SysStringLen(text)));
+    }
+    default:
+        return QString();
+    }
+}
+
+QByteArray readColumnBytes(const OLEDBAccessor &accessor, DBORDINAL ordinal)
+{
+    QByteArray bytes;
+    BYTE *value = static_cast<BYTE *>(accessor.columnValue(ordinal));
+    if (!value)
+        return bytes;
+    if (isNullColumn(accessor, ordinal)) {
+        IUnknown *none = nullptr;
+        std::memcpy(value, &none, sizeof none);
+        return bytes;
+    }
+    IUnknown *object;
+    std::memcpy(&object, value, sizeof object);
+    if (!object)
+        return bytes;
+    rz::ComPtr<ISequentialStream> stream;
+    if (FAILED(object->QueryInterface(IID_ISequentialStream, stream.putVoid())) || !stream)
+        return bytes;
+
+    int total = 0;
+    bytes.resize(chunkSize);
+    for (;;) {
+        ULONG read = 0;
+        const HRESULT hr = stream->Read(bytes.data() + total, chunkSize, &read);
+        if (hr != S_OK) {
+            // The bytes of a final short read still count: S_FALSE is how a
+            // stream says it has given its last bytes.
+            if (hr == S_FALSE && read <= ULONG(chunkSize))
+                total += int(read);
+            break;
+        }
+        total += int(read);
+        if (read < ULONG(chunkSize))
+            break;
+        bytes.resize(bytes.size() + chunkSize);
+    }
+    bytes.resize(total);
+    return bytes;
+}
+
+QByteArray readColumnBufferBytes(const OLEDBAccessor &accessor, DBORDINAL ordinal)
+{
+    const OLEDBColumnBinding *column = accessor.findColumn(ordinal);
+    if (!column || !accessor.buffer || isNullColumn(accessor, ordinal))
+        return QByteArray();
+    DBLENGTH length;
+    std::memcpy(&length, accessor.columnLength(ordinal), sizeof length);
+    if (length > column->ulColumnSize)
+        length = column->ulColumnSize;
+    return QByteArray(reinterpret_cast<const char *>(accessor.buffer + columnValueOffset(*column)),
+                      int(length));
+}

@@ -1,0 +1,8 @@
+#pragma once
+// The one mapping from an OLE DB type code to the QVariant type of a field.
+
+#include "platform/oledb.h"
+
+#include <QtCore/QVariant>
+
+QVariant::Type qVariantTypeForDbType(DBTYPE type);

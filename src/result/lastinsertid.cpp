@@ -1,0 +1,83 @@
+// The identity value last inserted on the connection, read with a short
+// query of its own so that the result's own statement stays untouched.
+
+#include "result/rezuvedovresult.h"
+
+#include "driver/datasource.h"
+#include "driver/rezuvedovdriver_p.h"
+#include "oledb/oledbcommand.h"
+#include "result/numericconversion.h"
+
+#include <cstring>
+
+namespace {
+
+// Frees the name built for the column search on every path.
+struct ColumnName
+{
+    BSTR text = nullptr;
+    ~ColumnName() { SysFreeString(text); }
+};
+
+bool sameName(const OLECHAR *a, const OLECHAR *b)
+{
+    if (!a || !b)
+        return false;
+    for (; *a && *b; ++a, ++b) {
+        if (*a != *b)
+            return false;
+    }
+    return *a == *b;
+}
+
+} // namespace
+
+QVariant REzuVEDOVResult::lastInsertId() const
+{
+    if (!driverPrivate)
+        return QVariant();
+    static const char16_t queryText[] = u"SELECT  @@IDENTITY  AS LASTID ";
+
+    OLEDBCommand<OLEDBAccessor> command;
+    if (FAILED(command.createCommand(driverPrivate->session.get(), queryText, DBGUID_DEFAULT)))
+        return QVariant();
+    DBROWCOUNT count = 0;
+    if (command.execute(nullptr, &count, true) != S_OK || !command.rowset)
+        return QVariant();
+    if (command.moveNext(0, true) != S_OK)
+        return QVariant();
+
+    DBSTATUS status;
+    const DBSTATUS *statusPart = command.columnStatus(1);
+    if (!statusPart)
+        return QVariant();
+    std::memcpy(&status, statusPart, sizeof status);
+    if (status == DBSTATUS_S_ISNULL)
+        return QVariant();
+
+    ColumnName name;
+    static const char narrowName[] = "LASTID";
+    const int wideLength = MultiByteToWideChar(CP_THREAD_ACP, 0, narrowName, -1, nullptr, 0);
+    name.text = SysAllocStringLen(nullptr, UINT(wideLength > 0 ? wideLength : 1));
+    if (!name.text)
+        throwHResult(E_OUTOFMEMORY);
+    MultiByteToWideChar(CP_THREAD_ACP, 0, narrowName, -1, name.text, wideLength);
+
+    const OLEDBColumnBinding *found = nullptr;
+    for (DBORDINAL i = 0; i < command.columnCount; ++i) {
+        if (sameName(command.columnInfo[i].pwszName, name.text)) {
+            found = &command.columnInfo[i];
+            break;
+        }
+    }
+    if (!found)
+        return QVariant();
+
+    // Read as DB_NUMERIC whatever the reported type, but never past the
+    // column's own value part.
+    if (found->ulColumnSize < sizeof(DB_NUMERIC))
+        return QVariant();
+    DB_NUMERIC value;
+    std::memcpy(&value, command.buffer + columnValueOffset(*found), sizeof value);
+    return QVariant(doubleFromNumeric(value));
+}

@@ -1,0 +1,322 @@
+// Moving through the rows of a result and turning column values into
+// QVariants, one row cached at a time.
+
+#include "result/rezuvedovresult.h"
+
+#include "driver/errors.h"
+#include "result/columnvalues.h"
+#include "result/numericconversion.h"
+#include "result/rezuvedovresult_p.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QDebug>
+#include <QtSql/QSqlField>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+template <class T>
+T readValue(const void *value)
+{
+    T result;
+    std::memcpy(&result, value, sizeof result);
+    return result;
+}
+
+QDateTime localDateTime(const QDate &date, const QTime &time)
+{
+    return QDateTime(date, time, Qt::LocalTime);
+}
+
+} // namespace
+
+void REzuVEDOVResult::reportFetchError()
+{
+    setLastError(qMakeError(qOLEDBErrorText(d->command.rowset.get(), IID_IRowset),
+                            QSqlError::TransactionError));
+}
+
+void REzuVEDOVResult::clearRowCache()
+{
+    std::fill(d->rowCache.begin(), d->rowCache.end(), QVariant());
+    d->cachedColumnCount = 0;
+}
+
+bool REzuVEDOVResult::fetchNext()
+{
+    clearRowCache();
+    const HRESULT hr = d->command.moveNext(0, true);
+    if (FAILED(hr)) {
+        reportFetchError();
+        return false;
+    }
+    if (hr != S_OK) {
+        setAt(QSql::AfterLastRow);
+        return false;
+    }
+    setAt(at() + 1);
+    return true;
+}
+
+bool REzuVEDOVResult::fetchPrevious()
+{
+    clearRowCache();
+    const HRESULT hr = d->command.moveNext(-2, true);
+    if (FAILED(hr)) {
+        reportFetchError();
+        return false;
+    }
+    if (hr != S_OK) {
+        setAt(QSql::BeforeFirstRow);
+        return false;
+    }
+    setAt(at() - 1);
+    return true;
+}
+
+bool REzuVEDOVResult::fetchFirst()
+{
+    clearRowCache();
+    const HRESULT hr = d->command.moveFirst();
+    if (FAILED(hr)) {
+        reportFetchError();
+        return false;
+    }
+    if (hr != S_OK) {
+        setAt(QSql::BeforeFirstRow);
+        return false;
+    }
+    setAt(0);
+    return true;
+}
+
+bool REzuVEDOVResult::fetchLast()
+{
+    clearRowCache();
+    OLEDBCommand<OLEDBParameterAccessor> &command = d->command;
+    if (!command.rowset) {
+        reportFetchError();
+        return false;
+    }
+    command.freeRecordMemory(command.rowset.get());
+    command.releaseRows();
+
+    HRESULT hr = command.rowset->RestartPosition(DB_NULL_HCHAPTER);
+    if (FAILED(hr)) {
+        reportFetchError();
+        return false;
+    }
+    DBCOUNTITEM obtained = 0;
+    HROW *handles = &command.currentRow;
+    hr = command.rowset->GetNextRows(DB_NULL_HCHAPTER, -1, 1, &obtained, &handles);
+    if (FAILED(hr)) {
+        command.currentRow = 0;
+        reportFetchError();
+        return false;
+    }
+    if (hr != S_OK) {
+        // The end of the rows, or a code that fetched nothing usable.
+        if (obtained > 0)
+            command.releaseRows();
+        command.currentRow = 0;
+        setAt(QSql::AfterLastRow);
+        return false;
+    }
+    hr = command.getData();
+    if (FAILED(hr)) {
+        command.releaseRows();
+        reportFetchError();
+        return false;
+    }
+    int rows = size();
+    if (rows <= 0) {
+        // The rowset cannot tell its row count: count by walking it, then
+        // stand on the last row again, so that at() names the row held.
+        rows = countRowsByWalking();
+        if (rows <= 0) {
+            reportFetchError();
+            return false;
+        }
+    }
+    setAt(rows - 1);
+    return true;
+}
+
+int REzuVEDOVResult::countRowsByWalking()
+{
+    OLEDBCommand<OLEDBParameterAccessor> &command = d->command;
+    command.freeRecordMemory(command.rowset.get());
+    command.releaseRows();
+    if (FAILED(command.rowset->RestartPosition(DB_NULL_HCHAPTER)))
+        return -1;
+    int rows = 0;
+    for (;;) {
+        DBCOUNTITEM obtained = 0;
+        HROW *handles = &command.currentRow;
+        const HRESULT hr = command.rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &handles);
+        if (obtained > 0)
+            command.releaseRows();
+        command.currentRow = 0;
+        if (hr != S_OK)
+            break;
+        ++rows;
+    }
+    if (FAILED(command.rowset->RestartPosition(DB_NULL_HCHAPTER)))
+        return -1;
+    DBCOUNTITEM obtained = 0;
+    HROW *handles = &command.currentRow;
+    if (command.rowset->GetNextRows(DB_NULL_HCHAPTER, -1, 1, &obtained, &handles) != S_OK
+        || FAILED(command.getData())) {
+        command.releaseRows();
+        command.currentRow = 0;
+        return -1;
+    }
+    return rows;
+}
+
+bool REzuVEDOVResult::fetch(int index)
+{
+    if (index == at())
+        return true;
+    if (!isForwardOnly()) {
+        HRESULT hr = d->command.moveFirst();
+        if (FAILED(hr)) {
+            reportFetchError();
+            return false;
+        }
+        if (index != 0)
+            hr = d->command.moveNext(index - 1, true);
+        if (hr != S_OK) {
+            reportFetchError();
+            clearRowCache();
+            return false;
+        }
+        clearRowCache();
+        setAt(index);
+        return true;
+    }
+    // Forward only: step on from where the cursor stands, so the row held
+    // is the one at() names.
+    bool ok = true;
+    while (ok && index > at())
+        ok = fetchNext();
+    return ok;
+}
+
+bool REzuVEDOVResult::isNull(int)
+{
+    return false;
+}
+
+QVariant REzuVEDOVResult::data(int index)
+{
+    if (index < 0 || index >= d->record.count()) {
+        QMessageLogger().warning() << "QLEDBResult::data: column" << index << "out of range";
+        return QVariant();
+    }
+    if (index < d->cachedColumnCount)
+        return d->rowCache.at(index);
+    for (int j = d->cachedColumnCount; j <= index; ++j)
+        convertColumn(j);
+    d->cachedColumnCount = index + 1;
+    return d->rowCache.at(index);
+}
+
+void REzuVEDOVResult::convertColumn(int index)
+{
+    const OLEDBParameterAccessor &accessor = d->command;
+    const QSqlField field = d->record.field(index);
+    const DBORDINAL ordinal = DBORDINAL(index) + 1;
+    DBORDINAL position = 0;
+    const OLEDBColumnBinding *column = accessor.findColumn(ordinal, &position);
+    QVariant &slot = d->rowCache[index];
+    if (!column || !accessor.buffer)
+        return;
+    const void *value = accessor.buffer + columnValueOffset(*column);
+    const bool isNull = readValue<DBSTATUS>(accessor.columnStatus(ordinal)) == DBSTATUS_S_ISNULL;
+    const DBTYPE bound = column->wType;
+
+    switch (int(field.type())) {
+    case QVariant::Bool:
+        slot = QVariant(!isNull && readValue<qint16>(value) == -1);
+        break;
+    case QVariant::Int:
+        if (isNull)
+            slot = QVariant(QVariant::Int);
+        else if (bound == DBTYPE_I2)
+            slot = QVariant(int(readValue<qint16>(value)));
+        else if (bound == DBTYPE_UI1)
+            slot = QVariant(int(readValue<quint8>(value)));
+        else
+            slot = QVariant(int(readValue<qint32>(value)));
+        break;
+    case QVariant::UInt:
+        slot = isNull ? QVariant(QVariant::UInt) : QVariant(uint(readValue<quint32>(value)));
+        break;
+    case QVariant::LongLong:
+        if (isNull)
+            slot = QVariant(QVariant::LongLong);
+        else if (bound == DBTYPE_NUMERIC)
+            slot = QVariant(doubleFromNumeric(readValue<DB_NUMERIC>(value)));
+        else
+            slot = QVariant(qlonglong(readValue<qint64>(value)));
+        break;
+    case QVariant::ULongLong:
+        slot = isNull ? QVariant(QVariant::ULongLong) : QVariant(qulonglong(readValue<quint64>(value)));
+        break;
+    case QVariant::Double:
+        if (bound == DBTYPE_R8)
+            slot = isNull ? QVariant(QVariant::Double) : QVariant(readValue<double>(value));
+        else if (bound == DBTYPE_R4)
+            slot = isNull ? QVariant(QVariant::Double) : QVariant(readValue<float>(value));
+        break;
+    case QVariant::String:
+    case QVariant::ByteArray:
+        if (bound == DBTYPE_IUNKNOWN) {
+            const QByteArray bytes = readColumnBytes(accessor, ordinal);
+            if (position < DBORDINAL(accessor.columnTypes.size())
+                && accessor.columnTypes.at(int(position)) == DBTYPE_WSTR)
+                slot = QVariant(QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
+                                                   bytes.size() / 2));
+            else
+                slot = QVariant(bytes);
+        } else if (field.type() == QVariant::String) {
+            slot = QVariant(readColumnString(accessor, ordinal));
+        } else {
+            // Binary values held in the row buffer (bytes, GUIDs, ...).
+            slot = isNull ? QVariant(QVariant::ByteArray)
+                          : QVariant(readColumnBufferBytes(accessor, ordinal));
+        }
+        break;
+    case QVariant::Time:
+        if (isNull) {
+            slot = QVariant(QVariant::Time);
+        } else {
+            const DBTIME t = readValue<DBTIME>(value);
+            slot = QVariant(QTime(t.hour, t.minute, t.second, 0));
+        }
+        break;
+    case QVariant::DateTime:
+        if (isNull) {
+            slot = QVariant(QVariant::DateTime);
+        } else if (bound == DBTYPE_DBTIMESTAMP) {
+            const DBTIMESTAMP t = readValue<DBTIMESTAMP>(value);
+            if (t.year < 1970)
+                slot = QVariant(QDateTime::fromSecsSinceEpoch(0));
+            else
+                slot = QVariant(localDateTime(QDate(t.year, t.month, t.day),
+                                              QTime(t.hour, t.minute, t.second, int(t.fraction / 1000000))));
+        } else if (bound == DBTYPE_DBDATE) {
+            const DBDATE t = readValue<DBDATE>(value);
+            if (t.year < 1970)
+                slot = QVariant(QDateTime::fromSecsSinceEpoch(0));
+            else
+                slot = QVariant(localDateTime(QDate(t.year, t.month, t.day), QTime(0, 0, 0, 0)));
+        }
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,151 @@
+// The provider's pure text handling: server names, connection strings,
+// parameter markers and exact decimals.
+
+#include "provider/connectionstring.h"
+#include "provider/decimaltext.h"
+#include "provider/odbccall.h"
+#include "provider/parametermarkers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace rz::provider;
+
+namespace {
+
+std::string narrow(const std::u16string &s) { return std::string(s.begin(), s.end()); }
+
+} // namespace
+
+TEST(ServerAddress, ReadsHostPortAndInstanceFormsAsSqlServerClientsWriteThem)
+{
+    auto plain = parseServerAddress(u"10.0.0.1");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(narrow(plain->host), "10.0.0.1");
+    EXPECT_EQ(plain->port, 1433);
+    EXPECT_TRUE(plain->instance.empty());
+
+    auto withPort = parseServerAddress(u"tcp:db.example , 14330");
+    ASSERT_TRUE(withPort);
+    EXPECT_EQ(narrow(withPort->host), "db.example");
+    EXPECT_EQ(withPort->port, 14330);
+
+    auto named = parseServerAddress(u"host\\SQLEXPRESS");
+    ASSERT_TRUE(named);
+    EXPECT_EQ(narrow(named->host), "host");
+    EXPECT_EQ(narrow(named->instance), "SQLEXPRESS");
+    EXPECT_EQ(named->port, 0) << "an instance without a port is found through the browser service";
+
+    auto local = parseServerAddress(u"(local)");
+    ASSERT_TRUE(local);
+    EXPECT_EQ(narrow(local->host), "127.0.0.1");
+
+    EXPECT_FALSE(parseServerAddress(u"host,"));
+    EXPECT_FALSE(parseServerAddress(u"host,70000"));
+    EXPECT_FALSE(parseServerAddress(u"host,12a"));
+    EXPECT_FALSE(parseServerAddress(u"host\\"));
+}
+
+TEST(ConnectionString, FreeTdsGetsServerPortProtocolAndCredentials)
+{
+    ConnectionSettings s;
+    s.dataSource = u"127.0.0.20,1500";
+    s.catalog = u"testdb";
+    s.userId = u"sa";
+    s.password = u"pa;ss}";
+    const std::string text = narrow(buildConnectionString(s, OdbcDriverKind::FreeTds, u"{FreeTDS}"));
+    EXPECT_NE(text.find("DRIVER={FreeTDS};"), std::string::npos) << text;
+    EXPECT_NE(text.find("SERVER=127.0.0.20;PORT=1500;"), std::string::npos) << text;
+    EXPECT_NE(text.find("TDS_Version=7.4;"), std::string::npos) << text;
+    EXPECT_NE(text.find("DATABASE=testdb;"), std::string::npos) << text;
+    EXPECT_NE(text.find("PWD={pa;ss}}};"), std::string::npos) << "separators in values are braced: " << text;
+    EXPECT_NE(text.find("Encryption=off;"), std::string::npos) << text;
+}
+
+TEST(ConnectionString, EncryptionAndIntegratedSecurityFollowTheDriver)
+{
+    ConnectionSettings s;
+    s.dataSource = u"h\\inst";
+    s.integratedSecurity = true;
+    s.encrypt = u"Mandatory";
+    const std::string tds = narrow(buildConnectionString(s, OdbcDriverKind::FreeTds, u"x"));
+    EXPECT_NE(tds.find("SERVER=h\\inst;"), std::string::npos) << tds;
+    EXPECT_EQ(tds.find("PORT="), std::string::npos) << "the instance decides the port: " << tds;
+    EXPECT_NE(tds.find("Encryption=require;"), std::string::npos) << tds;
+    EXPECT_EQ(tds.find("UID="), std::string::npos) << tds;
+
+    s.encrypt = u"Optional";
+    const std::string ms18 = narrow(buildConnectionString(s, OdbcDriverKind::Microsoft18, u"{ODBC Driver 18 for SQL Server}"));
+    EXPECT_NE(ms18.find("Encrypt=Optional;"), std::string::npos) << ms18;
+    EXPECT_NE(ms18.find("Trusted_Connection=yes;"), std::string::npos) << ms18;
+    const std::string ms17 = narrow(buildConnectionString(s, OdbcDriverKind::Microsoft17, u"x"));
+    EXPECT_NE(ms17.find("Encrypt=no;"), std::string::npos) << ms17;
+
+    s.dataSource = u"bad,port";
+    EXPECT_TRUE(buildConnectionString(s, OdbcDriverKind::FreeTds, u"x").empty());
+}
+
+TEST(ParameterMarkers, OnlyMarkersOutsideLiteralsNamesAndCommentsAreNumbered)
+{
+    const auto r = numberParameterMarkers(
+        u"SELECT '?', N'it''s ?', [a?]], b], \"c?\" -- ?\n FROM t /* ? /* ? */ ? */ WHERE x = ? AND y=?");
+    EXPECT_EQ(r.markerCount, 2);
+    EXPECT_EQ(narrow(r.text),
+              "SELECT '?', N'it''s ?', [a?]], b], \"c?\" -- ?\n FROM t /* ? /* ? */ ? */ WHERE x = @P1 AND y=@P2");
+    const auto many = numberParameterMarkers(u"VALUES(?,?,?,?,?,?,?,?,?,?,?)");
+    EXPECT_EQ(many.markerCount, 11);
+    EXPECT_NE(narrow(many.text).find("@P10,@P11)"), std::string::npos);
+    const auto open = numberParameterMarkers(u"SELECT 'unterminated ?");
+    EXPECT_EQ(open.markerCount, 0);
+}
+
+TEST(DecimalText, NumericValuesKeepEveryDigitAndTheirScale)
+{
+    auto n = numericFromText("-12345678901234567890123.4567", 38, 4);
+    ASSERT_TRUE(n);
+    EXPECT_EQ(n->sign, 0);
+    EXPECT_EQ(n->scale, 4);
+    EXPECT_EQ(textFromNumeric(*n), "-12345678901234567890123.4567");
+
+    auto padded = numericFromText(".5", 10, 3);
+    ASSERT_TRUE(padded);
+    EXPECT_EQ(textFromNumeric(*padded), "0.500");
+    EXPECT_EQ(padded->val[0], 0xF4); // 500
+    EXPECT_EQ(padded->val[1], 0x01);
+
+    auto cut = numericFromText("1.23456", 10, 2);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(textFromNumeric(*cut), "1.23");
+
+    auto negativeZero = numericFromText("-0.00", 5, 2);
+    ASSERT_TRUE(negativeZero);
+    EXPECT_EQ(negativeZero->sign, 1);
+
+    EXPECT_FALSE(numericFromText("1e5", 10, 0));
+    EXPECT_FALSE(numericFromText("", 10, 0));
+    EXPECT_FALSE(numericFromText("1.2.3", 10, 0));
+    EXPECT_FALSE(numericFromText("999999999999999999999999999999999999999999", 38, 0)) << "beyond 128 bits";
+}
+
+TEST(DecimalText, CurrencyIsTheAmountTimesTenThousand)
+{
+    EXPECT_EQ(currencyFromText("12.34"), 123400);
+    EXPECT_EQ(currencyFromText("-922337203685477.5808"), INT64_MIN);
+    EXPECT_EQ(currencyFromText("922337203685477.5807"), INT64_MAX);
+    EXPECT_FALSE(currencyFromText("922337203685477.5808"));
+    EXPECT_EQ(textFromCurrency(123400), "12.3400");
+    EXPECT_EQ(textFromCurrency(-5), "-0.0005");
+    EXPECT_EQ(textFromCurrency(INT64_MIN), "-922337203685477.5808");
+}
+
+TEST(Diagnostics, VendorPrefixesAreDroppedFromDriverMessages)
+{
+    EXPECT_EQ(narrow(withoutVendorPrefixes(u"[FreeTDS][SQL Server]Login failed for user 'sa'.")),
+              "Login failed for user 'sa'.");
+    EXPECT_EQ(narrow(withoutVendorPrefixes(
+                  u"[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid object name 'x'.\r\n")),
+              "Invalid object name 'x'.");
+    EXPECT_EQ(narrow(withoutVendorPrefixes(u"No prefix [here]")), "No prefix [here]");
+    EXPECT_EQ(narrow(withoutVendorPrefixes(u"[unterminated")), "[unterminated");
+}

@@ -1,0 +1,75 @@
+"""The interactive prompt, typed at through a terminal (tmux)."""
+
+import os
+import unittest
+
+from rzsqltest import Terminal, temporary_directory
+
+
+class Prompt(unittest.TestCase):
+    def setUp(self):
+        self.dir = temporary_directory(self)
+        self.history = os.path.join(self.dir, "history")
+
+    def open_terminal(self):
+        terminal = Terminal(["--driver", "QSQLITE", "-d", ":memory:"], env={"RZSQL_HISTORY": self.history})
+        self.addCleanup(terminal.close)
+        terminal.wait_for(lambda s: "\n1>" in s)
+        return terminal
+
+    def test_a_line_ending_with_a_semicolon_runs_the_batch(self):
+        t = self.open_terminal()
+        t.type("SELECT 40 + 2", "Enter")
+        t.wait_for(lambda s: "\n2>" in s)
+        t.type("  AS answer;", "Enter")
+        screen = t.wait_for(lambda s: "(1 row)" in s)
+        self.assertIn("1> SELECT 40 + 2\n2>   AS answer;\n answer\n--------\n     42\n(1 row)\n1>", screen)
+
+    def test_a_semicolon_inside_a_literal_or_go_on_its_own_line(self):
+        t = self.open_terminal()
+        t.type("SELECT 'a;", "Enter", "b' AS s", "Enter")
+        t.wait_for(lambda s: "\n3>" in s)
+        t.type("go", "Enter")
+        screen = t.wait_for(lambda s: "(1 row)" in s)
+        self.assertIn(" a;\\nb\n", screen)
+
+    def test_errors_are_shown_and_the_session_goes_on(self):
+        t = self.open_terminal()
+        t.type("SELEC 1;", "Enter")
+        t.wait_for(lambda s: "database text:" in s)
+        t.type("SELECT 'still here' AS s;", "Enter")
+        t.wait_for(lambda s: "still here" in s)
+        t.type("C-d")
+        t.wait_for(lambda s: "EXIT-STATUS" in s)
+
+    def test_progress_of_a_slow_result_is_one_line_wiped_at_the_end(self):
+        t = self.open_terminal()
+        t.type("WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 300) "
+               "SELECT sum((WITH RECURSIVE w(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM w "
+               "WHERE j < 20000 + i - i) SELECT count(*) FROM w)) AS n FROM r;", "Enter")
+        t.wait_for(lambda s: "rzsql: waiting for rows, " in s)
+        screen = t.wait_for(lambda s: "(1 row)" in s)
+        self.assertNotIn("waiting for rows", screen)
+        self.assertIn(" n\n---------\n 6000000\n(1 row)\n", screen)
+
+    def test_lines_can_be_edited_and_recalled_from_an_earlier_session(self):
+        t = self.open_terminal()
+        t.type("SELECT 'first' AS word;", "Enter")
+        t.wait_for(lambda s: "(1 row)" in s)
+        # Recall the line, rub out the column's name and end, type a new one.
+        t.type("Up", *["BSpace"] * 5, "label;", "Enter")
+        t.wait_for(lambda s: " label\n" in s)
+        t.type("\\q", "Enter")
+        t.wait_for(lambda s: "EXIT-STATUS 0" in s)
+        t.close()
+
+        with open(self.history, encoding="utf-8") as f:
+            self.assertIn("SELECT 'first' AS word;", f.read())
+        t = self.open_terminal()
+        t.type("Up", "Up", "Enter") # the line typed before quitting
+        screen = t.wait_for(lambda s: "(1 row)" in s)
+        self.assertIn(" label\n-------\n first\n", screen)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

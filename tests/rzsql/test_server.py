@@ -1,0 +1,140 @@
+"""rzsql against SQL Server (the local test server unless RZ_TEST_HOST names
+one) through the REZUVEDOV plug-in of this build, and the same sessions
+through Qt's QODBC and QTDS drivers on FreeTDS for comparison."""
+
+import unittest
+
+from rzsqltest import TestServer, rzsql
+
+PRIMARY = "127.0.0.50"
+OFFLINE = "127.0.0.52"   # nothing listens here
+server = None
+
+
+def setUpModule():
+    global server
+    server = TestServer(PRIMARY)
+
+
+def tearDownModule():
+    server.stop()
+
+
+def session(*args, driver="REZUVEDOV", host=None, **kwargs):
+    return rzsql("--driver", driver, *server.connection(host), *args, **kwargs)
+
+
+class Basics(unittest.TestCase):
+    def test_select_one_prints_a_one_row_table(self):
+        r = session("-e", "SELECT 1 AS one")
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.out, " one\n-----\n   1\n(1 row)\n")
+        self.assertEqual(r.err, "")
+
+    def test_a_syntax_error_prints_the_servers_message_and_fails(self):
+        r = session("-e", "SELECT * FRM nowhere")
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("rzsql: the batch at line 1 failed: StatementError\n", r.err)
+        self.assertIn("  driver text:   MSSQL DB: \n", r.err)
+        self.assertRegex(r.err, r"  database text: .*Incorrect syntax near")
+
+    def test_a_missing_table_is_the_servers_invalid_object_name(self):
+        r = session("-e", "SELECT * FROM no_such_table")
+        self.assertEqual(r.status, 1, r)
+        self.assertIn("Invalid object name 'no_such_table'.", r.err)
+
+    def test_bound_values_go_in_and_come_back(self):
+        r = session("-e", "CREATE TABLE rz_bound (id INT PRIMARY KEY, name NVARCHAR(40), score DECIMAL(6,2))")
+        self.assertEqual(r.status, 0, r)
+        for values in (["int:7", "Zoë O'Neil", "null"], ["int:8", "str:", "float:12.5"]):
+            r = session("-e", "INSERT INTO rz_bound (id, name, score) VALUES (?, ?, ?)",
+                        *sum((["--bind", v] for v in values), []))
+            self.assertEqual(r.out, "(1 row affected)\n", r)
+        r = session("--csv", "-e", "SELECT id, name, score FROM rz_bound WHERE id >= ? ORDER BY id",
+                    "--bind", "int:7")
+        self.assertEqual(r.out, 'id,name,score\n7,Zoë O\'Neil,\n8,"",12.5\n', r)
+
+    def test_a_transaction_rolled_back_leaves_nothing(self):
+        r = session(stdin="CREATE TABLE rz_tx (id INT)\nGO\n"
+                          "\\begin\nINSERT INTO rz_tx VALUES (1)\nGO\n"
+                          "SELECT COUNT(*) AS inside FROM rz_tx\nGO\n"
+                          "\\rollback\nSELECT COUNT(*) AS after_rollback FROM rz_tx\n")
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("Transaction started.\n(1 row affected)\n inside\n--------\n      1\n", r.out)
+        self.assertIn("Transaction rolled back.\n after_rollback\n----------------\n              0\n", r.out)
+
+
+class Catalogue(unittest.TestCase):
+    def test_tables_and_a_tables_record_and_primary_key(self):
+        r = session("-e", "CREATE TABLE rz_orders (region NCHAR(2) NOT NULL, num INT NOT NULL, "
+                          "note NVARCHAR(100) NULL, CONSTRAINT pk_rz_orders PRIMARY KEY (region, num))",
+                    "-e", "CREATE VIEW rz_big_orders AS SELECT * FROM rz_orders WHERE num > 10",
+                    "-e", "\\tables", "-e", "\\d rz_orders")
+        self.assertEqual(r.status, 0, r)
+        self.assertRegex(r.out, r"\n rz_big_orders +\| view\n")
+        self.assertRegex(r.out, r"\n rz_orders +\| table\n")
+        self.assertRegex(r.out, r"\n num +\| int +\|")
+        self.assertRegex(r.out, r"\n note +\| QString +\|")
+        self.assertIn("Primary key pk_rz_orders: region, num\n", r.out)
+
+
+class Connecting(unittest.TestCase):
+    def test_an_offline_server_is_reported_and_the_status_is_2(self):
+        r = session("-e", "SELECT 1", host=OFFLINE)
+        self.assertEqual(r.status, 2, r)
+        self.assertIn("rzsql: cannot connect: ConnectionError\n", r.err)
+        self.assertIn("  database text: SQL Server might be offline\n", r.err)
+
+    def test_connection_options_reach_the_plugin_failover_partner(self):
+        r = session("-o", "Failover Partner=" + PRIMARY, "-e", "SELECT 2 AS two", host=OFFLINE)
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("   2\n", r.out)
+
+    def test_a_wrong_password_is_the_servers_login_failure(self):
+        r = rzsql("-S", server.host, "-d", server.database, "-U", server.user, "-P", "wrong", "-e", "SELECT 1")
+        self.assertEqual(r.status, 2, r)
+        self.assertIn("Login failed for user '%s'." % server.user, r.err)
+
+    def test_the_connection_can_come_from_the_environment(self):
+        r = rzsql("-e", "SELECT 3 AS three", env={
+            "RZSQL_SERVER": server.host, "RZSQL_DATABASE": server.database,
+            "RZSQL_USER": server.user, "RZSQL_PASSWORD": server.password})
+        self.assertEqual(r.status, 0, r)
+        self.assertIn("     3\n", r.out)
+
+
+class PeerDrivers(unittest.TestCase):
+    """The same statements give the same rows whichever driver runs them."""
+
+    @classmethod
+    def setUpClass(cls):
+        r = session("-e", "CREATE TABLE rz_people (id INT NOT NULL PRIMARY KEY, name NVARCHAR(50) NULL, "
+                          "born DATE NULL, height DECIMAL(5,2) NULL, active BIT NULL)",
+                    "-e", "INSERT INTO rz_people VALUES (1, N'Ada Lovelace', '1815-12-10', 1.65, 1), "
+                          "(2, N'Ünal Öz', NULL, 1.80, 0), (3, NULL, '1906-12-09', NULL, NULL)")
+        assert r.status == 0, r
+
+    QUERY = "SELECT id, name, height FROM rz_people ORDER BY id"
+
+    def check_same_as_rezuvedov(self, driver):
+        ours = session("-e", self.QUERY)
+        theirs = session("-e", self.QUERY, driver=driver)
+        self.assertEqual(ours.status, 0, ours)
+        self.assertEqual(theirs.status, 0, theirs)
+        self.assertEqual(ours.out, theirs.out)
+        self.assertIn("(3 rows)", ours.out)
+
+    def test_qodbc_gives_the_same_rows(self):
+        self.check_same_as_rezuvedov("QODBC")
+
+    def test_qtds_gives_the_same_rows(self):
+        self.check_same_as_rezuvedov("QTDS")
+
+    def test_qodbc_reports_a_syntax_error_the_same_way(self):
+        r = session("-e", "SELECT * FRM nowhere", driver="QODBC")
+        self.assertEqual(r.status, 1, r)
+        self.assertRegex(r.err, r"  database text: .*Incorrect syntax near")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,58 @@
+#pragma once
+// A TCP listener on port 1433 of one loopback address, so the reachability
+// probe finds a "server" there. A thread accepts and at once closes every
+// connection, so the backlog never fills however often the probe knocks.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+#include <string>
+
+namespace rztest {
+
+class LoopbackListener
+{
+public:
+    explicit LoopbackListener(const std::string &address)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        sockaddr_in where = {};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(1433);
+        where.sin_addr.s_addr = ::inet_addr(address.c_str());
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&where), sizeof where) != 0
+            || ::listen(fd, 64) != 0) {
+            if (fd >= 0)
+                ::close(fd);
+            throw std::runtime_error("cannot listen on " + address + ":1433");
+        }
+        acceptor = std::thread([this] {
+            for (;;) {
+                const int connection = ::accept(fd, nullptr, nullptr);
+                if (connection < 0)
+                    return; // woken by shutdown() in the destructor
+                ::close(connection);
+            }
+        });
+    }
+    ~LoopbackListener()
+    {
+        ::shutdown(fd, SHUT_RDWR);
+        acceptor.join();
+        ::close(fd);
+    }
+    LoopbackListener(const LoopbackListener &) = delete;
+    LoopbackListener &operator=(const LoopbackListener &) = delete;
+
+private:
+    int fd = -1;
+    std::thread acceptor;
+};
+
+} // namespace rztest

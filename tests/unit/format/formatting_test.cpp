@@ -1,0 +1,110 @@
+// SQL Server literals and quoted names as Qt's statement generators get them.
+
+#include "driver/rezuvedovdriver.h"
+
+#include <QtCore/QDateTime>
+#include <QtSql/QSqlField>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QSqlField field(QVariant::Type type, const QVariant &value)
+{
+    QSqlField f(QStringLiteral("f"), type);
+    f.setValue(value);
+    return f;
+}
+
+class Formatting : public ::testing::Test
+{
+protected:
+    QString format(QVariant::Type type, const QVariant &value, bool trim = false)
+    {
+        return driver.formatValue(field(type, value), trim);
+    }
+    QString escape(const QString &name, QSqlDriver::IdentifierType type = QSqlDriver::TableName)
+    {
+        return driver.escapeIdentifier(name, type);
+    }
+    REzuVEDOVDriver driver;
+};
+
+TEST_F(Formatting, TextBecomesANationalLiteralWithQuotesDoubled)
+{
+    EXPECT_EQ(format(QVariant::String, QStringLiteral("it's")), QStringLiteral("N'it''s'"));
+    EXPECT_EQ(format(QVariant::String, QStringLiteral("''")), QStringLiteral("N''''''"));
+    // The null state of a text field is not consulted.
+    EXPECT_EQ(driver.formatValue(QSqlField(QStringLiteral("f"), QVariant::String)),
+              QStringLiteral("N''"));
+    EXPECT_EQ(format(QVariant::String, QStringLiteral("\u00e9\u4e2d")),
+              QStringLiteral("N'\u00e9\u4e2d'"));
+}
+
+TEST_F(Formatting, TrimmingRemovesTrailingWhiteSpaceOnly)
+{
+    EXPECT_EQ(format(QVariant::String, QStringLiteral("  abc   "), false),
+              QStringLiteral("N'  abc   '"));
+    EXPECT_EQ(format(QVariant::String, QStringLiteral("  abc \t\n"), true),
+              QStringLiteral("N'  abc'"));
+    EXPECT_EQ(format(QVariant::String, QStringLiteral("   "), true), QStringLiteral("N''"));
+}
+
+TEST_F(Formatting, IntegersAndBooleans)
+{
+    EXPECT_EQ(format(QVariant::Int, QVariant(true)), QStringLiteral("1"));
+    EXPECT_EQ(format(QVariant::UInt, QVariant(false)), QStringLiteral("0"));
+    EXPECT_EQ(format(QVariant::Int, 42), QStringLiteral("42"));
+    EXPECT_EQ(format(QVariant::Int, -7), QStringLiteral("-7"));
+    EXPECT_EQ(format(QVariant::UInt, 4000000000u), QStringLiteral("4000000000"));
+    EXPECT_EQ(format(QVariant::Int, QVariant()), QStringLiteral("NULL"));
+}
+
+TEST_F(Formatting, TimeTextInADateTimeFieldLandsOnTheEpochDate)
+{
+    const QString expected = QLatin1Char('\'')
+        + QDateTime(QDateTime::fromTime_t(0).date(), QTime(13, 14, 15, 678)).toString(Qt::ISODate)
+        + QLatin1Char('\'');
+    EXPECT_EQ(format(QVariant::DateTime, QStringLiteral("13:14:15.678")), expected);
+    // A real date-time is left to Qt's own formatting.
+    const QDateTime dt(QDate(2020, 5, 6), QTime(7, 8, 9));
+    EXPECT_EQ(format(QVariant::DateTime, dt),
+              driver.QSqlDriver::formatValue(field(QVariant::DateTime, dt)));
+}
+
+TEST_F(Formatting, ByteArraysAreReadAsUtf16Text)
+{
+    EXPECT_EQ(format(QVariant::ByteArray, QByteArray("A\0B\0", 4)), QStringLiteral("N'AB'"));
+    EXPECT_EQ(format(QVariant::ByteArray, QByteArray("A\0B\0C", 5)), QStringLiteral("N'AB'"));
+    EXPECT_EQ(format(QVariant::ByteArray, QByteArray("'\0 \0", 4), true), QStringLiteral("N''''"));
+}
+
+TEST_F(Formatting, OtherTypesAreFormattedAsQtDoes)
+{
+    for (const QSqlField &f : {field(QVariant::Double, 2.5), field(QVariant::Bool, true),
+                               field(QVariant::LongLong, Q_INT64_C(9000000000)),
+                               field(QVariant::Date, QDate(2021, 1, 2)),
+                               field(QVariant::Time, QTime(1, 2, 3))})
+        EXPECT_EQ(driver.formatValue(f), driver.QSqlDriver::formatValue(f)) << f.type();
+}
+
+TEST_F(Formatting, IdentifiersAreQuotedPartByPart)
+{
+    EXPECT_EQ(escape(QStringLiteral("Orders")), QStringLiteral("\"Orders\""));
+    EXPECT_EQ(escape(QStringLiteral("dbo.Orders")), QStringLiteral("\"dbo\".\"Orders\""));
+    EXPECT_EQ(escape(QStringLiteral("db.dbo.Orders")), QStringLiteral("\"db\".\"dbo\".\"Orders\""));
+    EXPECT_EQ(escape(QStringLiteral("my\"table")), QStringLiteral("\"my\"\"table\""));
+    EXPECT_EQ(escape(QStringLiteral("dbo.my\"table")), QStringLiteral("\"dbo\".\"my\"\"table\""));
+    EXPECT_EQ(escape(QStringLiteral("[Orders]")), QStringLiteral("\"[Orders]\""));
+    EXPECT_EQ(escape(QStringLiteral("Orders"), QSqlDriver::FieldName), escape(QStringLiteral("Orders")));
+}
+
+TEST_F(Formatting, NamesAlreadyQuotedAtEitherEndAreLeftAlone)
+{
+    EXPECT_EQ(escape(QString()), QString());
+    EXPECT_EQ(escape(QStringLiteral("\"Orders\"")), QStringLiteral("\"Orders\""));
+    EXPECT_EQ(escape(QStringLiteral("\"Orders")), QStringLiteral("\"Orders"));
+    EXPECT_EQ(escape(QStringLiteral("Orders\"")), QStringLiteral("Orders\""));
+}
+
+} // namespace

@@ -1,0 +1,147 @@
+"""One client connection: handshake, then requests until the client leaves."""
+import sys
+import threading
+
+from . import login as login_module, packets, tokens
+from .connection_helpers import request_body
+from .errors import SqlError
+from .output import Output
+from .packets import AttentionReceived, ConnectionClosed, PacketStream
+from .reply import Reply
+from .session import Session
+from .sqltypes import COLLATION, Reader
+
+_spids = iter(range(51, 1 << 15))
+_spid_lock = threading.Lock()
+
+
+class Connection(threading.Thread):
+    def __init__(self, server, sock, address):
+        super().__init__(daemon=True)
+        self.server = server
+        self.sock = sock
+        self.address = address
+        self.stream = PacketStream(sock)
+        self.faults = server.faults
+        self.rows_sent = 0
+        self.session = None
+        with _spid_lock:
+            self.spid = next(_spids)
+
+    def log(self, text):
+        self.server.log('[%s:%d spid %d] %s' % (self.address[0], self.address[1], self.spid, text))
+
+    def run(self):
+        try:
+            if self.faults.hang:
+                self.log('connection accepted; never answering (fault)')
+                self.server.stopping.wait()
+                return
+            if self.handshake():
+                self.serve()
+        except ConnectionClosed:
+            pass
+        except OSError as error:
+            self.log('connection error: %s' % error)
+        except Exception as error:       # a bug here must not take the server down
+            import traceback
+            self.log('internal error: %r' % error)
+            traceback.print_exc(file=sys.stderr)
+        finally:
+            if self.session is not None:
+                self.session.close()
+            self.stream.close()
+            self.server.forget(self)
+            self.log('closed')
+
+    # --- handshake ------------------------------------------------------------
+    def handshake(self):
+        kind, payload = self.stream.read_message()
+        if kind == packets.PRELOGIN:
+            options = login_module.parse_prelogin(payload)
+            reply = Reply(self)
+            reply.add(login_module.prelogin_reply())
+            reply.finish()
+            if login_module.client_requires_encryption(options):
+                self.log('client requires encryption, which this server does not support; closing')
+                return False
+            kind, payload = self.stream.read_message()
+        if kind != packets.LOGIN7:
+            self.log('expected LOGIN7, got packet type 0x%02X' % kind)
+            return False
+        request = login_module.Login(payload)
+        reply = Reply(self)
+        out = Output(reply, None)
+        error = self.check_login(request)
+        if error is not None:
+            self.log('login failed for %r: %s' % (request.username, error.message))
+            out.error(error)
+            out.done(error=True)
+            out.finish()
+            return False
+        database = self.server.databases.canonical(request.database) if request.database else \
+            self.server.default_database(request.username)
+        if request.packet_size and 512 <= request.packet_size <= 32767:
+            packet_size = request.packet_size
+        else:
+            packet_size = 4096
+        self.session = Session(self.server, request.username, database, self.spid, request.hostname,
+                               request.appname)
+        out.session = self.session
+        out.envchange(tokens.ENV_DATABASE, database, 'master')
+        out.info(5701, "Changed database context to '%s'." % database, state=2)
+        out.envchange(tokens.ENV_COLLATION, COLLATION, b'')
+        out.envchange(tokens.ENV_LANGUAGE, 'us_english', '')
+        out.info(5703, 'Changed language setting to us_english.', state=1)
+        out.add(tokens.loginack())
+        out.envchange(tokens.ENV_PACKETSIZE, str(packet_size), str(4096))
+        out.done()
+        out.finish()
+        self.stream.packet_size = packet_size
+        self.log('login %r database %r from %r (%s)' % (request.username, database, request.hostname,
+                                                       request.appname))
+        return True
+
+    def check_login(self, request):
+        if self.faults.refuse_logins:
+            return SqlError(18456, "Login failed for user '%s'." % request.username, state=1, severity=14)
+        password = self.server.logins.get(request.username.lower())
+        if password is None or password != request.password:
+            return SqlError(18456, "Login failed for user '%s'." % request.username, state=1, severity=14)
+        if request.database and self.server.databases.canonical(request.database) is None:
+            return SqlError(4060, 'Cannot open database "%s" requested by the login. The login failed.'
+                            % request.database, state=1, severity=11)
+        return None
+
+    # --- requests -------------------------------------------------------------
+    def serve(self):
+        from .rpc import handle_rpc
+        from .transactions import handle_transaction_request
+        while not self.server.stopping.is_set():
+            kind, payload = self.stream.read_message()
+            reply = Reply(self)
+            out = Output(reply, self.session)
+            try:
+                if kind == packets.ATTENTION:
+                    reply.add(tokens.done(tokens.DONE_ATTN))
+                    reply.finish()
+                    continue
+                if kind == packets.SQL_BATCH:
+                    text = request_body(payload).decode('utf-16-le', errors='replace')
+                    self.server.trace(self, 'batch: %s' % text)
+                    self.session.execute_batch(text, out)
+                elif kind == packets.RPC:
+                    handle_rpc(self, payload, out)
+                elif kind == packets.TRANSACTION_MANAGER:
+                    handle_transaction_request(self, payload, out)
+                else:
+                    self.log('unexpected packet type 0x%02X' % kind)
+                    out.error(SqlError(4002, 'The incoming tabular data stream (TDS) protocol stream is '
+                                             'incorrect.', severity=16))
+                    out.done(error=True)
+                out.finish()
+            except AttentionReceived:
+                self.log('request cancelled by the client')
+                out.pending_done = None
+                reply.acknowledge_attention()
+                self.stream.attention = False

@@ -1,0 +1,92 @@
+"""Command line of rz-testserver."""
+import argparse
+import signal
+import sys
+import threading
+
+from .server import Faults, Server
+
+DESCRIPTION = '''A small SQL Server look-alike for tests: speaks TDS 7.4 on TCP and runs
+T-SQL on SQLite. Prints "ready" on standard output once every listener
+accepts connections; logs connections and errors on standard error; exits
+on SIGTERM or SIGINT.'''
+
+EPILOG = '''Faults (for reliability tests):
+  --refuse-logins        answer every login with error 18456
+  --hang                 accept TCP connections but never answer anything
+  --drop-after-rows N    close a connection abruptly once it has sent N result rows
+  --delay-ms M           wait M milliseconds before every answer
+
+Storage: every --database is a SQLite database shared by all connections of
+this server. Without --data they live in a private temporary directory that
+is removed on exit; with --data FILE the first database is FILE and every
+further one FILE's stem + ".<name>.sqlite".
+
+Example:
+  rz-testserver --listen 127.0.0.1:1433 --login sa:Secret123 --database master --database testdb'''
+
+
+def parse_address(text):
+    host, _, port = text.rpartition(':')
+    if not host:
+        host, port = text, '1433'
+    host = host.strip('[]')
+    if host in ('0.0.0.0', '::', ''):
+        raise argparse.ArgumentTypeError('listen on explicit addresses only, not %r' % text)
+    return host, int(port)
+
+
+def parse_login(text):
+    name, separator, password = text.partition(':')
+    if not separator or not name:
+        raise argparse.ArgumentTypeError('expected NAME:PASSWORD, got %r' % text)
+    return name, password
+
+
+def build_parser():
+    parser = argparse.ArgumentParser(prog='rz-testserver', description=DESCRIPTION, epilog=EPILOG,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument('--listen', action='append', type=parse_address, metavar='HOST:PORT',
+                        help='address to listen on (repeatable; default 127.0.0.1:1433)')
+    parser.add_argument('--login', action='append', type=parse_login, metavar='NAME:PASSWORD',
+                        help='SQL Server login accepted (repeatable; default sa:Secret123)')
+    parser.add_argument('--database', action='append', metavar='NAME',
+                        help='database to offer (repeatable; the first is the default database; '
+                             'default: master)')
+    parser.add_argument('--data', metavar='FILE', help='keep the databases in SQLite files')
+    parser.add_argument('--refuse-logins', action='store_true', help=argparse.SUPPRESS)
+    parser.add_argument('--hang', action='store_true', help=argparse.SUPPRESS)
+    parser.add_argument('--drop-after-rows', type=int, metavar='N', help=argparse.SUPPRESS)
+    parser.add_argument('--delay-ms', type=int, default=0, metavar='M', help=argparse.SUPPRESS)
+    parser.add_argument('--verbose', action='store_true', help='log every request on standard error')
+    return parser
+
+
+def main(argv=None):
+    args = build_parser().parse_args(argv)
+    addresses = args.listen or [('127.0.0.1', 1433)]
+    logins = args.login or [('sa', 'Secret123')]
+    databases = args.database or ['master']
+    faults = Faults(args.refuse_logins, args.hang, args.drop_after_rows, args.delay_ms)
+    server = Server(addresses, logins, databases, args.data, faults, args.verbose)
+    try:
+        server.bind()
+    except OSError as error:
+        sys.stderr.write('rz-testserver: cannot listen: %s\n' % error)
+        server.databases.cleanup()
+        return 2
+    stop = threading.Event()
+
+    def on_signal(_number, _frame):
+        stop.set()
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    server.serve()
+    server.log('listening on %s' % ', '.join('%s:%d' % a for a in addresses))
+    sys.stdout.write('ready\n')
+    sys.stdout.flush()
+    while not stop.wait(0.5):
+        pass
+    server.log('stopping')
+    server.stop()
+    return 0

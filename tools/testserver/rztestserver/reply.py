@@ -1,0 +1,75 @@
+"""Writing one reply message token by token, with cancellation and faults."""
+import time
+
+from . import tokens
+from .packets import AttentionReceived, ConnectionClosed
+
+
+class Reply:
+    """Collects the tokens of one reply and sends them as packets.
+
+    Full packets go out as soon as they fill, so a long result streams; an
+    ATTENTION noticed between packets raises AttentionReceived."""
+
+    def __init__(self, connection):
+        self.connection = connection
+        self.stream = connection.stream
+        self.buffer = bytearray()
+        self.sent_any = False
+        self.closed = False
+
+    def _payload_size(self):
+        return self.stream.packet_size - 8
+
+    def _before_first_packet(self):
+        if not self.sent_any:
+            self.sent_any = True
+            delay = self.connection.faults.delay_ms
+            if delay:
+                time.sleep(delay / 1000.0)
+
+    def add(self, data):
+        self.buffer += data
+        size = self._payload_size()
+        while len(self.buffer) > size:
+            self._before_first_packet()
+            if self.stream.poll_attention():
+                raise AttentionReceived()
+            self.stream.send_packet(bytes(self.buffer[:size]), last=False)
+            del self.buffer[:size]
+
+    def row(self, columns, values):
+        faults = self.connection.faults
+        if faults.drop_after_rows is not None:
+            if self.connection.rows_sent >= faults.drop_after_rows:
+                self._drop()
+            self.connection.rows_sent += 1
+        self.add(tokens.row(columns, values))
+
+    def _drop(self):
+        self._before_first_packet()
+        if self.buffer:
+            self.stream.send_packet(bytes(self.buffer), last=False)
+        self.buffer.clear()
+        self.connection.log('dropping the connection after %d rows (fault)' % self.connection.rows_sent)
+        self.stream.close()
+        raise ConnectionClosed()
+
+    def finish(self):
+        """Sends what is left with the end-of-message flag."""
+        if self.closed:
+            return
+        self.closed = True
+        self._before_first_packet()
+        size = self._payload_size()
+        while len(self.buffer) > size:
+            self.stream.send_packet(bytes(self.buffer[:size]), last=False)
+            del self.buffer[:size]
+        self.stream.send_packet(bytes(self.buffer), last=True)
+        self.buffer.clear()
+
+    def acknowledge_attention(self):
+        """Ends the reply after a cancel: what was built so far plus DONE(ATTN)."""
+        self.stream.attention = False
+        self.buffer += tokens.done(tokens.DONE_ATTN)
+        self.finish()

@@ -1,0 +1,101 @@
+"""Listeners, the per-connection threads and the server's shared state."""
+import socket
+import sys
+import threading
+import time
+
+from .connection import Connection
+from .storage import Databases
+
+
+class Faults:
+    """Failures on purpose, for reliability tests."""
+
+    def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0):
+        self.refuse_logins = refuse_logins
+        self.hang = hang
+        self.drop_after_rows = drop_after_rows
+        self.delay_ms = delay_ms
+
+
+class Server:
+    def __init__(self, addresses, logins, database_names, data_file=None, faults=None, verbose=False):
+        self.addresses = addresses
+        self.logins = {name.lower(): password for name, password in logins}
+        self.databases = Databases(database_names, data_file)
+        self.faults = faults or Faults()
+        self.verbose = verbose
+        self.stopping = threading.Event()
+        self.listeners = []
+        self.connections = set()
+        self.lock = threading.Lock()
+        self.log_lock = threading.Lock()
+        self.prepared = {}
+
+    def log(self, text):
+        with self.log_lock:
+            sys.stderr.write('%s %s\n' % (time.strftime('%H:%M:%S'), text))
+            sys.stderr.flush()
+
+    def trace(self, connection, text):
+        if self.verbose:
+            connection.log(text if len(text) < 2000 else text[:2000] + '...')
+
+    def default_database(self, login):
+        return self.databases.names[0]
+
+    def bind(self):
+        """Opens every listener; raises OSError if one cannot be bound."""
+        for host, port in self.addresses:
+            sock = socket.socket(socket.AF_INET6 if ':' in host else socket.AF_INET, socket.SOCK_STREAM)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            sock.bind((host, port))
+            sock.listen(64)
+            self.listeners.append(sock)
+
+    def serve(self):
+        threads = []
+        for sock in self.listeners:
+            thread = threading.Thread(target=self._accept_loop, args=(sock,), daemon=True)
+            thread.start()
+            threads.append(thread)
+        return threads
+
+    def _accept_loop(self, listener):
+        while not self.stopping.is_set():
+            try:
+                sock, address = listener.accept()
+            except OSError:
+                return
+            if self.stopping.is_set():
+                sock.close()
+                return
+            sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            connection = Connection(self, sock, address[:2])
+            with self.lock:
+                self.connections.add(connection)
+            connection.log('connected to %s:%d' % listener.getsockname()[:2])
+            connection.start()
+
+    def forget(self, connection):
+        with self.lock:
+            self.connections.discard(connection)
+
+    def stop(self):
+        self.stopping.set()
+        for sock in self.listeners:
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            sock.close()
+        with self.lock:
+            connections = list(self.connections)
+        for connection in connections:
+            try:
+                connection.sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+        for connection in connections:
+            connection.join(timeout=2)
+        self.databases.cleanup()

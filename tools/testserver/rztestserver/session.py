@@ -1,0 +1,475 @@
+"""One client's session: current database, transactions, variables, and
+the execution of T-SQL batches statement by statement."""
+import decimal
+import re
+import sqlite3
+import struct
+
+from . import catalogue, functions, sqltypes, tokens
+from .errors import SqlError, syntax_near, not_supported
+from .lexer import tokenize, split_statements, render
+from .sqlerrors import translate_error
+from .sqltypes import SqlType, parse_type
+from .tokens import Column
+from .translate import Translator, quote_name, split_top, find_matching, index_of_word
+
+VERSION_TEXT = ('Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRZTESTSERVER test server '
+                'on SQLite \n\tDeveloper Edition (64-bit)')
+_PARAMETER_RE = re.compile(r"'(?:[^']|'')*'|\"(?:[^\"]|\"\")*\"|@[A-Za-z0-9_@#$]+")
+CURCMD_SELECT, CURCMD_INSERT, CURCMD_DELETE, CURCMD_UPDATE = 0xC1, 0xC3, 0xC4, 0xC5
+
+
+class Variable:
+    def __init__(self, sqltype, value=None):
+        self.sqltype = sqltype
+        self.value = value
+
+
+class Session:
+    def __init__(self, server, login, database, spid, hostname='', appname=''):
+        self.server = server
+        self.login = login
+        self.database = database
+        self.spid = spid
+        self.hostname = hostname
+        self.appname = appname
+        self.connections = {}
+        self.trancount = 0
+        self.transaction_descriptor = b'\x00' * 8
+        self.next_descriptor = 1
+        self.last_identity = None
+        self.rowcount = 0
+        self.last_error = 0
+        self.nocount = False
+        self.identity_insert = set()
+        self.savepoints = set()
+        self.variables = {}
+        self.probe_cache = {}
+        from .dml import Writer
+        from .ddl import Definer
+        self.writer = Writer(self)
+        self.definer = Definer(self)
+
+    # --- connections ------------------------------------------------------
+    @property
+    def conn(self):
+        key = self.database.lower()
+        conn = self.connections.get(key)
+        if conn is None:
+            conn = self.server.databases.connect(self.database, {
+                'rz_db_name': lambda *args: self.database if not args else None,
+                'rz_user_name': lambda *args: 'dbo' if self.login.lower() == 'sa' else self.login,
+                'rz_host_name': lambda: self.hostname, 'rz_app_name': lambda: self.appname,
+                'rz_object_name': self._object_name, 'rz_schema_name': lambda *args: 'dbo',
+                'rz_db_id': lambda *args: self.server.databases.names.index(self.database) + 1,
+                'rz_schema_id': lambda *args: 1,
+            })
+            self.connections[key] = conn
+        return conn
+
+    def _object_name(self, object_id, *args):
+        row = self.conn.execute('SELECT name FROM rz_objects WHERE object_id = ?', (object_id,)).fetchone()
+        return row[0] if row else None
+
+    def close(self):
+        for conn in self.connections.values():
+            try:
+                if conn.in_transaction:
+                    conn.execute('ROLLBACK')
+                conn.close()
+            except sqlite3.Error:
+                pass
+        self.connections.clear()
+
+    def system_variable(self, name):
+        """SQL literal for @@NAME."""
+        values = {
+            '@@IDENTITY': self.last_identity, '@@ROWCOUNT': self.rowcount,
+            '@@TRANCOUNT': self.trancount, '@@SPID': self.spid, '@@ERROR': self.last_error,
+            '@@VERSION': VERSION_TEXT, '@@SERVERNAME': 'RZTESTSERVER', '@@SERVICENAME': 'MSSQLSERVER',
+            '@@LANGUAGE': 'us_english', '@@MAX_PRECISION': 38, '@@DATEFIRST': 7, '@@TEXTSIZE': 2147483647,
+            '@@LOCK_TIMEOUT': -1, '@@NESTLEVEL': 0, '@@OPTIONS': 5496, '@@MAX_CONNECTIONS': 32767,
+        }
+        if name not in values:
+            raise SqlError(137, 'Must declare the scalar variable "%s".' % name, severity=15)
+        value = values[name]
+        if value is None:
+            return 'NULL'
+        if isinstance(value, int):
+            return str(value)
+        return "'%s'" % value.replace("'", "''")
+
+    # --- batches ------------------------------------------------------------
+    def execute_batch(self, text, out, parameters=None):
+        """Runs every statement of a batch; returns False if it was aborted."""
+        try:
+            statements = split_statements(tokenize(text))
+        except SqlError as error:
+            out.error(error)
+            out.done(error=True)
+            return False
+        if not statements:
+            out.done()
+            return True
+        for statement in statements:
+            try:
+                self.execute_statement(statement, out, parameters or {})
+                self.last_error = 0
+            except SqlError as error:
+                self.last_error = error.number
+                out.error(error)
+                out.done(error=True)
+                if error.number in (102, 156, 105, 113, 137, 2812, 911) or error.severity >= 20:
+                    return False
+        return True
+
+    def execute_statement(self, statement, out, parameters):
+        functions.clear_pending_error()
+        first = statement[0]
+        word = first.upper if first.kind == 'word' else None
+        if word == 'SELECT' or word == 'WITH' or (first.text == '(' and len(statement) > 1
+                                                   and statement[1].is_word('SELECT')):
+            return self.run_select(statement, out, parameters)
+        if word in ('INSERT', 'UPDATE', 'DELETE', 'MERGE'):
+            return self.writer.run(statement, out, parameters)
+        if word in ('CREATE', 'DROP', 'ALTER', 'TRUNCATE'):
+            return self.definer.run(statement, out, parameters)
+        if word in ('BEGIN', 'COMMIT', 'ROLLBACK', 'SAVE'):
+            return self.run_transaction_statement(statement, out)
+        if word == 'SET':
+            return self.run_set(statement, out, parameters)
+        if word == 'DECLARE':
+            return self.run_declare(statement, out, parameters)
+        if word == 'USE':
+            name = statement[1].value if len(statement) > 1 else ''
+            self.use_database(name, out)
+            out.done()
+            return
+        if word == 'PRINT':
+            value = self.evaluate(statement[1:], parameters)
+            out.info(0, '' if value is None else str(value))
+            out.done()
+            return
+        if word == 'IF':
+            return self.run_if(statement, out, parameters)
+        if word in ('RAISERROR', 'THROW'):
+            return self.run_raiserror(statement, parameters)
+        if word in ('EXEC', 'EXECUTE'):
+            name = statement[1].value if len(statement) > 1 else ''
+            raise SqlError(2812, "Could not find stored procedure '%s'." % name)
+        raise syntax_near(first.text)
+
+    # --- queries ------------------------------------------------------------
+    def bindings(self, translator, parameters):
+        values = {}
+        for name in translator.parameters:
+            if name in parameters:
+                values[name] = parameters[name]
+            elif name in self.variables:
+                values[name] = self.variables[name].value
+            else:
+                raise SqlError(137, 'Must declare the scalar variable "@%s".' % name, severity=15)
+        return values
+
+    def describe(self, sql):
+        """Declared types of the result columns of a query, None where a column
+        is an expression: (SqlType, nullable, identity, table) per column."""
+        conn = self.conn
+        version = conn.execute('PRAGMA schema_version').fetchone()[0]
+        key = (self.database.lower(), version, sql)
+        cached = self.probe_cache.get(key)
+        if cached is not None:
+            return cached
+        probe = _PARAMETER_RE.sub(lambda m: 'NULL' if m.group().startswith('@') else m.group(), sql)
+        conn.execute('CREATE TEMP VIEW rz_probe AS ' + probe)
+        try:
+            info = conn.execute('PRAGMA temp.table_info(rz_probe)').fetchall()
+        finally:
+            conn.execute('DROP VIEW temp.rz_probe')
+        described = [catalogue.parse_declared(row[2]) for row in info]
+        if len(self.probe_cache) > 500:
+            self.probe_cache.clear()
+        self.probe_cache[key] = described
+        return described
+
+    def query(self, sql, bind, hints=None, names=None, translator=None, limit=None):
+        """Runs a translated query; returns (columns, rows)."""
+        conn = self.conn
+        try:
+            described = self.describe(sql)
+            cursor = conn.execute(sql, bind)
+            rows = cursor.fetchall() if limit is None else cursor.fetchmany(limit)
+            description = cursor.description
+        except (sqlite3.Error, SqlError) as error:
+            raise translate_error(error, self, conn, translator)
+        columns = []
+        aligned = names is not None and len(names) == len(description)
+        for index, entry in enumerate(description):
+            name = entry[0]
+            if aligned and names[index] is not None:
+                name = names[index]
+            elif name.startswith('rz_noname_'):
+                name = ''
+            declared = described[index] if index < len(described) else None
+            hint = hints[index] if aligned and hints and index < len(hints) else None
+            if hint is not None:
+                columns.append(Column(name, hint))
+            elif declared is not None:
+                sqltype, nullable, identity = declared
+                columns.append(Column(name, sqltype, nullable, identity))
+            else:
+                sample = next((row[index] for row in rows if row[index] is not None), None)
+                columns.append(Column(name, sqltypes.infer_type(sample)))
+        return columns, rows
+
+    def run_select(self, statement, out, parameters):
+        translator = Translator(self, self.conn)
+        sql, hints, names, assignments = translator.select(statement)
+        bind = self.bindings(translator, parameters)
+        columns, rows = self.atomic(False, lambda: self.query(sql, bind, hints, names, translator))
+        if assignments:
+            if rows:
+                for variable, value in zip(assignments, rows[-1]):
+                    if variable:
+                        self.assign(variable, value)
+            self.rowcount = len(rows)
+            out.done(rowcount=len(rows), curcmd=CURCMD_SELECT)
+            return
+        self.rowcount = len(rows)
+        out.result(columns, rows)
+        out.done(rowcount=len(rows), curcmd=CURCMD_SELECT)
+
+    def evaluate(self, expression_tokens, parameters):
+        translator = Translator(self, self.conn)
+        sql = 'SELECT ' + translator.expr(expression_tokens)
+        bind = self.bindings(translator, parameters)
+        try:
+            row = self.conn.execute(sql, bind).fetchone()
+        except sqlite3.Error as error:
+            raise translate_error(error, self, self.conn, translator)
+        return row[0]
+
+    def atomic(self, write, action):
+        """Runs one statement so that a failure undoes only that statement."""
+        conn = self.conn
+        if self.trancount == 0:
+            try:
+                conn.execute('BEGIN IMMEDIATE' if write else 'BEGIN')
+            except sqlite3.OperationalError as error:
+                raise translate_error(error, self, conn)
+            try:
+                result = action()
+            except BaseException:
+                conn.execute('ROLLBACK')
+                raise
+            conn.execute('COMMIT')
+            return result
+        conn.execute('SAVEPOINT rz_statement')
+        try:
+            result = action()
+        except BaseException:
+            conn.execute('ROLLBACK TO rz_statement')
+            conn.execute('RELEASE rz_statement')
+            raise
+        conn.execute('RELEASE rz_statement')
+        return result
+
+    def index_name_for(self, conn, table, columns):
+        for name, in conn.execute("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = ?",
+                                  (table,)):
+            listed = [row[2].lower() for row in conn.execute('PRAGMA index_info(%s)' % quote_name(name))]
+            if listed == [c.lower() for c in columns]:
+                return name.split('$', 1)[-1]
+        return 'unknown'
+
+    # --- variables ----------------------------------------------------------
+    def assign(self, name, value):
+        name = name.lstrip('@').lower()
+        variable = self.variables.get(name)
+        if variable is None:
+            raise SqlError(137, 'Must declare the scalar variable "@%s".' % name, severity=15)
+        variable.value = sqltypes.to_storage(value, variable.sqltype)
+
+    def run_declare(self, statement, out, parameters):
+        for part in split_top(statement[1:]):
+            if not part or part[0].kind != 'var':
+                raise syntax_near(part[0].text if part else 'DECLARE')
+            name = part[0].text[1:].lower()
+            rest = part[1:]
+            if rest and rest[0].is_word('AS'):
+                rest = rest[1:]
+            equals = next((i for i, t in enumerate(rest) if t.text == '='), -1)
+            type_tokens = rest if equals < 0 else rest[:equals]
+            if type_tokens and type_tokens[0].is_word('TABLE', 'CURSOR'):
+                raise not_supported('table and cursor variables')
+            sqltype = parse_type(render(type_tokens))
+            self.variables[name] = Variable(sqltype)
+            if equals >= 0:
+                self.assign(name, self.evaluate(rest[equals + 1:], parameters))
+        out.done()
+
+    def run_set(self, statement, out, parameters):
+        if len(statement) >= 3 and statement[1].kind == 'var':
+            operator = statement[2].text
+            value = self.evaluate(statement[3:], parameters)
+            name = statement[1].text[1:].lower()
+            if operator != '=' and operator.endswith('='):
+                current = self.variables[name].value if name in self.variables else None
+                value = {'+': functions.rz_add, '-': lambda a, b: None if a is None or b is None else a - b,
+                         '*': lambda a, b: None if a is None or b is None else a * b,
+                         '/': functions.rz_div}[operator[0]](current, value)
+            self.assign(name, value)
+            out.done()
+            return
+        words = [t.upper or t.text.upper() for t in statement[1:]]
+        if words and words[0] == 'NOCOUNT':
+            self.nocount = words[-1] == 'ON'
+        elif words and words[0] == 'IDENTITY_INSERT':
+            table = statement[-2].value if len(statement) >= 4 else ''
+            parts = [t.value for t in statement[2:-1] if t.kind in ('word', 'name')]
+            table = parts[-1] if parts else table
+            info = catalogue.lookup(self.conn, table)
+            if info is None:
+                raise SqlError(208, "Invalid object name '%s'." % '.'.join(parts))
+            if info.identity is None:
+                raise SqlError(8106, "Table '%s' does not have the identity property. Cannot perform SET "
+                                     "operation." % info.name)
+            if words[-1] == 'ON':
+                self.identity_insert.add(info.name.lower())
+            else:
+                self.identity_insert.discard(info.name.lower())
+        elif words and words[0] == 'IMPLICIT_TRANSACTIONS' and words[-1] == 'ON':
+            raise not_supported('SET IMPLICIT_TRANSACTIONS ON')
+        out.done()
+
+    # --- control flow ------------------------------------------------------------
+    def run_if(self, statement, out, parameters):
+        depth = 0
+        split = -1
+        for index, token in enumerate(statement[1:], 1):
+            if token.text == '(':
+                depth += 1
+            elif token.text == ')':
+                depth -= 1
+            elif depth == 0 and token.kind == 'word' and index > 1 and token.upper in (
+                    'SELECT', 'INSERT', 'UPDATE', 'DELETE', 'CREATE', 'DROP', 'ALTER', 'PRINT', 'SET',
+                    'BEGIN', 'COMMIT', 'ROLLBACK', 'TRUNCATE', 'RAISERROR', 'THROW', 'EXEC', 'EXECUTE',
+                    'DECLARE', 'USE') and not statement[index - 1].is_word('EXISTS'):
+                split = index
+                break
+        if split < 0:
+            raise syntax_near(statement[-1].text)
+        translator = Translator(self, self.conn)
+        sql = 'SELECT CASE WHEN %s THEN 1 ELSE 0 END' % translator.expr(statement[1:split])
+        bind = self.bindings(translator, parameters)
+        try:
+            truth = self.conn.execute(sql, bind).fetchone()[0]
+        except sqlite3.Error as error:
+            raise translate_error(error, self, self.conn, translator)
+        if truth:
+            self.execute_statement(statement[split:], out, parameters)
+        else:
+            out.done()
+
+    def run_raiserror(self, statement, parameters):
+        body = statement[1:]
+        if body and body[0].text == '(':
+            body = body[1:find_matching(statement, 1) - 1]
+        parts = split_top(body)
+        if statement[0].is_word('THROW'):
+            number = int(self.evaluate(parts[0], parameters))
+            text = str(self.evaluate(parts[1], parameters))
+            state = int(self.evaluate(parts[2], parameters)) if len(parts) > 2 else 1
+            raise SqlError(number, text, state=state, severity=16)
+        text = self.evaluate(parts[0], parameters)
+        severity = int(self.evaluate(parts[1], parameters)) if len(parts) > 1 else 16
+        state = int(self.evaluate(parts[2], parameters)) if len(parts) > 2 else 1
+        args = [self.evaluate(p, parameters) for p in parts[3:]]
+        if isinstance(text, int):
+            raise SqlError(text, 'User-defined error %d.' % text, state=state, severity=severity)
+        message = str(text)
+        if args:
+            message = re.sub(r'%[-+ #0]*\d*(?:\.\d+)?[dsiuxXo]', lambda m, it=iter(args): str(next(it, '')),
+                             message)
+        raise SqlError(50000, message, state=state, severity=severity)
+
+    def use_database(self, name, out):
+        canonical = self.server.databases.canonical(name)
+        if canonical is None:
+            raise SqlError(911, "Database '%s' does not exist. Make sure that the name is entered "
+                                "correctly." % name)
+        old = self.database
+        self.database = canonical
+        out.envchange(tokens.ENV_DATABASE, canonical, old)
+        out.info(5701, "Changed database context to '%s'." % canonical, state=2)
+
+    # --- transactions --------------------------------------------------------------
+    def _new_descriptor(self):
+        self.transaction_descriptor = struct.pack('<Q', (self.spid << 32) | self.next_descriptor)
+        self.next_descriptor += 1
+        return self.transaction_descriptor
+
+    def begin(self, out):
+        if self.trancount == 0:
+            try:
+                self.conn.execute('BEGIN')
+            except sqlite3.Error as error:
+                raise translate_error(error, self, self.conn)
+            out.envchange(tokens.ENV_BEGIN_TRAN, self._new_descriptor(), b'')
+        self.trancount += 1
+
+    def commit(self, out):
+        if self.trancount == 0:
+            raise SqlError(3902, 'The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.')
+        self.trancount -= 1
+        if self.trancount == 0:
+            try:
+                self.conn.execute('COMMIT')
+            except sqlite3.Error as error:
+                self.trancount = 1
+                raise translate_error(error, self, self.conn)
+            old = self.transaction_descriptor
+            self.transaction_descriptor = b'\x00' * 8
+            out.envchange(tokens.ENV_COMMIT_TRAN, b'', old)
+
+    def rollback(self, out, savepoint=None):
+        if self.trancount == 0:
+            raise SqlError(3903, 'The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.')
+        if savepoint:
+            try:
+                self.conn.execute('ROLLBACK TO %s' % quote_name(savepoint))
+            except sqlite3.Error:
+                raise SqlError(6401, 'Cannot roll back %s. No transaction or savepoint of that name was '
+                                     'found.' % savepoint)
+            return
+        self.trancount = 0
+        self.savepoints.clear()
+        if self.conn.in_transaction:
+            self.conn.execute('ROLLBACK')
+        old = self.transaction_descriptor
+        self.transaction_descriptor = b'\x00' * 8
+        out.envchange(tokens.ENV_ROLLBACK_TRAN, b'', old)
+
+    def run_transaction_statement(self, statement, out):
+        word = statement[0].upper
+        rest = statement[1:]
+        if rest and rest[0].is_word('TRAN', 'TRANSACTION', 'WORK'):
+            rest = rest[1:]
+        elif word in ('BEGIN', 'SAVE'):
+            if word == 'BEGIN' and rest and rest[0].is_word('DISTRIBUTED'):
+                raise not_supported('distributed transactions')
+            raise not_supported('BEGIN ... END blocks')
+        name = rest[0].value if rest and rest[0].kind in ('word', 'name') else None
+        if word == 'BEGIN':
+            self.begin(out)
+        elif word == 'COMMIT':
+            self.commit(out)
+        elif word == 'SAVE':
+            if self.trancount == 0:
+                raise SqlError(628, 'Cannot issue SAVE TRANSACTION when there is no active transaction.')
+            self.conn.execute('SAVEPOINT %s' % quote_name(name or 'rz_save'))
+            self.savepoints.add((name or 'rz_save').lower())
+        else:
+            savepoint = name if name and name.lower() in self.savepoints else None
+            self.rollback(out, savepoint)
+        out.done()
