@@ -1,43 +1,42 @@
--- The session that ./run-demo runs through rzsql against the local test server.
-
 \echo ==> A table
-CREATE TABLE people (
-    id      INT IDENTITY(1,1) PRIMARY KEY,
-    name    NVARCHAR(50) NOT NULL,
-    born    DATE NULL,
-    height  DECIMAL(4,2) NULL
+CREATE TABLE orders (
+    id        INT IDENTITY(1,1) PRIMARY KEY,
+    customer  NVARCHAR(40) NOT NULL,
+    placed    DATETIME NOT NULL,
+    quantity  INT NOT NULL,
+    price     FLOAT NULL
 )
 GO
 
 \echo ==> Rows inserted with bound values (\bind gives the values for the ? of the next batch)
-\bind 'Ada Lovelace' date:1815-12-10 float:1.65
-INSERT INTO people (name, born, height) VALUES (?, ?, ?)
+\bind 'Ada Lovelace' datetime:2024-03-01T09:30:00 int:3 float:19.99
+INSERT INTO orders (customer, placed, quantity, price) VALUES (?, ?, ?, ?)
 GO
-\bind 'Grace Hopper' date:1906-12-09 null
-INSERT INTO people (name, born, height) VALUES (?, ?, ?)
+\bind 'Alan Turing' datetime:2024-04-11T16:05:00 int:1 float:250
+INSERT INTO orders (customer, placed, quantity, price) VALUES (?, ?, ?, ?)
 GO
-\bind 'Alan Turing' date:1912-06-23 float:1.78
-INSERT INTO people (name, born, height) VALUES (?, ?, ?)
+\echo ... and one without a price, as a literal
+INSERT INTO orders (customer, placed, quantity) VALUES (N'Grace Hopper', '2024-03-05T14:00:00', 12)
 GO
 
 \echo ==> A query
-\bind date:1900-01-01
-SELECT id, name, born, height
-FROM people
-WHERE born > ?
-ORDER BY born
+\bind datetime:2024-03-02T00:00:00
+SELECT id, customer, placed, quantity, price
+FROM orders
+WHERE placed > ?
+ORDER BY placed
 GO
 
 \echo ==> A transaction, rolled back
 \begin
-DELETE FROM people WHERE height IS NOT NULL
+DELETE FROM orders WHERE price IS NOT NULL
 GO
-SELECT COUNT(*) AS people_inside_the_transaction FROM people
+SELECT COUNT(*) AS orders_inside_the_transaction FROM orders
 GO
 \rollback
-SELECT COUNT(*) AS people_after_the_rollback FROM people
+SELECT COUNT(*) AS orders_after_the_rollback FROM orders
 GO
 
 \echo ==> The catalogue
 \tables
-\d people
+\d orders

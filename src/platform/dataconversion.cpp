@@ -371,6 +371,7 @@ private:
         case DBTYPE_CY: {
             if (!rescale(value, 4))
                 return Outcome::overflow;
+            value.scale = 0; // the stored number counts ten-thousandths
             long long units;
             if (!toSigned(value, LLONG_MIN, LLONG_MAX, &units))
                 return Outcome::overflow;

@@ -369,8 +369,8 @@ enum DBCONVERTFLAGSENUM : unsigned int {
 };
 
 // ---- Transactions -------------------------------------------------------------
-enum ISOLATIONLEVEL : int {
-    ISOLATIONLEVEL_UNSPECIFIED = -1,
+enum ISOLATIONLEVEL : unsigned int {
+    ISOLATIONLEVEL_UNSPECIFIED = 0xffffffff,
     ISOLATIONLEVEL_CHAOS = 0x10,
     ISOLATIONLEVEL_READUNCOMMITTED = 0x100,
     ISOLATIONLEVEL_BROWSE = 0x100,

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -140,7 +139,9 @@ int ioctlsocket(SOCKET s, long cmd, u_long *argp)
         errno = EFAULT;
         return SOCKET_ERROR;
     }
-    if (static_cast<unsigned long>(cmd) != static_cast<unsigned long>(FIONBIO)) {
+    // Windows' FIONBIO value, whatever a system header may have made of the name.
+    constexpr unsigned long windowsFionbio = 0x8004667EUL;
+    if (static_cast<unsigned long>(static_cast<ULONG>(cmd)) != windowsFionbio) {
         errno = EINVAL;
         return SOCKET_ERROR;
     }

@@ -81,6 +81,10 @@ typedef WSADATA *LPWSADATA;
 #define WSAVERNOTSUPPORTED 10092
 #define WSANOTINITIALISED 10093
 
+// Windows' value; a POSIX <sys/ioctl.h> seen earlier defines its own.
+#ifdef FIONBIO
+#undef FIONBIO
+#endif
 #define FIONBIO 0x8004667EUL
 
 int WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData);

@@ -121,7 +121,10 @@ std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDri
     if (!address)
         return {};
     std::u16string out;
-    append(out, u"DRIVER", driverSpec);
+    // The driver is given whole, braces included where its name needs them.
+    out += u"DRIVER=";
+    out += driverSpec;
+    out += u';';
 
     const EncryptionLevel encryption = encryptionLevel(settings.encrypt);
     if (kind == OdbcDriverKind::FreeTds) {

@@ -56,8 +56,10 @@ public:
             return reportFailure(E_FAIL, IID_IDBInitialize,
                                  u"The server name is not one SQL Server clients accept (host, host,port or host\\instance).");
         auto connection = connect();
-        if (!connection)
+        if (!connection) {
+            dropGenericConnectFailure();
             return reportFailure(loginFailureCode(), IID_IDBInitialize);
+        }
         spare_ = std::move(connection);
         initialized_ = true;
         properties_.setReadOnly(true);

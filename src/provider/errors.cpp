@@ -54,10 +54,22 @@ HRESULT executionFailureCode()
 
 HRESULT loginFailureCode()
 {
+    // 18456: the server's "Login failed for user" (FreeTDS reports it as 42000).
     for (const auto &d : pendingDiagnostics())
-        if (d.sqlState == u"28000")
+        if (d.sqlState == u"28000" || d.nativeError == 18456)
             return DB_SEC_E_AUTH_FAILED;
     return E_FAIL;
+}
+
+void dropGenericConnectFailure()
+{
+    auto records = takePendingDiagnostics();
+    bool serverSpoke = false;
+    for (const auto &d : records)
+        serverSpoke = serverSpoke || d.nativeError != 0;
+    for (auto &d : records)
+        if (!serverSpoke || !(d.sqlState == u"08001" && d.nativeError == 0))
+            addPendingDiagnostic(std::move(d));
 }
 
 } // namespace rz::provider

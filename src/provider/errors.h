@@ -27,4 +27,8 @@ HRESULT executionFailureCode();
 // DB_SEC_E_AUTH_FAILED for refused logins, E_FAIL otherwise.
 HRESULT loginFailureCode();
 
+// After a failed login: when the server gave its reason, the driver's own
+// "Unable to connect to data source" record adds nothing and is dropped.
+void dropGenericConnectFailure();
+
 } // namespace rz::provider

@@ -1,8 +1,10 @@
 #include "testserver.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <poll.h>
@@ -17,8 +19,12 @@ TestServer::TestServer(std::string address, std::vector<std::string> extraArgs) 
     std::vector<std::string> args = {RZ_TESTSERVER_PATH, "--listen", address_ + ":1433", "--login", "sa:Secret123",
                                      "--database", "master", "--database", "testdb"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    if (std::getenv("RZ_TESTSERVER_VERBOSE"))
+        args.push_back("--verbose");
     const pid_t pid = fork();
     if (pid == 0) {
+        // The server goes when the test program goes, also when it crashes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);

@@ -14,6 +14,8 @@ RZSQL = os.environ.get("RZSQL_BINARY", os.path.join(SOURCE_ROOT, "build", "bin",
 TESTSERVER = os.environ.get("RZ_TESTSERVER",
                             os.path.join(SOURCE_ROOT, "tools", "testserver", "rz-testserver"))
 LOGIN, PASSWORD = "sa", "Secret123"
+# A second login whose password needs braces in an ODBC connection string.
+ODD_LOGIN, ODD_PASSWORD = "odd", "Se;cret=1 x"
 
 
 def clean_environment(extra=None):
@@ -60,34 +62,47 @@ class TestServer:
         args = [TESTSERVER]
         for address in addresses:
             args += ["--listen", address + ":1433"]
-        args += ["--login", "%s:%s" % (LOGIN, PASSWORD), "--database", "master", "--database", "testdb"]
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, text=True)
+        args += ["--login", "%s:%s" % (LOGIN, PASSWORD), "--login", "%s:%s" % (ODD_LOGIN, ODD_PASSWORD),
+                 "--database", "master", "--database", "testdb"]
+        # The server's log of connections goes to a file, shown if it fails.
+        self.log = tempfile.TemporaryFile(mode="w+")
+        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=self.log, text=True)
         line = self.process.stdout.readline()
         if line.strip() != "ready":
+            self.log.seek(0)
+            log = self.log.read()
             self.stop()
-            raise RuntimeError("rz-testserver did not get ready on %s" % " ".join(addresses))
+            raise RuntimeError("rz-testserver did not get ready on %s:\n%s" % (" ".join(addresses), log))
 
     def connection(self, host=None):
         return ["-S", host or self.host, "-d", self.database, "-U", self.user, "-P", self.password]
 
     def stop(self):
-        if self.process and self.process.poll() is None:
+        if not self.process:
+            return
+        if self.process.poll() is None:
             self.process.terminate()
             try:
                 self.process.wait(5)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        self.process.stdout.close()
+        if not self.log.closed:
+            self.log.close()
 
 
 class Terminal:
     """rzsql in a tmux window, typed at like a person would. The tmux server
     is a private one, started with the test's clean environment."""
 
+    count = 0
+
     def __init__(self, args, env=None):
         if not shutil.which("tmux"):
             raise unittest.SkipTest("tmux is not installed")
-        self.socket = "rzsql-test-%d" % os.getpid()
+        Terminal.count += 1
+        self.socket = "rzsql-test-%d-%d" % (os.getpid(), Terminal.count)
         self.env = clean_environment(env)
         command = " ".join(_quote(a) for a in [RZSQL, *args]) + "; echo EXIT-STATUS $?; sleep 60"
         self._tmux("new-session", "-d", "-s", "rzsql", "-x", "150", "-y", "50", command)
@@ -115,6 +130,10 @@ class Terminal:
 
     def close(self):
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
+        directory = os.environ.get("TMUX_TMPDIR", "/tmp")
+        path = os.path.join(directory, "tmux-%d" % os.getuid(), self.socket)
+        if os.path.exists(path):
+            os.unlink(path)
 
 
 def _quote(text):

@@ -3,7 +3,7 @@
 import os
 import unittest
 
-from rzsqltest import Terminal, temporary_directory
+from rzsqltest import Terminal, TestServer, temporary_directory
 
 
 class Prompt(unittest.TestCase):
@@ -40,7 +40,7 @@ class Prompt(unittest.TestCase):
         t.type("SELECT 'still here' AS s;", "Enter")
         t.wait_for(lambda s: "still here" in s)
         t.type("C-d")
-        t.wait_for(lambda s: "EXIT-STATUS" in s)
+        t.wait_for(lambda s: "EXIT-STATUS 1" in s)
 
     def test_progress_of_a_slow_result_is_one_line_wiped_at_the_end(self):
         t = self.open_terminal()
@@ -69,6 +69,32 @@ class Prompt(unittest.TestCase):
         t.type("Up", "Up", "Enter") # the line typed before quitting
         screen = t.wait_for(lambda s: "(1 row)" in s)
         self.assertIn(" label\n-------\n first\n", screen)
+
+
+class PromptOnSqlServer(unittest.TestCase):
+    """The same prompt through the REZUVEDOV plug-in against the test server."""
+
+    def setUp(self):
+        self.server = TestServer("127.0.0.53")
+        self.addCleanup(self.server.stop)
+        history = os.path.join(temporary_directory(self), "history")
+        self.terminal = Terminal(["--driver", "REZUVEDOV", *self.server.connection()],
+                                 env={"RZSQL_HISTORY": history})
+        self.addCleanup(self.terminal.close)
+
+    def test_statements_and_errors_at_the_prompt(self):
+        t = self.terminal
+        t.wait_for(lambda s: "\n1>" in s)
+        self.assertIn("connected to %s, database %s through REZUVEDOV" % (self.server.host, self.server.database),
+                      t.screen())
+        t.type("SELECT N'Grüße' AS greeting,", "Enter", "       42 AS answer;", "Enter")
+        screen = t.wait_for(lambda s: "(1 row)" in s)
+        self.assertIn(" greeting | answer\n----------+--------\n Grüße    |     42\n(1 row)\n", screen)
+        t.type("SELECT * FROM no_such_table;", "Enter")
+        screen = t.wait_for(lambda s: "Invalid object name" in s)
+        self.assertIn("  driver text:   MSSQL DB:", screen)
+        t.type("\\q", "Enter")
+        t.wait_for(lambda s: "EXIT-STATUS 1" in s) # a statement failed
 
 
 if __name__ == "__main__":

@@ -2,13 +2,23 @@
 one) through the REZUVEDOV plug-in of this build, and the same sessions
 through Qt's QODBC and QTDS drivers on FreeTDS for comparison."""
 
+import os
 import unittest
 
-from rzsqltest import TestServer, rzsql
+from rzsqltest import ODD_LOGIN, ODD_PASSWORD, TestServer, rzsql
+
+# REZUVEDOV always in the suite; another driver can be named to check the
+# tests themselves against a peer (the plug-in's own texts are then not checked).
+DRIVER = os.environ.get("RZSQL_TEST_DRIVER", "REZUVEDOV")
+OURS = DRIVER == "REZUVEDOV"
 
 PRIMARY = "127.0.0.50"
 OFFLINE = "127.0.0.52"   # nothing listens here
 server = None
+
+
+def server_is_external():
+    return bool(os.environ.get("RZ_TEST_HOST"))
 
 
 def setUpModule():
@@ -20,7 +30,7 @@ def tearDownModule():
     server.stop()
 
 
-def session(*args, driver="REZUVEDOV", host=None, **kwargs):
+def session(*args, driver=DRIVER, host=None, **kwargs):
     return rzsql("--driver", driver, *server.connection(host), *args, **kwargs)
 
 
@@ -35,7 +45,8 @@ class Basics(unittest.TestCase):
         r = session("-e", "SELECT * FRM nowhere")
         self.assertEqual(r.status, 1, r)
         self.assertIn("rzsql: the batch at line 1 failed: StatementError\n", r.err)
-        self.assertIn("  driver text:   MSSQL DB: \n", r.err)
+        if OURS:
+            self.assertIn("  driver text:   MSSQL DB: \n", r.err)
         self.assertRegex(r.err, r"  database text: .*Incorrect syntax near")
 
     def test_a_missing_table_is_the_servers_invalid_object_name(self):
@@ -44,15 +55,25 @@ class Basics(unittest.TestCase):
         self.assertIn("Invalid object name 'no_such_table'.", r.err)
 
     def test_bound_values_go_in_and_come_back(self):
-        r = session("-e", "CREATE TABLE rz_bound (id INT PRIMARY KEY, name NVARCHAR(40), score DECIMAL(6,2))")
+        r = session("-e", "CREATE TABLE rz_bound (id INT PRIMARY KEY, name NVARCHAR(40), score FLOAT, "
+                          "seen DATETIME)")
         self.assertEqual(r.status, 0, r)
-        for values in (["int:7", "Zoë O'Neil", "null"], ["int:8", "str:", "float:12.5"]):
-            r = session("-e", "INSERT INTO rz_bound (id, name, score) VALUES (?, ?, ?)",
+        for values in (["int:7", "Zoë O'Neil", "float:12.5", "datetime:2024-05-06T07:08:09.250"],
+                       ["int:8", "str:", "float:-0.125", "datetime:1999-12-31T23:59:59"]):
+            r = session("-e", "INSERT INTO rz_bound (id, name, score, seen) VALUES (?, ?, ?, ?)",
                         *sum((["--bind", v] for v in values), []))
-            self.assertEqual(r.out, "(1 row affected)\n", r)
-        r = session("--csv", "-e", "SELECT id, name, score FROM rz_bound WHERE id >= ? ORDER BY id",
+            self.assertEqual((r.status, r.err), (0, ""), r)
+        r = session("--csv", "-e", "SELECT id, name, score, seen FROM rz_bound WHERE id >= ? ORDER BY id",
                     "--bind", "int:7")
-        self.assertEqual(r.out, 'id,name,score\n7,Zoë O\'Neil,\n8,"",12.5\n', r)
+        self.assertEqual(r.out, "id,name,score,seen\n7,Zoë O'Neil,12.5,2024-05-06 07:08:09.250\n"
+                                '8,"",-0.125,1999-12-31 23:59:59.000\n', r)
+
+    def test_a_statement_without_rows_reports_how_many_it_changed(self):
+        r = session("-e", "CREATE TABLE rz_counted (id INT)",
+                    "-e", "INSERT INTO rz_counted VALUES (1), (2), (3)",
+                    "-e", "UPDATE rz_counted SET id = id + 10 WHERE id > 1")
+        self.assertEqual(r.status, 0, r)
+        self.assertTrue(r.out.endswith("(3 rows affected)\n(2 rows affected)\n"), r)
 
     def test_a_transaction_rolled_back_leaves_nothing(self):
         r = session(stdin="CREATE TABLE rz_tx (id INT)\nGO\n"
@@ -60,7 +81,8 @@ class Basics(unittest.TestCase):
                           "SELECT COUNT(*) AS inside FROM rz_tx\nGO\n"
                           "\\rollback\nSELECT COUNT(*) AS after_rollback FROM rz_tx\n")
         self.assertEqual(r.status, 0, r)
-        self.assertIn("Transaction started.\n(1 row affected)\n inside\n--------\n      1\n", r.out)
+        self.assertIn("Transaction started.\n", r.out)
+        self.assertIn(" inside\n--------\n      1\n", r.out)
         self.assertIn("Transaction rolled back.\n after_rollback\n----------------\n              0\n", r.out)
 
 
@@ -83,20 +105,30 @@ class Connecting(unittest.TestCase):
         r = session("-e", "SELECT 1", host=OFFLINE)
         self.assertEqual(r.status, 2, r)
         self.assertIn("rzsql: cannot connect: ConnectionError\n", r.err)
-        self.assertIn("  database text: SQL Server might be offline\n", r.err)
+        if OURS:
+            self.assertIn("  database text: SQL Server might be offline\n", r.err)
 
+    @unittest.skipUnless(OURS, "the failover partner is the plug-in's own option")
     def test_connection_options_reach_the_plugin_failover_partner(self):
         r = session("-o", "Failover Partner=" + PRIMARY, "-e", "SELECT 2 AS two", host=OFFLINE)
         self.assertEqual(r.status, 0, r)
         self.assertIn("   2\n", r.out)
 
     def test_a_wrong_password_is_the_servers_login_failure(self):
-        r = rzsql("-S", server.host, "-d", server.database, "-U", server.user, "-P", "wrong", "-e", "SELECT 1")
+        r = rzsql("--driver", DRIVER, "-S", server.host, "-d", server.database, "-U", server.user, "-P", "wrong", "-e", "SELECT 1")
         self.assertEqual(r.status, 2, r)
         self.assertIn("Login failed for user '%s'." % server.user, r.err)
 
+    @unittest.skipIf(server_is_external(), "the odd login exists on the local test server only")
+    def test_a_password_with_separators_logs_in(self):
+        for driver in (DRIVER, "QODBC"):
+            r = rzsql("--driver", driver, "-S", server.host, "-d", server.database,
+                      "-U", ODD_LOGIN, "-P", ODD_PASSWORD, "-e", "SELECT 4 AS four")
+            self.assertEqual(r.status, 0, r)
+            self.assertIn("    4\n", r.out)
+
     def test_the_connection_can_come_from_the_environment(self):
-        r = rzsql("-e", "SELECT 3 AS three", env={
+        r = rzsql("-e", "SELECT 3 AS three", env={"RZSQL_DRIVER": DRIVER,
             "RZSQL_SERVER": server.host, "RZSQL_DATABASE": server.database,
             "RZSQL_USER": server.user, "RZSQL_PASSWORD": server.password})
         self.assertEqual(r.status, 0, r)
@@ -116,9 +148,9 @@ class PeerDrivers(unittest.TestCase):
 
     QUERY = "SELECT id, name, height FROM rz_people ORDER BY id"
 
-    def check_same_as_rezuvedov(self, driver):
-        ours = session("-e", self.QUERY)
-        theirs = session("-e", self.QUERY, driver=driver)
+    def check_same_as_rezuvedov(self, driver, query=QUERY):
+        ours = session("-e", query)
+        theirs = session("-e", query, driver=driver)
         self.assertEqual(ours.status, 0, ours)
         self.assertEqual(theirs.status, 0, theirs)
         self.assertEqual(ours.out, theirs.out)
@@ -128,7 +160,9 @@ class PeerDrivers(unittest.TestCase):
         self.check_same_as_rezuvedov("QODBC")
 
     def test_qtds_gives_the_same_rows(self):
-        self.check_same_as_rezuvedov("QTDS")
+        # QTDS hands decimals and floats out as db-lib's text ("1.80",
+        # "1.6499999999999999"), so only integers and text are compared.
+        self.check_same_as_rezuvedov("QTDS", "SELECT id, name FROM rz_people ORDER BY id")
 
     def test_qodbc_reports_a_syntax_error_the_same_way(self):
         r = session("-e", "SELECT * FRM nowhere", driver="QODBC")

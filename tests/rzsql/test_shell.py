@@ -52,7 +52,7 @@ class Output(ShellTest):
 
     def test_echo_and_timing(self):
         r = self.sql("--echo", "--timing", "-e", "SELECT 5 AS five")
-        self.assertTrue(r.out.startswith("SELECT 5 AS five\n five\n"), r)
+        self.assertRegex(r.out, r"^Connected in \d+\.\d{3} ms\nSELECT 5 AS five\n five\n")
         self.assertRegex(r.out, r"\nTime: \d+\.\d{3} ms\n")
 
 

@@ -59,7 +59,9 @@ QVector<InputItem> BatchSplitter::addLine(const QString &line)
             done.append(item);
         return done;
     }
-    if (!hasPending() && line.trimmed().startsWith(QLatin1Char('\\'))) {
+    // Commands run as soon as they are read, even between the lines of a
+    // batch (no T-SQL line starts with a backslash).
+    if (line.trimmed().startsWith(QLatin1Char('\\'))) {
         item.kind = InputItem::Kind::Command;
         item.text = line.trimmed();
         item.firstLine = lineNumber;

@@ -1,7 +1,8 @@
 #pragma once
 // Cuts input lines into what rzsql runs: SQL batches, ended by a line holding
 // only GO (optionally "GO n" to run the batch n times) as SQL Server's tools
-// do, and backslash commands, which take one line of their own.
+// do, and backslash commands, which take one line of their own and run as
+// soon as they are read.
 
 #include <QtCore/QString>
 #include <QtCore/QVector>

@@ -61,6 +61,16 @@ QString odbcConnectionString(const ShellOptions &options)
     return parts.join(QLatin1Char(';'));
 }
 
+QString connectionLabel(const ShellOptions &options)
+{
+    if (!isServerDriver(options.driver) && options.host.isEmpty())
+        return options.database;
+    QString label = hostOrLocal(options);
+    if (!options.database.isEmpty() && !options.database.contains(QLatin1Char('=')))
+        label += QStringLiteral(", database ") + options.database;
+    return label;
+}
+
 bool openConnection(const ShellOptions &options)
 {
     if (!QSqlDatabase::isDriverAvailable(options.driver)) {

@@ -15,6 +15,10 @@ extern const char *const connectionName;
 // FreeTDS (or a string the user wrote as the database, taken as it stands).
 QString odbcConnectionString(const ShellOptions &options);
 
+// "host, database db" (or the file of a file database) for the prompt's
+// greeting; never the password a connection string would hold.
+QString connectionLabel(const ShellOptions &options);
+
 // Adds and opens the connection; on failure prints why on standard error.
 bool openConnection(const ShellOptions &options);
 

@@ -9,6 +9,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
 #include <QtSql/QSqlDatabase>
 
 using namespace rzsql;
@@ -26,8 +27,12 @@ void addBuildTreePlugins()
 
 int runConnected(const ShellOptions &options)
 {
+    QElapsedTimer connecting;
+    connecting.start();
     if (!openConnection(options))
         return ExitBadSetup;
+    if (options.timing)
+        writeOut(QStringLiteral("Connected in %1 ms\n").arg(double(connecting.nsecsElapsed()) / 1e6, 0, 'f', 3));
     ShellState state;
     state.writer = options.csv ? makeCsvWriter() : makeTableWriter();
     state.timing = options.timing;

@@ -3,6 +3,7 @@
 #include "batchrunner.h"
 #include "batchsplitter.h"
 #include "commands.h"
+#include "connection.h"
 #include "console.h"
 #include "errorreport.h"
 #include "lineeditor.h"
@@ -67,8 +68,9 @@ public:
 
     void runPrompt()
     {
-        writeOut(QStringLiteral("rzsql: connected through %1. End a batch with ';' or GO; \\? for help, \\q to quit.\n")
-                     .arg(options.driver));
+        writeOut(QStringLiteral("rzsql: connected to %1 through %2. End a batch with ';' or GO; "
+                                "\\? for help, \\q to quit.\n")
+                     .arg(connectionLabel(options), options.driver));
         LineEditor editor;
         BatchSplitter splitter(true);
         QString line;

@@ -1,7 +1,8 @@
 #pragma once
 // A TCP listener on port 1433 of one loopback address, so the reachability
 // probe finds a "server" there. A thread accepts and at once closes every
-// connection, so the backlog never fills however often the probe knocks.
+// connection; the backlog is deep enough for a thousand quick probes even
+// when that thread is slow to be scheduled.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -27,7 +28,7 @@ public:
         where.sin_port = htons(1433);
         where.sin_addr.s_addr = ::inet_addr(address.c_str());
         if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&where), sizeof where) != 0
-            || ::listen(fd, 64) != 0) {
+            || ::listen(fd, SOMAXCONN) != 0) {
             if (fd >= 0)
                 ::close(fd);
             throw std::runtime_error("cannot listen on " + address + ":1433");

@@ -187,7 +187,8 @@ class ColumnInfo:
             flags.append('id')
         if self.sqltype.name in sqltypes.TEMPORAL_TYPES or self.sqltype.name == 'uniqueidentifier':
             flags.append('text')
-        elif self.sqltype.name in sqltypes.BINARY_TYPES:
+        elif self.sqltype.name in sqltypes.BINARY_TYPES or self.sqltype.name in (
+                'decimal', 'numeric', 'money', 'smallmoney'):
             flags.append('blob')
         return '|'.join(flags)
 

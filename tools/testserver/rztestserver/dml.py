@@ -47,7 +47,9 @@ class Writer:
     def _execute(self, sql, bind, translator, verb):
         conn = self.session.conn
         try:
-            return conn.execute(sql, bind).rowcount
+            before = conn.total_changes
+            conn.execute(sql, bind)
+            return conn.total_changes - before
         except sqlite3.Error as error:
             raise translate_error(error, self.session, conn, translator, verb)
 

@@ -5,13 +5,14 @@ from .errors import SqlError, syntax_near
 
 
 class Token:
-    __slots__ = ('kind', 'text', 'value', 'national')
+    __slots__ = ('kind', 'text', 'value', 'national', 'line')
 
-    def __init__(self, kind, text, value=None, national=False):
+    def __init__(self, kind, text, value=None, national=False, line=1):
         self.kind = kind          # word, name, string, number, binary, var, sysvar, op, punct
         self.text = text          # source text
         self.value = value        # identifier name, string contents, ...
         self.national = national
+        self.line = line          # line of the batch the token starts on
 
     def __repr__(self):
         return '%s:%s' % (self.kind, self.text)
@@ -44,6 +45,7 @@ _PATTERNS = re.compile(r'''
 def tokenize(text):
     tokens = []
     pos = 0
+    line = 1
     while pos < len(text):
         match = _PATTERNS.match(text, pos)
         if not match:
@@ -59,6 +61,8 @@ def tokenize(text):
         kind = match.lastgroup
         source = match.group()
         pos = match.end()
+        start_line = line
+        line += source.count('\n')
         if kind in ('space', 'comment'):
             continue
         if kind == 'nstring':
@@ -73,6 +77,7 @@ def tokenize(text):
             tokens.append(Token('word', source, source))
         else:
             tokens.append(Token(kind, source, source))
+        tokens[-1].line = start_line
     return tokens
 
 
@@ -115,7 +120,7 @@ def _starts_statement(current, tokens, index):
     previous = tokens[index - 1]
     prev_word = previous.upper if previous.kind == 'word' else None
     if first == 'IF' or first == 'WHILE':
-        return _if_complete(current)
+        return not current[-1].is_word('ELSE') and _if_complete(current)
     if word == 'SELECT':
         if prev_word in ('UNION', 'ALL', 'EXCEPT', 'INTERSECT', 'AS', 'DISTINCT'):
             return False

@@ -11,13 +11,7 @@ T-SQL on SQLite. Prints "ready" on standard output once every listener
 accepts connections; logs connections and errors on standard error; exits
 on SIGTERM or SIGINT.'''
 
-EPILOG = '''Faults (for reliability tests):
-  --refuse-logins        answer every login with error 18456
-  --hang                 accept TCP connections but never answer anything
-  --drop-after-rows N    close a connection abruptly once it has sent N result rows
-  --delay-ms M           wait M milliseconds before every answer
-
-Storage: every --database is a SQLite database shared by all connections of
+EPILOG = '''Storage: every --database is a SQLite database shared by all connections of
 this server. Without --data they live in a private temporary directory that
 is removed on exit; with --data FILE the first database is FILE and every
 further one FILE's stem + ".<name>.sqlite".
@@ -54,10 +48,14 @@ def build_parser():
                         help='database to offer (repeatable; the first is the default database; '
                              'default: master)')
     parser.add_argument('--data', metavar='FILE', help='keep the databases in SQLite files')
-    parser.add_argument('--refuse-logins', action='store_true', help=argparse.SUPPRESS)
-    parser.add_argument('--hang', action='store_true', help=argparse.SUPPRESS)
-    parser.add_argument('--drop-after-rows', type=int, metavar='N', help=argparse.SUPPRESS)
-    parser.add_argument('--delay-ms', type=int, default=0, metavar='M', help=argparse.SUPPRESS)
+    faults = parser.add_argument_group('faults on purpose, for reliability tests')
+    faults.add_argument('--refuse-logins', action='store_true', help='answer every login with error 18456')
+    faults.add_argument('--hang', action='store_true',
+                        help='accept TCP connections but never answer anything')
+    faults.add_argument('--drop-after-rows', type=int, metavar='N',
+                        help='close a connection abruptly once it has sent N result rows')
+    faults.add_argument('--delay-ms', type=int, default=0, metavar='M',
+                        help='wait M milliseconds before every answer')
     parser.add_argument('--verbose', action='store_true', help='log every request on standard error')
     return parser
 

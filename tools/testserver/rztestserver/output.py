@@ -35,6 +35,8 @@ class Output:
             status |= tokens.DONE_INXACT
         if self.session is not None and self.session.nocount:
             rowcount = None
+        if rowcount is not None and rowcount < 0:
+            rowcount = None
         if token is None:
             token = tokens.DONEINPROC if self.in_procedure else tokens.DONE
         self.pending_done = (token, status, rowcount, curcmd)

@@ -1,8 +1,21 @@
 """Writing one reply message token by token, with cancellation and faults."""
+import decimal
+import struct
 import time
 
 from . import tokens
+from .errors import SqlError
 from .packets import AttentionReceived, ConnectionClosed
+from .sqltypes import encode_value
+
+
+def _failing_type(columns, values):
+    for column, value in zip(columns, values):
+        try:
+            encode_value(value, column.sqltype)
+        except Exception:
+            return column.sqltype.sql()
+    return 'unknown'
 
 
 class Reply:
@@ -44,7 +57,12 @@ class Reply:
             if self.connection.rows_sent >= faults.drop_after_rows:
                 self._drop()
             self.connection.rows_sent += 1
-        self.add(tokens.row(columns, values))
+        try:
+            data = tokens.row(columns, values)
+        except (ValueError, OverflowError, struct.error, decimal.InvalidOperation):
+            raise SqlError(8115, 'Arithmetic overflow error converting expression to data type %s.'
+                           % _failing_type(columns, values))
+        self.add(data)
 
     def _drop(self):
         self._before_first_packet()

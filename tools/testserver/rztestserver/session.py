@@ -15,7 +15,7 @@ from .translate import Translator, quote_name, split_top, find_matching, index_o
 
 VERSION_TEXT = ('Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRZTESTSERVER test server '
                 'on SQLite \n\tDeveloper Edition (64-bit)')
-_PARAMETER_RE = re.compile(r"'(?:[^']|'')*'|\"(?:[^\"]|\"\")*\"|@[A-Za-z0-9_@#$]+")
+_PARAMETER_RE = re.compile(r"'(?:[^']|'')*'|`(?:[^`]|``)*`|@[A-Za-z0-9_@#$]+")
 CURCMD_SELECT, CURCMD_INSERT, CURCMD_DELETE, CURCMD_UPDATE = 0xC1, 0xC3, 0xC4, 0xC5
 
 
@@ -43,6 +43,9 @@ class Session:
         self.nocount = False
         self.identity_insert = set()
         self.savepoints = set()
+        self.prepared_statements = {}
+        self.next_handle = 0
+        self.cursors = {}
         self.variables = {}
         self.probe_cache = {}
         from .dml import Writer
@@ -117,6 +120,8 @@ class Session:
                 self.last_error = 0
             except SqlError as error:
                 self.last_error = error.number
+                if error.line == 1:
+                    error.line = statement[0].line
                 out.error(error)
                 out.done(error=True)
                 if error.number in (102, 156, 105, 113, 137, 2812, 911) or error.severity >= 20:
@@ -155,9 +160,52 @@ class Session:
         if word in ('RAISERROR', 'THROW'):
             return self.run_raiserror(statement, parameters)
         if word in ('EXEC', 'EXECUTE'):
-            name = statement[1].value if len(statement) > 1 else ''
-            raise SqlError(2812, "Could not find stored procedure '%s'." % name)
+            return self.run_exec(statement[1:], out, parameters)
+        if first.kind in ('word', 'name') and (len(statement) == 1 or statement[1].kind in (
+                'var', 'string', 'number') or statement[1].text == '.'):
+            return self.run_exec(statement, out, parameters)
         raise syntax_near(first.text)
+
+    def run_exec(self, statement, out, parameters):
+        """EXEC procedure [@name =] value, ... for the system procedures we serve."""
+        from .rpc import HANDLERS, Call, Parameter
+        if not statement:
+            raise syntax_near('EXEC')
+        index = 0
+        parts = []
+        while index < len(statement) and statement[index].kind in ('word', 'name'):
+            parts.append(statement[index].value)
+            index += 1
+            if index < len(statement) and statement[index].text == '.':
+                index += 1
+            else:
+                break
+        name = parts[-1].lower() if parts else ''
+        handler = HANDLERS.get(name)
+        if handler is None:
+            raise SqlError(2812, "Could not find stored procedure '%s'." % '.'.join(parts))
+        call_parameters = []
+        for position, part in enumerate(split_top(statement[index:]) if index < len(statement) else []):
+            if not part:
+                continue
+            parameter_name = ''
+            output = False
+            if len(part) > 2 and part[0].kind == 'var' and part[1].text == '=':
+                parameter_name = part[0].text
+                part = part[2:]
+            if part and part[-1].is_word('OUTPUT', 'OUT'):
+                output = True
+                part = part[:-1]
+            value = self.evaluate(part, parameters)
+            call_parameters.append(Parameter(position, parameter_name, output,
+                                             sqltypes.infer_type(value), value))
+        previous = out.in_procedure
+        out.in_procedure = True
+        try:
+            handler(self, Call(name, call_parameters), out)
+        finally:
+            out.in_procedure = previous
+        out.done()
 
     # --- queries ------------------------------------------------------------
     def bindings(self, translator, parameters):
@@ -221,6 +269,29 @@ class Session:
                 sample = next((row[index] for row in rows if row[index] is not None), None)
                 columns.append(Column(name, sqltypes.infer_type(sample)))
         return columns, rows
+
+    def describe_statement(self, text, declarations):
+        """Result columns of the last query in `text`, without running it."""
+        statements = split_statements(tokenize(text))
+        if not statements:
+            return None
+        statement = statements[-1]
+        if not (statement[0].is_word('SELECT', 'WITH')):
+            return None
+        saved = dict(self.variables)
+        try:
+            for name, sqltype, _output in declarations:
+                self.variables[name] = Variable(sqltype)
+            translator = Translator(self, self.conn)
+            sql, hints, names, assignments = translator.select(statement)
+            if assignments:
+                return None
+            bind = self.bindings(translator, {})
+            columns, _rows = self.atomic(False, lambda: self.query(sql, bind, hints, names, translator,
+                                                                   limit=0))
+            return columns
+        finally:
+            self.variables = saved
 
     def run_select(self, statement, out, parameters):
         translator = Translator(self, self.conn)
@@ -306,7 +377,6 @@ class Session:
             self.variables[name] = Variable(sqltype)
             if equals >= 0:
                 self.assign(name, self.evaluate(rest[equals + 1:], parameters))
-        out.done()
 
     def run_set(self, statement, out, parameters):
         if len(statement) >= 3 and statement[1].kind == 'var':
@@ -319,7 +389,6 @@ class Session:
                          '*': lambda a, b: None if a is None or b is None else a * b,
                          '/': functions.rz_div}[operator[0]](current, value)
             self.assign(name, value)
-            out.done()
             return
         words = [t.upper or t.text.upper() for t in statement[1:]]
         if words and words[0] == 'NOCOUNT':
@@ -340,7 +409,6 @@ class Session:
                 self.identity_insert.discard(info.name.lower())
         elif words and words[0] == 'IMPLICIT_TRANSACTIONS' and words[-1] == 'ON':
             raise not_supported('SET IMPLICIT_TRANSACTIONS ON')
-        out.done()
 
     # --- control flow ------------------------------------------------------------
     def run_if(self, statement, out, parameters):
@@ -366,10 +434,25 @@ class Session:
             truth = self.conn.execute(sql, bind).fetchone()[0]
         except sqlite3.Error as error:
             raise translate_error(error, self, self.conn, translator)
+        body = statement[split:]
+        otherwise = None
+        depth = cases = 0
+        for index, token in enumerate(body):
+            if token.text == '(':
+                depth += 1
+            elif token.text == ')':
+                depth -= 1
+            elif token.is_word('CASE'):
+                cases += 1
+            elif token.is_word('END') and cases:
+                cases -= 1
+            elif token.is_word('ELSE') and depth == 0 and cases == 0:
+                body, otherwise = body[:index], body[index + 1:]
+                break
         if truth:
-            self.execute_statement(statement[split:], out, parameters)
-        else:
-            out.done()
+            self.execute_statement(body, out, parameters)
+        elif otherwise:
+            self.execute_statement(otherwise, out, parameters)
 
     def run_raiserror(self, statement, parameters):
         body = statement[1:]

@@ -206,8 +206,8 @@ def parse_type(text):
 # --- values kept in SQLite -----------------------------------------------------
 # Integers as INTEGER, float/real/decimal/money as REAL or INTEGER, strings as
 # TEXT, binaries as BLOB, date and time values as canonical ISO text
-# ('2024-05-06 07:08:09.1234567' without trailing zero fractions), GUIDs as
-# upper-case text.
+# ('2024-05-06 07:08:09.1234567' without trailing zero fractions, midnight as
+# the bare date so that it equals a date literal), GUIDs as upper-case text.
 
 _DATETIME_RE = re.compile(
     r'^\s*(\d{4})-?(\d{1,2})-?(\d{1,2})(?:[ T](\d{1,2}):(\d{2})(?::(\d{2})(?:[.,](\d{1,9}))?)?'
@@ -321,7 +321,7 @@ def to_integer(value, sqltype):
         try:
             number = int(text.strip())
         except ValueError:
-            raise conversion_failed(text, 'nvarchar' if isinstance(value, str) else 'varchar', sqltype.name)
+            raise conversion_failed(text, 'varchar', sqltype.name)
     if sqltype.name == 'bit':
         return 1 if number else 0
     low, high = INTEGER_RANGES[sqltype.name]
@@ -345,8 +345,7 @@ def to_storage(value, sqltype):
             return 1 if value.strip().lower() == 'true' else 0
         return to_integer(value, sqltype)
     if name in ('decimal', 'numeric', 'money', 'smallmoney'):
-        number = to_decimal(value, sqltype)
-        return int(number) if number == number.to_integral_value() else float(number)
+        return decimal_storage(to_decimal(value, sqltype))
     if name in ('float', 'real'):
         if isinstance(value, (int, float, decimal.Decimal)):
             return float(value)
@@ -395,7 +394,7 @@ def to_storage(value, sqltype):
         if ticks >= 864 * 10 ** 9:
             ticks -= 864 * 10 ** 9
             date += datetime.timedelta(days=1)
-        return Temporal(date, ticks).canonical()
+        return Temporal(date, ticks or None).canonical()
     if name == 'uniqueidentifier':
         if isinstance(value, bytes) and len(value) == 16:
             return str(uuid.UUID(bytes_le=value)).upper()
@@ -404,6 +403,17 @@ def to_storage(value, sqltype):
         except ValueError:
             raise SqlError(8169, 'Conversion failed when converting from a character string to uniqueidentifier.')
     return value
+
+
+def decimal_storage(number):
+    """An exact number as SQLite keeps it: INTEGER when whole, REAL when the
+    double is exact enough, otherwise TEXT (the columns have no affinity)."""
+    if number == number.to_integral_value() and -2 ** 63 <= number < 2 ** 63:
+        return int(number)
+    approximation = float(number)
+    if decimal.Decimal(repr(approximation)) == number.normalize():
+        return approximation
+    return str(number)
 
 
 def datetime_ticks(ticks):
@@ -789,7 +799,7 @@ def to_sqlite(value, sqltype):
             return Temporal(value.date).canonical()
         if sqltype.name == 'time':
             return Temporal(None, value.ticks).canonical()
-        return Temporal(value.date, value.ticks or 0).canonical()
+        return Temporal(value.date, value.ticks or None).canonical()
     if isinstance(value, decimal.Decimal):
-        return int(value) if value == value.to_integral_value() else float(value)
+        return decimal_storage(value)
     return value

@@ -64,7 +64,8 @@ _NOT_OPERAND_END = {'SELECT', 'WHERE', 'AND', 'OR', 'NOT', 'ON', 'WHEN', 'THEN',
 
 
 def quote_name(name):
-    return '"%s"' % name.replace('"', '""')
+    # backquotes: SQLite would take an unknown "name" for a string literal
+    return '`%s`' % name.replace('`', '``')
 
 
 def sql_string(text):
@@ -193,7 +194,12 @@ class Translator:
                 items.append(('operand', sql_string(token.value)))
                 index += 1
             elif kind == 'number':
-                items.append(('operand', token.text))
+                digits = token.text.lower().split('e')[0].replace('.', '').lstrip('0')
+                if len(digits) > 15 and 'e' not in token.text.lower():
+                    # beyond a double's precision: exact as text, converted where it is stored
+                    items.append(('operand', "'%s'" % token.text))
+                else:
+                    items.append(('operand', token.text))
                 index += 1
             elif kind == 'binary':
                 items.append(('operand', "X'%s'" % (token.text[2:] if len(token.text) % 2 == 0

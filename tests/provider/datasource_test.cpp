@@ -1,0 +1,161 @@
+// Logging in: the data source's properties, its login and what a failed
+// login reports.
+
+#include "liveserver.h"
+
+#include "platform/classregistry.h"
+
+#include <chrono>
+
+using namespace providertest;
+
+TEST(Registration, FreeTdsBackedProviderIsCreatableAndMissingDriversAreNot)
+{
+    auto source = createDataSource("sqloledb");
+    ASSERT_TRUE(source) << "program identifiers match whatever their case";
+
+    // Microsoft's ODBC drivers are not installed here: their names exist but cannot be created.
+    CLSID clsid;
+    if (SUCCEEDED(CLSIDFromProgID(u"MSOLEDBSQL19", &clsid))) {
+        rz::ComPtr<IDBInitialize> other;
+        const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDBInitialize, other.putVoid());
+        if (FAILED(hr)) {
+            EXPECT_EQ(hr, REGDB_E_CLASSNOTREG);
+        }
+    }
+}
+
+TEST(DataSourceProperties, UnknownPropertiesAreReportedPerPropertyAndWholeSetFailsOnlyWhenNothingWasSet)
+{
+    auto source = createDataSource();
+    ASSERT_TRUE(source);
+    rz::ComPtr<IDBProperties> properties;
+    ASSERT_EQ(source.query(IID_IDBProperties, properties), S_OK);
+
+    DBPROP props[2] = {};
+    props[0].dwPropertyID = DBPROP_INIT_CATALOG;
+    props[0].vValue.vt = VT_BSTR;
+    props[0].vValue.bstrVal = SysAllocString(u"testdb");
+    props[1].dwPropertyID = 0x7777; // no such property
+    props[1].vValue.vt = VT_I4;
+    DBPROPSET set{props, 2, DBPROPSET_DBINIT};
+    EXPECT_EQ(properties->SetProperties(1, &set), DB_S_ERRORSOCCURRED);
+    EXPECT_EQ(props[0].dwStatus, DBPROPSTATUS_OK);
+    EXPECT_EQ(props[1].dwStatus, DBPROPSTATUS_NOTSUPPORTED);
+
+    DBPROPSET onlyUnknown{&props[1], 1, DBPROPSET_DBINIT};
+    EXPECT_EQ(properties->SetProperties(1, &onlyUnknown), DB_E_ERRORSOCCURRED);
+
+    // A value of the wrong type is refused, not stored.
+    DBPROP wrongType{};
+    wrongType.dwPropertyID = DBPROP_INIT_TIMEOUT;
+    wrongType.vValue.vt = VT_BSTR;
+    wrongType.vValue.bstrVal = SysAllocString(u"5");
+    DBPROPSET wrong{&wrongType, 1, DBPROPSET_DBINIT};
+    EXPECT_EQ(properties->SetProperties(1, &wrong), DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(wrongType.dwStatus, DBPROPSTATUS_BADVALUE);
+
+    DBPROPID ids[] = {DBPROP_INIT_CATALOG, DBPROP_INIT_TIMEOUT};
+    DBPROPIDSET idSet{ids, 2, DBPROPSET_DBINIT};
+    ULONG count = 0;
+    DBPROPSET *got = nullptr;
+    ASSERT_EQ(properties->GetProperties(1, &idSet, &count, &got), S_OK);
+    ASSERT_EQ(count, 1u);
+    ASSERT_EQ(got[0].cProperties, 2u);
+    EXPECT_EQ(u8(got[0].rgProperties[0].vValue.bstrVal), "testdb");
+    EXPECT_EQ(got[0].rgProperties[1].vValue.vt, VT_I4) << "the default login time-out stays an I4";
+    for (ULONG i = 0; i < got[0].cProperties; ++i)
+        VariantClear(&got[0].rgProperties[i].vValue);
+    CoTaskMemFree(got[0].rgProperties);
+    CoTaskMemFree(got);
+    VariantClear(&props[0].vValue);
+    VariantClear(&wrongType.vValue);
+}
+
+TEST(Login, RightPasswordOpensSessionWrongOneGivesTheServersMessage)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+
+    Login bad = mainLogin();
+    bad.password = "wrong";
+    HRESULT hr = S_OK;
+    auto none = openSession(bad, &hr);
+    EXPECT_FALSE(none);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_EQ(errorText(), "Login failed for user 'sa'.");
+}
+
+TEST(Login, UnknownDatabaseFailsWithTheServersText)
+{
+    REQUIRE_SERVER();
+    Login login = mainLogin();
+    login.database = "nosuchdb";
+    HRESULT hr = S_OK;
+    auto none = openSession(login, &hr);
+    EXPECT_FALSE(none);
+    EXPECT_TRUE(FAILED(hr));
+    const std::string text = errorText();
+    EXPECT_NE(text.find("nosuchdb"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[FreeTDS]"), std::string::npos) << text;
+}
+
+TEST(Login, BadServerTextFailsBeforeAnyConnection)
+{
+    Login login = mainLogin();
+    login.host = "127.0.0.20,notaport";
+    HRESULT hr = S_OK;
+    EXPECT_FALSE(openSession(login, &hr));
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_NE(errorText().find("host,port"), std::string::npos);
+}
+
+TEST(Login, HungServerCostsAboutTheLoginTimeout)
+{
+    TestServer hung("127.0.0.21", {"--hang"});
+    ASSERT_TRUE(hung.running());
+    Login login = mainLogin();
+    login.host = "127.0.0.21";
+    login.loginTimeout = 1;
+    const auto start = std::chrono::steady_clock::now();
+    HRESULT hr = S_OK;
+    EXPECT_FALSE(openSession(login, &hr));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_LT(seconds, 4.0);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_FALSE(errorText().empty());
+}
+
+TEST(Login, RefusedLoginsAndUninitialize)
+{
+    TestServer refusing("127.0.0.22", {"--refuse-logins"});
+    ASSERT_TRUE(refusing.running());
+    Login login = mainLogin();
+    login.host = "127.0.0.22";
+    auto source = createDataSource();
+    ASSERT_TRUE(source);
+    ASSERT_EQ(setLoginProperties(source.get(), login), S_OK);
+    EXPECT_EQ(source->Initialize(), DB_SEC_E_AUTH_FAILED);
+    EXPECT_NE(errorText().find("Login failed"), std::string::npos);
+}
+
+TEST(Login, SessionsKeepTheDataSourceInitialised)
+{
+    REQUIRE_SERVER();
+    auto source = createDataSource();
+    ASSERT_TRUE(source);
+    ASSERT_EQ(setLoginProperties(source.get(), mainLogin()), S_OK);
+    ASSERT_EQ(source->Initialize(), S_OK);
+    EXPECT_EQ(source->Initialize(), DB_E_ALREADYINITIALIZED);
+    rz::ComPtr<IDBCreateSession> create;
+    ASSERT_EQ(source.query(IID_IDBCreateSession, create), S_OK);
+    rz::ComPtr<IOpenRowset> first, second;
+    ASSERT_EQ(create->CreateSession(nullptr, IID_IOpenRowset, first.putUnknown()), S_OK);
+    ASSERT_EQ(create->CreateSession(nullptr, IID_IOpenRowset, second.putUnknown()), S_OK) << errorText();
+    EXPECT_EQ(source->Uninitialize(), DB_E_OBJECTOPEN);
+    first.reset();
+    second.reset();
+    EXPECT_EQ(source->Uninitialize(), S_OK);
+}

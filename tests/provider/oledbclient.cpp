@@ -1,0 +1,325 @@
+#include "oledbclient.h"
+
+#include <algorithm>
+
+namespace providertest {
+
+std::u16string u16(const std::string &s)
+{
+    std::u16string out;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        char32_t cp = c;
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (extra) cp = c & (0x3F >> extra);
+        ++i;
+        for (; extra > 0 && i < s.size(); --extra, ++i)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 + (cp >> 10));
+            out += char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+    }
+    return out;
+}
+
+std::string u8(const std::u16string &s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size()) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (cp < 0x80) out += char(cp);
+        else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
+        else if (cp < 0x10000) { out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
+        else { out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
+    }
+    return out;
+}
+
+std::string errorText()
+{
+    rz::ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info)
+        return "";
+    rz::ComPtr<IErrorRecords> records;
+    std::string text;
+    if (SUCCEEDED(info.query(IID_IErrorRecords, records))) {
+        ULONG count = 0;
+        records->GetRecordCount(&count);
+        for (ULONG i = 0; i < count; ++i) {
+            rz::ComPtr<IErrorInfo> record;
+            BSTR description = nullptr;
+            if (SUCCEEDED(records->GetErrorInfo(i, 0, record.put())) && SUCCEEDED(record->GetDescription(&description))) {
+                if (!text.empty())
+                    text += " | ";
+                text += u8(description ? std::u16string(description) : std::u16string());
+                SysFreeString(description);
+            }
+        }
+        return text;
+    }
+    BSTR description = nullptr;
+    if (SUCCEEDED(info->GetDescription(&description))) {
+        text = u8(description ? std::u16string(description) : std::u16string());
+        SysFreeString(description);
+    }
+    return text;
+}
+
+rz::ComPtr<IDBInitialize> createDataSource(const char *progId)
+{
+    CLSID clsid;
+    const std::u16string name = u16(progId);
+    if (FAILED(CLSIDFromProgID(name.c_str(), &clsid)))
+        return nullptr;
+    rz::ComPtr<IDBInitialize> source;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDBInitialize, source.putVoid());
+    return source;
+}
+
+HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
+{
+    std::vector<DBPROP> props;
+    auto addString = [&](DBPROPID id, const std::string &value) {
+        DBPROP p{};
+        p.dwPropertyID = id;
+        p.dwOptions = DBPROPOPTIONS_REQUIRED;
+        p.vValue.vt = VT_BSTR;
+        p.vValue.bstrVal = SysAllocString(u16(value).c_str());
+        props.push_back(p);
+    };
+    auto addI4 = [&](DBPROPID id, LONG value) {
+        DBPROP p{};
+        p.dwPropertyID = id;
+        p.dwOptions = DBPROPOPTIONS_REQUIRED;
+        p.vValue.vt = VT_I4;
+        p.vValue.lVal = value;
+        props.push_back(p);
+    };
+    addI4(DBPROP_INIT_TIMEOUT, login.loginTimeout);
+    addString(DBPROP_INIT_DATASOURCE, login.host);
+    addI4(DBPROP_INIT_GENERALTIMEOUT, 5);
+    addString(DBPROP_INIT_CATALOG, login.database);
+    addString(DBPROP_AUTH_USERID, login.user);
+    addString(DBPROP_AUTH_PASSWORD, login.password);
+    DBPROPSET sets[2];
+    sets[0].guidPropertySet = DBPROPSET_DBINIT;
+    sets[0].cProperties = ULONG(props.size());
+    sets[0].rgProperties = props.data();
+    DBPROP encrypt{};
+    sets[1].guidPropertySet = DBPROPSET_SQLSERVERDBINIT;
+    sets[1].cProperties = 0;
+    sets[1].rgProperties = &encrypt;
+    if (login.encrypt) {
+        encrypt.dwPropertyID = SSPROP_INIT_ENCRYPT;
+        encrypt.vValue.vt = VT_BSTR;
+        encrypt.vValue.bstrVal = SysAllocString(u16(*login.encrypt).c_str());
+        sets[1].cProperties = 1;
+    }
+    rz::ComPtr<IDBProperties> properties;
+    HRESULT hr = rz::ComPtr<IDBInitialize>::share(source).query(IID_IDBProperties, properties);
+    if (SUCCEEDED(hr))
+        hr = properties->SetProperties(2, sets);
+    for (auto &p : props)
+        VariantClear(&p.vValue);
+    VariantClear(&encrypt.vValue);
+    return hr;
+}
+
+rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *result)
+{
+    HRESULT local;
+    HRESULT &hr = result ? *result : local;
+    auto source = createDataSource();
+    if (!source) {
+        hr = REGDB_E_CLASSNOTREG;
+        return nullptr;
+    }
+    hr = setLoginProperties(source.get(), login);
+    if (FAILED(hr))
+        return nullptr;
+    hr = source->Initialize();
+    if (hr != S_OK)
+        return nullptr;
+    rz::ComPtr<IDBCreateSession> create;
+    hr = source.query(IID_IDBCreateSession, create);
+    if (FAILED(hr))
+        return nullptr;
+    rz::ComPtr<IOpenRowset> session;
+    hr = create->CreateSession(nullptr, IID_IOpenRowset, session.putUnknown());
+    return session;
+}
+
+rz::ComPtr<ICommandText> createCommand(IUnknown *session, const std::u16string &sql)
+{
+    rz::ComPtr<IDBCreateCommand> create;
+    if (FAILED(rz::ComPtr<IUnknown>::share(session).query(IID_IDBCreateCommand, create)))
+        return nullptr;
+    rz::ComPtr<ICommandText> command;
+    if (FAILED(create->CreateCommand(nullptr, IID_ICommandText, command.putUnknown())))
+        return nullptr;
+    if (FAILED(command->SetCommandText(DBGUID_DEFAULT, sql.c_str())))
+        return nullptr;
+    return command;
+}
+
+HRESULT run(IUnknown *session, const std::string &sql, DBROWCOUNT *affected)
+{
+    auto command = createCommand(session, u16(sql));
+    if (!command)
+        return E_FAIL;
+    return command->Execute(nullptr, IID_NULL, nullptr, affected, nullptr);
+}
+
+HRESULT query(IUnknown *session, const std::string &sql, rz::ComPtr<IRowset> &rowset)
+{
+    auto command = createCommand(session, u16(sql));
+    if (!command)
+        return E_FAIL;
+    return command->Execute(nullptr, IID_IRowset, nullptr, nullptr, rowset.putUnknown());
+}
+
+std::string Cell::text() const
+{
+    return bytes;
+}
+
+RowReader::RowReader(IRowset *rowset, DBLENGTH longThreshold) : rowset_(rowset)
+{
+    if (!rowset)
+        return;
+    rz::ComPtr<IColumnsInfo> info;
+    hr_ = rz::ComPtr<IRowset>::share(rowset).query(IID_IColumnsInfo, info);
+    if (FAILED(hr_))
+        return;
+    DBORDINAL count = 0;
+    DBCOLUMNINFO *table = nullptr;
+    OLECHAR *names = nullptr;
+    hr_ = info->GetColumnInfo(&count, &table, &names);
+    if (FAILED(hr_))
+        return;
+    objects_.resize(count);
+    size_t offset = 0;
+    for (DBORDINAL i = 0; i < count; ++i) {
+        const DBCOLUMNINFO &c = table[i];
+        columns_.push_back({c.pwszName ? u8(c.pwszName) : std::string(), c.wType, c.ulColumnSize, c.dwFlags,
+                            c.bPrecision, c.bScale});
+        DBBINDING b{};
+        b.iOrdinal = c.iOrdinal;
+        b.wType = c.wType;
+        b.bPrecision = c.bPrecision;
+        b.bScale = c.bScale;
+        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+        if (c.wType == DBTYPE_IUNKNOWN || c.ulColumnSize > longThreshold) {
+            b.wType = DBTYPE_IUNKNOWN;
+            b.cbMaxLen = sizeof(IUnknown *);
+            objects_[i].dwFlags = STGM_READ;
+            objects_[i].iid = IID_ISequentialStream;
+            b.pObject = &objects_[i];
+        } else if (c.wType == DBTYPE_STR) {
+            b.cbMaxLen = c.ulColumnSize + 1;
+        } else if (c.wType == DBTYPE_WSTR) {
+            b.cbMaxLen = c.ulColumnSize * 2 + 2;
+        } else {
+            b.cbMaxLen = c.ulColumnSize;
+        }
+        offset = (offset + 7) & ~size_t(7);
+        b.obValue = offset;
+        offset += b.cbMaxLen;
+        offset = (offset + 7) & ~size_t(7);
+        b.obLength = offset;
+        offset += sizeof(DBLENGTH);
+        b.obStatus = offset;
+        offset += sizeof(DBSTATUS);
+        bindings_.push_back(b);
+    }
+    rowSize_ = offset;
+    CoTaskMemFree(table);
+    CoTaskMemFree(names);
+    hr_ = rz::ComPtr<IRowset>::share(rowset).query(IID_IAccessor, accessor_);
+    if (FAILED(hr_))
+        return;
+    hr_ = accessor_->CreateAccessor(DBACCESSOR_ROWDATA, bindings_.size(), bindings_.data(), rowSize_, &handle_, nullptr);
+}
+
+RowReader::~RowReader()
+{
+    if (accessor_ && handle_)
+        accessor_->ReleaseAccessor(handle_, nullptr);
+}
+
+HRESULT RowReader::next(std::vector<std::vector<Cell>> &out, DBROWCOUNT count)
+{
+    if (!ok())
+        return hr_;
+    DBCOUNTITEM obtained = 0;
+    HROW *rows = nullptr;
+    HRESULT hr = rowset_->GetNextRows(DB_NULL_HCHAPTER, 0, count, &obtained, &rows);
+    std::vector<unsigned char> buffer(rowSize_ + 8);
+    for (DBCOUNTITEM r = 0; r < obtained; ++r) {
+        std::fill(buffer.begin(), buffer.end(), 0);
+        const HRESULT got = rowset_->GetData(rows[r], handle_, buffer.data());
+        std::vector<Cell> row;
+        for (const DBBINDING &b : bindings_) {
+            Cell cell;
+            std::memcpy(&cell.status, buffer.data() + b.obStatus, sizeof(DBSTATUS));
+            std::memcpy(&cell.length, buffer.data() + b.obLength, sizeof(DBLENGTH));
+            if (FAILED(got) && cell.status == DBSTATUS_S_OK)
+                cell.status = DBSTATUS_E_UNAVAILABLE;
+            if (b.wType == DBTYPE_IUNKNOWN) {
+                IUnknown *object = nullptr;
+                std::memcpy(&object, buffer.data() + b.obValue, sizeof object);
+                if (object) {
+                    rz::ComPtr<ISequentialStream> stream;
+                    if (SUCCEEDED(rz::ComPtr<IUnknown>::share(object).query(IID_ISequentialStream, stream))) {
+                        char chunk[65536];
+                        for (;;) {
+                            ULONG read = 0;
+                            const HRESULT rh = stream->Read(chunk, sizeof chunk, &read);
+                            cell.bytes.append(chunk, read);
+                            if (rh != S_OK || read < sizeof chunk)
+                                break;
+                        }
+                    }
+                    object->Release();
+                }
+            } else if (cell.status == DBSTATUS_S_OK || cell.status == DBSTATUS_S_TRUNCATED) {
+                size_t n = b.cbMaxLen;
+                if (b.wType == DBTYPE_STR || b.wType == DBTYPE_BYTES)
+                    n = std::min<size_t>(cell.length, b.cbMaxLen);
+                if (b.wType == DBTYPE_WSTR)
+                    n = std::min<size_t>(cell.length, b.cbMaxLen - 2);
+                cell.bytes.assign(reinterpret_cast<const char *>(buffer.data() + b.obValue), n);
+                if (b.wType == DBTYPE_WSTR) {
+                    std::u16string wide(cell.bytes.size() / 2, u'\0');
+                    std::memcpy(wide.data(), cell.bytes.data(), wide.size() * 2);
+                    cell.bytes = u8(wide);
+                }
+            }
+            row.push_back(std::move(cell));
+        }
+        out.push_back(std::move(row));
+    }
+    if (obtained)
+        rowset_->ReleaseRows(obtained, rows, nullptr, nullptr, nullptr);
+    CoTaskMemFree(rows);
+    return hr;
+}
+
+HRESULT RowReader::all(std::vector<std::vector<Cell>> &out)
+{
+    HRESULT hr;
+    do {
+        hr = next(out, 50);
+    } while (hr == S_OK);
+    return hr == DB_S_ENDOFROWSET ? S_OK : hr;
+}
+
+} // namespace providertest

@@ -1,0 +1,87 @@
+#pragma once
+// A small OLE DB consumer for the provider tests: data sources, sessions,
+// commands, and a row reader that binds columns the way the plug-in does
+// (reported types inline, long columns as storage objects).
+
+#include "platform/comptr.h"
+#include "platform/oledb.h"
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace providertest {
+
+struct Login {
+    std::string host;
+    std::string database = "testdb";
+    std::string user = "sa";
+    std::string password = "Secret123";
+    int loginTimeout = 5;
+    std::optional<std::string> encrypt;
+};
+
+std::u16string u16(const std::string &s);
+std::string u8(const std::u16string &s);
+
+// The descriptions of the thread's error object, records joined by " | ";
+// "" when there is none.
+std::string errorText();
+
+rz::ComPtr<IDBInitialize> createDataSource(const char *progId = "SQLOLEDB");
+HRESULT setLoginProperties(IDBInitialize *source, const Login &login);
+// Data source initialised and a session on it (IOpenRowset), or null with the failure in *hr.
+rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *hr = nullptr);
+
+rz::ComPtr<ICommandText> createCommand(IUnknown *session, const std::u16string &sql);
+// Runs a statement that returns no rows.
+HRESULT run(IUnknown *session, const std::string &sql, DBROWCOUNT *affected = nullptr);
+// Executes for IID_IRowset.
+HRESULT query(IUnknown *session, const std::string &sql, rz::ComPtr<IRowset> &rowset);
+
+struct Cell {
+    DBSTATUS status = 0;
+    DBLENGTH length = 0;
+    std::string bytes; // the value part as bound, or the storage object's bytes
+    bool isNull() const { return status == DBSTATUS_S_ISNULL; }
+    std::string text() const;      // STR, or WSTR converted to UTF-8
+    template <class T> T as() const { T v{}; std::memcpy(&v, bytes.data(), std::min(sizeof v, bytes.size())); return v; }
+};
+
+struct ColumnInfo {
+    std::string name;
+    DBTYPE type;
+    DBLENGTH size;
+    DBCOLUMNFLAGS flags;
+    BYTE precision, scale;
+};
+
+class RowReader {
+public:
+    // Binds every column of the rowset (threshold: columns larger than
+    // longThreshold are bound as storage objects).
+    explicit RowReader(IRowset *rowset, DBLENGTH longThreshold = 1000000);
+    ~RowReader();
+    bool ok() const { return hr_ == S_OK; }
+    HRESULT result() const { return hr_; }
+    const std::vector<ColumnInfo> &columns() const { return columns_; }
+    // Fetches `count` rows (GetNextRows with offset 0), reads them and releases them.
+    // Returns the GetNextRows code; rows are appended to out.
+    HRESULT next(std::vector<std::vector<Cell>> &out, DBROWCOUNT count = 1);
+    // Every remaining row.
+    HRESULT all(std::vector<std::vector<Cell>> &out);
+
+private:
+    IRowset *rowset_;
+    rz::ComPtr<IAccessor> accessor_;
+    HACCESSOR handle_ = 0;
+    std::vector<ColumnInfo> columns_;
+    std::vector<DBBINDING> bindings_;
+    std::vector<DBOBJECT> objects_;
+    size_t rowSize_ = 0;
+    HRESULT hr_ = E_FAIL;
+};
+
+} // namespace providertest

@@ -1,0 +1,275 @@
+// Reading results: column descriptions, values in the bound types, block
+// fetch, restarting, and what a forward-only rowset refuses.
+
+#include "liveserver.h"
+
+using namespace providertest;
+
+namespace {
+
+const ColumnInfo *column(const RowReader &reader, const std::string &name)
+{
+    for (const auto &c : reader.columns())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(Columns, TypesSizesAndFlagsFollowTheServersTypes)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    ASSERT_EQ(run(session.get(), "CREATE TABLE col_types (i INT NOT NULL, s SMALLINT, t TINYINT, b BIGINT, bt BIT, "
+                                 "f FLOAT, r REAL, d DECIMAL(10,3), m MONEY, c CHAR(5), vc VARCHAR(20), "
+                                 "nc NCHAR(4), nv NVARCHAR(30), vb VARBINARY(16), nmax NVARCHAR(MAX), "
+                                 "vmax VARCHAR(MAX), bmax VARBINARY(MAX), dt DATETIME, dt2 DATETIME2, dd DATE, "
+                                 "g UNIQUEIDENTIFIER)"),
+              S_OK)
+        << errorText();
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT * FROM col_types", rowset), S_OK) << errorText();
+    RowReader reader(rowset.get());
+    ASSERT_TRUE(reader.ok());
+    ASSERT_EQ(reader.columns().size(), 21u);
+
+    struct Expected { const char *name; DBTYPE type; DBLENGTH size; bool fixed; bool isLong; };
+    const Expected expected[] = {
+        {"i", DBTYPE_I4, 4, true, false},       {"s", DBTYPE_I2, 2, true, false},
+        {"t", DBTYPE_UI1, 1, true, false},      {"b", DBTYPE_I8, 8, true, false},
+        {"bt", DBTYPE_BOOL, 2, true, false},    {"f", DBTYPE_R8, 8, true, false},
+        {"r", DBTYPE_R4, 4, true, false},       {"d", DBTYPE_NUMERIC, 19, true, false},
+        {"m", DBTYPE_CY, 8, true, false},       {"c", DBTYPE_STR, 5, true, false},
+        {"vc", DBTYPE_STR, 20, false, false},   {"nc", DBTYPE_WSTR, 4, true, false},
+        {"nv", DBTYPE_WSTR, 30, false, false},  {"vb", DBTYPE_BYTES, 16, false, false},
+        {"nmax", DBTYPE_WSTR, ~DBLENGTH(0), false, true}, {"vmax", DBTYPE_STR, ~DBLENGTH(0), false, true},
+        {"bmax", DBTYPE_BYTES, ~DBLENGTH(0), false, true}, {"dt", DBTYPE_DBTIMESTAMP, 16, true, false},
+        {"dt2", DBTYPE_DBTIMESTAMP, 16, true, false}, {"dd", DBTYPE_DBDATE, 6, true, false},
+        {"g", DBTYPE_GUID, 16, true, false},
+    };
+    for (const auto &e : expected) {
+        const ColumnInfo *c = column(reader, e.name);
+        ASSERT_TRUE(c) << e.name;
+        EXPECT_EQ(c->type, e.type) << e.name;
+        EXPECT_EQ(c->size, e.size) << e.name;
+        EXPECT_EQ((c->flags & DBCOLUMNFLAGS_ISFIXEDLENGTH) != 0, e.fixed) << e.name;
+        EXPECT_EQ((c->flags & DBCOLUMNFLAGS_ISLONG) != 0, e.isLong) << e.name;
+    }
+    EXPECT_EQ(column(reader, "i")->flags & DBCOLUMNFLAGS_ISNULLABLE, 0u) << "NOT NULL column";
+    EXPECT_NE(column(reader, "s")->flags & DBCOLUMNFLAGS_ISNULLABLE, 0u);
+    EXPECT_EQ(column(reader, "d")->precision, 10);
+    EXPECT_EQ(column(reader, "d")->scale, 3);
+
+    // OpenRowset of the table describes the same columns without reading rows.
+    DBID table{};
+    table.eKind = DBKIND_NAME;
+    std::u16string name = u"col_types";
+    table.uName.pwszName = name.data();
+    rz::ComPtr<IRowset> opened;
+    ASSERT_EQ(session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, opened.putUnknown()), S_OK)
+        << errorText();
+    RowReader tableReader(opened.get(), 8000);
+    ASSERT_TRUE(tableReader.ok());
+    ASSERT_EQ(tableReader.columns().size(), 21u);
+    EXPECT_EQ(column(tableReader, "m")->type, DBTYPE_CY);
+    EXPECT_EQ(column(tableReader, "nv")->size, 30u);
+
+    std::u16string missing = u"no_such_table";
+    table.uName.pwszName = missing.data();
+    rz::ComPtr<IRowset> none;
+    EXPECT_EQ(session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, none.putUnknown()), DB_E_NOTABLE);
+    EXPECT_FALSE(none);
+}
+
+TEST(Columns, ValuesArriveInTheReportedTypes)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    ASSERT_EQ(run(session.get(), "CREATE TABLE col_values (i INT, s SMALLINT, t TINYINT, b BIGINT, bt BIT, f FLOAT, "
+                                 "r REAL, d DECIMAL(12,3), m MONEY, vc VARCHAR(20), nv NVARCHAR(30), "
+                                 "vb VARBINARY(16), dt DATETIME2, dd DATE)"),
+              S_OK)
+        << errorText();
+    ASSERT_EQ(run(session.get(), "INSERT INTO col_values VALUES (-7, 300, 200, 9000000000, 1, 2.5, 0.25, "
+                                 "-123456789.125, 12.34, 'abc', N'Grüße €', 0x00FF10, '2020-05-06 07:08:09.123', "
+                                 "'1999-12-31')"),
+              S_OK)
+        << errorText();
+    ASSERT_EQ(run(session.get(), "INSERT INTO col_values (i) VALUES (NULL)"), S_OK) << errorText();
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT * FROM col_values ORDER BY i DESC", rowset), S_OK) << errorText();
+    RowReader reader(rowset.get());
+    ASSERT_TRUE(reader.ok());
+    std::vector<std::vector<Cell>> rows;
+    ASSERT_EQ(reader.all(rows), S_OK) << errorText();
+    ASSERT_EQ(rows.size(), 2u);
+    const auto &v = rows[0];
+    EXPECT_EQ(v[0].as<int32_t>(), -7);
+    EXPECT_EQ(v[1].as<int16_t>(), 300);
+    EXPECT_EQ(v[2].as<uint8_t>(), 200);
+    EXPECT_EQ(v[3].as<int64_t>(), 9000000000LL);
+    EXPECT_EQ(v[4].as<int16_t>(), VARIANT_TRUE);
+    EXPECT_EQ(v[5].as<double>(), 2.5);
+    EXPECT_EQ(v[6].as<float>(), 0.25f);
+    const auto numeric = v[7].as<DB_NUMERIC>();
+    EXPECT_EQ(numeric.precision, 12);
+    EXPECT_EQ(numeric.scale, 3);
+    EXPECT_EQ(numeric.sign, 0);
+    uint64_t magnitude = 0;
+    std::memcpy(&magnitude, numeric.val, 8);
+    EXPECT_EQ(magnitude, 123456789125ULL);
+    EXPECT_EQ(v[8].as<int64_t>(), 123400) << "money is the amount times 10,000";
+    EXPECT_EQ(v[9].text(), "abc");
+    EXPECT_EQ(v[9].length, 3u);
+    EXPECT_EQ(v[10].text(), "Grüße €");
+    EXPECT_EQ(v[11].bytes, std::string("\x00\xFF\x10", 3));
+    const auto ts = v[12].as<DBTIMESTAMP>();
+    EXPECT_EQ(ts.year, 2020);
+    EXPECT_EQ(ts.month, 5);
+    EXPECT_EQ(ts.day, 6);
+    EXPECT_EQ(ts.hour, 7);
+    EXPECT_EQ(ts.second, 9);
+    EXPECT_EQ(ts.fraction, 123000000u);
+    const auto date = v[13].as<DBDATE>();
+    EXPECT_EQ(date.year, 1999);
+    EXPECT_EQ(date.month, 12);
+    EXPECT_EQ(date.day, 31);
+    for (size_t c = 0; c < rows[1].size(); ++c)
+        EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
+}
+
+TEST(Rowset, RowsArriveInBlocksAndInOrder)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    ASSERT_EQ(run(session.get(), "CREATE TABLE many_rows (n INT, label NVARCHAR(20))"), S_OK) << errorText();
+    for (int block = 0; block < 10; ++block) {
+        std::string sql = "INSERT INTO many_rows VALUES ";
+        for (int i = 0; i < 100; ++i) {
+            const int n = block * 100 + i;
+            sql += (i ? "," : "") + std::string("(") + std::to_string(n) + ", N'row " + std::to_string(n) + "')";
+        }
+        ASSERT_EQ(run(session.get(), sql), S_OK) << errorText();
+    }
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT n, label FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
+    RowReader reader(rowset.get());
+    ASSERT_TRUE(reader.ok());
+    std::vector<std::vector<Cell>> rows;
+    // Uneven request sizes cross the provider's block boundaries.
+    EXPECT_EQ(reader.next(rows, 1), S_OK);
+    EXPECT_EQ(reader.next(rows, 300), S_OK);
+    EXPECT_EQ(reader.next(rows, 7), S_OK);
+    EXPECT_EQ(reader.all(rows), S_OK);
+    ASSERT_EQ(rows.size(), 1000u);
+    for (int n = 0; n < 1000; ++n) {
+        ASSERT_EQ(rows[size_t(n)][0].as<int32_t>(), n);
+        ASSERT_EQ(rows[size_t(n)][1].text(), "row " + std::to_string(n));
+    }
+    std::vector<std::vector<Cell>> more;
+    EXPECT_EQ(reader.next(more, 1), DB_S_ENDOFROWSET);
+    EXPECT_TRUE(more.empty());
+}
+
+TEST(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT n FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
+    rz::ComPtr<IAccessor> accessor;
+    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
+    DBBINDING b{};
+    b.iOrdinal = 1;
+    b.wType = DBTYPE_I4;
+    b.cbMaxLen = 4;
+    b.dwPart = DBPART_VALUE;
+    HACCESSOR handle = 0;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &b, 4, &handle, nullptr), S_OK);
+    HROW first = 0;
+    HROW *firstArray = &first;
+    DBCOUNTITEM got = 0;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 5, 1, &got, &firstArray), S_OK) << "skips five rows";
+    HROW *rest = nullptr;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 600, &got, &rest), S_OK);
+    ASSERT_EQ(got, 600u);
+    int32_t value = 0;
+    ASSERT_EQ(rowset->GetData(first, handle, &value), S_OK);
+    EXPECT_EQ(value, 5);
+    ASSERT_EQ(rowset->GetData(rest[599], handle, &value), S_OK);
+    EXPECT_EQ(value, 605);
+    EXPECT_EQ(rowset->ReleaseRows(600, rest, nullptr, nullptr, nullptr), S_OK);
+    CoTaskMemFree(rest);
+    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), DB_E_ROWSNOTRELEASED) << "a row is still held";
+    EXPECT_EQ(rowset->ReleaseRows(1, &first, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(rowset->GetData(first, handle, &value), DB_E_BADROWHANDLE);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
+TEST(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT n FROM many_rows WHERE n < 3 ORDER BY n", rowset), S_OK) << errorText();
+    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK) << "nothing fetched yet";
+    RowReader reader(rowset.get());
+    std::vector<std::vector<Cell>> rows;
+    EXPECT_EQ(reader.next(rows, 2), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW *handles = nullptr;
+    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, -2, 1, &got, &handles), DB_E_CANTSCROLLBACKWARDS);
+    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, -1, &got, &handles), DB_E_CANTFETCHBACKWARDS);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), DB_S_COMMANDREEXECUTED);
+    rows.clear();
+    EXPECT_EQ(reader.all(rows), S_OK);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][0].as<int32_t>(), 0);
+    EXPECT_EQ(rows[2][0].as<int32_t>(), 2);
+}
+
+TEST(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT 1 AS one", rowset), S_OK) << errorText();
+    rz::ComPtr<IAccessor> accessor;
+    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
+    DBBINDING bindings[2] = {};
+    bindings[0].iOrdinal = 1;
+    bindings[0].wType = DBTYPE_GUID;
+    bindings[0].cbMaxLen = 16;
+    bindings[0].dwPart = DBPART_VALUE;
+    bindings[1].iOrdinal = 2; // no such column
+    bindings[1].wType = DBTYPE_I4;
+    bindings[1].dwPart = DBPART_VALUE;
+    DBBINDSTATUS status[2] = {};
+    HACCESSOR handle = 0;
+    EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 64, &handle, status), DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(status[0], DBBINDSTATUS_UNSUPPORTEDCONVERSION);
+    EXPECT_EQ(status[1], DBBINDSTATUS_BADORDINAL);
+    EXPECT_EQ(handle, 0u);
+
+    // An integer read as text, for consumers that want every value as a string.
+    bindings[0].wType = DBTYPE_WSTR;
+    bindings[0].cbMaxLen = 20;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, bindings, 64, &handle, nullptr), S_OK);
+    HROW row = 0;
+    HROW *rows = &row;
+    DBCOUNTITEM got = 0;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    char16_t text[10] = {};
+    ASSERT_EQ(rowset->GetData(row, handle, text), S_OK);
+    EXPECT_EQ(std::u16string(text), u"1");
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}

@@ -1,0 +1,218 @@
+"""sp_describe_undeclared_parameters: the type of every undeclared @parameter,
+deduced from the column it is compared with or assigned to."""
+from . import catalogue, sqltypes
+from .errors import SqlError
+from .lexer import tokenize, split_statements
+from .sqltypes import SqlType
+from .tokens import Column
+from .translate import Translator, find_matching, split_top
+
+COMPARISONS = {'=', '<>', '!=', '<', '>', '<=', '>=', '!<', '!>'}
+NAME_KINDS = ('word', 'name')
+SYSNAME = SqlType('nvarchar', 128)
+
+
+def _columns():
+    spec = [
+        ('parameter_ordinal', SqlType('int'), False), ('name', SYSNAME, False),
+        ('suggested_system_type_id', SqlType('int'), False),
+        ('suggested_system_type_name', SqlType('nvarchar', 256), True),
+        ('suggested_max_length', SqlType('smallint'), False),
+        ('suggested_precision', SqlType('tinyint'), False), ('suggested_scale', SqlType('tinyint'), False),
+        ('suggested_user_type_id', SqlType('int'), True), ('suggested_user_type_database', SYSNAME, True),
+        ('suggested_user_type_schema', SYSNAME, True), ('suggested_user_type_name', SYSNAME, True),
+        ('suggested_assembly_qualified_type_name', SqlType('nvarchar', 4000), True),
+        ('suggested_xml_collection_id', SqlType('int'), True),
+        ('suggested_xml_collection_database', SYSNAME, True),
+        ('suggested_xml_collection_schema', SYSNAME, True), ('suggested_xml_collection_name', SYSNAME, True),
+        ('suggested_is_xml_document', SqlType('bit'), False),
+        ('suggested_is_case_sensitive', SqlType('bit'), False),
+        ('suggested_is_fixed_length_clr_type', SqlType('bit'), False),
+        ('suggested_is_input', SqlType('bit'), False), ('suggested_is_output', SqlType('bit'), False),
+        ('formal_parameter_name', SYSNAME, True), ('suggested_tds_type_id', SqlType('int'), False),
+        ('suggested_tds_length', SqlType('int'), False),
+    ]
+    return [Column(name, sqltype, nullable) for name, sqltype, nullable in spec]
+
+
+def _is_name(token):
+    return token.kind in NAME_KINDS and not (token.kind == 'word' and token.upper in _NOT_NAMES)
+
+
+_NOT_NAMES = {'SELECT', 'FROM', 'WHERE', 'AND', 'OR', 'NOT', 'IN', 'IS', 'NULL', 'LIKE', 'BETWEEN',
+              'ON', 'JOIN', 'INNER', 'LEFT', 'RIGHT', 'OUTER', 'FULL', 'CROSS', 'GROUP', 'ORDER', 'BY',
+              'HAVING', 'SET', 'VALUES', 'INTO', 'UPDATE', 'DELETE', 'INSERT', 'TOP', 'AS', 'WHEN', 'THEN',
+              'ELSE', 'END', 'CASE', 'UNION', 'ALL', 'DISTINCT', 'EXISTS', 'ASC', 'DESC', 'WITH'}
+
+
+class _Scope:
+    """Tables named in a statement, by alias and by name."""
+
+    def __init__(self, session, translator):
+        self.session = session
+        self.translator = translator
+        self.tables = {}       # alias or name (lower) -> TableInfo
+        self.ordered = []
+
+    def add(self, tokens):
+        for index, token in enumerate(tokens):
+            if not token.is_word('FROM', 'JOIN', 'UPDATE', 'INTO'):
+                continue
+            position = index + 1
+            while position < len(tokens):
+                parts, after = self.translator.read_name(tokens, position)
+                if not parts:
+                    break
+                info = catalogue.lookup(self.session.conn, self.translator.object_name(parts))
+                alias = None
+                if after < len(tokens) and tokens[after].is_word('AS'):
+                    after += 1
+                if after < len(tokens) and _is_name(tokens[after]):
+                    alias = tokens[after].value
+                    after += 1
+                if info is not None:
+                    self.tables[parts[-1].lower()] = info
+                    if alias:
+                        self.tables[alias.lower()] = info
+                    self.ordered.append(info)
+                if token.upper == 'FROM' and after < len(tokens) and tokens[after].text == ',':
+                    position = after + 1
+                    continue
+                break
+
+    def column(self, parts):
+        if len(parts) >= 2:
+            info = self.tables.get(parts[-2].lower())
+            return info.column(parts[-1]) if info else None
+        for info in self.ordered:
+            column = info.column(parts[-1])
+            if column is not None:
+                return column
+        return None
+
+
+def _name_before(tokens, index):
+    """Dotted name ending just before `index`, or None."""
+    parts = []
+    position = index - 1
+    while position >= 0 and _is_name(tokens[position]):
+        parts.insert(0, tokens[position].value)
+        if position >= 1 and tokens[position - 1].text == '.':
+            position -= 2
+        else:
+            break
+    return parts or None
+
+
+def _name_after(tokens, index):
+    parts = []
+    position = index
+    while position < len(tokens) and _is_name(tokens[position]):
+        parts.append(tokens[position].value)
+        if position + 1 < len(tokens) and tokens[position + 1].text == '.':
+            position += 2
+        else:
+            break
+    return parts or None
+
+
+def _deduce(statement, scope, found):
+    """Fills found[name] with the SqlType each parameter gets."""
+    tokens = statement
+    # INSERT INTO t (a, b) VALUES (@p1, @p2)
+    if tokens and tokens[0].is_word('INSERT'):
+        index = 1 + (1 if len(tokens) > 1 and tokens[1].is_word('INTO') else 0)
+        parts, after = scope.translator.read_name(tokens, index)
+        info = catalogue.lookup(scope.session.conn, scope.translator.object_name(parts)) if parts else None
+        if info is not None:
+            if after < len(tokens) and tokens[after].text == '(':
+                end = find_matching(tokens, after)
+                names = [p[-1].value for p in split_top(tokens[after + 1:end]) if p]
+                after = end + 1
+            else:
+                names = [c.name for c in info.columns if not c.identity]
+            if after < len(tokens) and tokens[after].is_word('VALUES'):
+                position = after + 1
+                while position < len(tokens) and tokens[position].text == '(':
+                    end = find_matching(tokens, position)
+                    for name, item in zip(names, split_top(tokens[position + 1:end])):
+                        if len(item) == 1 and item[0].kind == 'var':
+                            column = info.column(name)
+                            if column is not None:
+                                found.setdefault(item[0].text[1:].lower(), column.sqltype)
+                    position = end + 1
+                    if position < len(tokens) and tokens[position].text == ',':
+                        position += 1
+    for index, token in enumerate(tokens):
+        if token.kind != 'var':
+            continue
+        name = token.text[1:].lower()
+        if name in found:
+            continue
+        before = tokens[index - 1] if index > 0 else None
+        after = tokens[index + 1] if index + 1 < len(tokens) else None
+        column = None
+        if before is not None and (before.text in COMPARISONS or before.is_word('LIKE')):
+            parts = _name_before(tokens, index - 1)
+            column = scope.column(parts) if parts else None
+        if column is None and after is not None and (after.text in COMPARISONS or after.is_word('LIKE')):
+            parts = _name_after(tokens, index + 2)
+            column = scope.column(parts) if parts else None
+        if column is None and before is not None and before.is_word('BETWEEN', 'AND', 'IN') or (
+                before is not None and before.text in (',', '(')):
+            # a BETWEEN b AND @p, a IN (@p, ...)
+            position = index - 1
+            depth = 0
+            while position >= 0:
+                current = tokens[position]
+                if current.text == ')':
+                    depth += 1
+                elif current.text == '(':
+                    if depth == 0 and position > 0 and tokens[position - 1].is_word('IN'):
+                        parts = _name_before(tokens, position - 1)
+                        column = scope.column(parts) if parts else None
+                        break
+                    depth -= 1
+                elif depth == 0 and current.is_word('BETWEEN'):
+                    parts = _name_before(tokens, position)
+                    column = scope.column(parts) if parts else None
+                    break
+                elif depth == 0 and current.kind == 'word' and current.upper in ('WHERE', 'SET', 'ON', 'OR'):
+                    break
+                position -= 1
+        if column is not None:
+            found[name] = column.sqltype
+        elif before is not None and (before.is_word('TOP') or (
+                before.text == '(' and index > 1 and tokens[index - 2].is_word('TOP'))):
+            found[name] = SqlType('bigint')
+
+
+def describe_undeclared_parameters(session, text, declared):
+    statements = split_statements(tokenize(text))
+    translator = Translator(session, session.conn)
+    declared_names = {name for name, _type, _output in declared}
+    order = []
+    for statement in statements:
+        for token in statement:
+            if token.kind == 'var':
+                name = token.text[1:].lower()
+                if name not in declared_names and name not in [n for n, _ in order]:
+                    order.append((name, token.text))
+    found = {}
+    for statement in statements:
+        scope = _Scope(session, translator)
+        scope.add(statement)
+        _deduce(statement, scope, found)
+    rows = []
+    for ordinal, (name, written) in enumerate(order, 1):
+        sqltype = found.get(name, SqlType('nvarchar', 4000))
+        tds_type = sqltypes.type_info(sqltype)[0]
+        max_length = sqltype.max_length()
+        rows.append([
+            ordinal, written, sqltypes.SYSTEM_TYPE_IDS[sqltype.name], sqltype.sql(), max_length,
+            sqltype.numeric_precision() if sqltype.name not in sqltypes.STRING_TYPES else 0,
+            sqltype.numeric_scale() if sqltype.name not in sqltypes.STRING_TYPES else 0,
+            None, None, None, None, None, None, None, None, None, 0,
+            0, 0, 1, 0, None, tds_type, 65535 if max_length == -1 else max_length,
+        ])
+    return _columns(), rows

@@ -1,0 +1,97 @@
+"""Starting test servers and connecting to them."""
+import os
+import select
+import signal
+import subprocess
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(os.path.dirname(HERE), 'rz-testserver')
+LOGIN = ('sa', 'Secret123')
+
+
+class TestServer:
+    """One rz-testserver process on the given loopback addresses (port 1433)."""
+
+    def __init__(self, *hosts, databases=('master', 'testdb'), extra=()):
+        self.hosts = hosts
+        args = [SERVER]
+        for host in hosts:
+            args += ['--listen', '%s:1433' % host]
+        args += ['--login', '%s:%s' % LOGIN, '--login', 'reader:Read0nly']
+        for name in databases:
+            args += ['--database', name]
+        args += list(extra)
+        self.started = time.monotonic()
+        # stderr goes to a file: a full pipe would block the server's logging
+        self.log = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=self.log)
+        readable, _, _ = select.select([self.process.stdout], [], [], 10)
+        line = self.process.stdout.readline() if readable else b''
+        self.startup_seconds = time.monotonic() - self.started
+        if line.strip() != b'ready':
+            self.stop()
+            raise RuntimeError('rz-testserver did not start: %r %s' % (line, self.stderr_text()))
+
+    def stderr_text(self):
+        self.log.seek(0)
+        return self.log.read().decode(errors='replace')
+
+    def stop(self, sig=signal.SIGTERM):
+        if self.process.poll() is None:
+            self.process.send_signal(sig)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        if not self.process.stdout.closed:
+            self.process.stdout.close()
+        return self.process.returncode
+
+    def __del__(self):
+        if getattr(self, 'log', None) is not None:
+            self.log.close()
+
+
+def pytds_connect(host, database='testdb', user=LOGIN[0], password=LOGIN[1], **kwargs):
+    import pytds
+    kwargs.setdefault('autocommit', True)
+    kwargs.setdefault('login_timeout', 5)
+    kwargs.setdefault('timeout', 20)
+    return pytds.connect(host, database=database, user=user, password=password, port=1433, **kwargs)
+
+
+class ServerTestCase(unittest.TestCase):
+    """Runs one server for all tests of a class."""
+    host = '127.0.0.10'
+    extra = ()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.server = TestServer(cls.host, extra=cls.extra)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def connect(self, **kwargs):
+        connection = pytds_connect(self.host, **kwargs)
+        self.addCleanup(connection.close)
+        return connection
+
+    def query(self, sql, params=None, connection=None):
+        connection = connection or self.connect()
+        cursor = connection.cursor()
+        cursor.execute(sql, params)
+        return cursor.fetchall() if cursor.description else None
+
+    def assertServerError(self, number, function, *args):
+        import pytds
+        with self.assertRaises(pytds.Error) as caught:
+            function(*args)
+        self.assertEqual(number, caught.exception.msg_no if hasattr(caught.exception, 'msg_no')
+                         else getattr(caught.exception, 'number', None), str(caught.exception))
+        return caught.exception

@@ -1,0 +1,163 @@
+"""Handshake, logins, listeners and the server process itself."""
+import os
+import signal
+import socket
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import odbc  # noqa: E402
+from support import ServerTestCase, TestServer, pytds_connect  # noqa: E402
+
+import pytds  # noqa: E402
+
+
+def port_open(host):
+    with socket.socket() as sock:
+        sock.settimeout(1)
+        return sock.connect_ex((host, 1433)) == 0
+
+
+class LoginTest(ServerTestCase):
+    def test_configured_login_reaches_requested_database(self):
+        rows = self.query('SELECT DB_NAME(), @@SPID, @@TRANCOUNT')
+        self.assertEqual('testdb', rows[0][0])
+        self.assertGreater(rows[0][1], 50)
+        self.assertEqual(0, rows[0][2])
+
+    def test_second_login_and_default_database(self):
+        connection = pytds_connect(self.host, database=None, user='reader', password='Read0nly')
+        self.addCleanup(connection.close)
+        cursor = connection.cursor()
+        cursor.execute('SELECT DB_NAME()')
+        self.assertEqual('master', cursor.fetchone()[0])
+        cursor.execute('USE testdb')
+        cursor.execute('SELECT DB_NAME()')
+        self.assertEqual('testdb', cursor.fetchone()[0])
+
+    def test_wrong_password_fails_with_18456(self):
+        with self.assertRaises(pytds.Error) as caught:
+            pytds_connect(self.host, password='wrong')
+        self.assertEqual(18456, caught.exception.msg_no)
+        self.assertEqual("Login failed for user 'sa'.", caught.exception.text)
+
+    def test_unknown_login_and_case_sensitive_password(self):
+        for user, password in (('nobody', 'Secret123'), ('sa', 'secret123')):
+            with self.assertRaises(pytds.Error) as caught:
+                pytds_connect(self.host, user=user, password=password)
+            self.assertEqual(18456, caught.exception.msg_no)
+
+    def test_unknown_database_fails_with_4060(self):
+        with self.assertRaises(pytds.Error) as caught:
+            pytds_connect(self.host, database='nosuchdb')
+        self.assertEqual(4060, caught.exception.msg_no)
+        self.assertIn('"nosuchdb"', caught.exception.text)
+
+    def test_use_of_unknown_database_fails_with_911(self):
+        cursor = self.connect().cursor()
+        with self.assertRaises(pytds.Error) as caught:
+            cursor.execute('USE nowhere')
+        self.assertEqual(911, caught.exception.msg_no)
+        cursor.execute('SELECT DB_NAME()')
+        self.assertEqual('testdb', cursor.fetchone()[0])
+
+    def test_odbc_without_encryption_connects_and_required_encryption_fails(self):
+        connection = odbc.Connection(odbc.connection_string(self.host))
+        statement = connection.cursor()
+        statement.execute('SELECT DB_NAME()')
+        self.assertEqual([['testdb']], statement.fetchall())
+        statement.close()
+        connection.close()
+        with self.assertRaises(odbc.OdbcError) as caught:
+            odbc.Connection(odbc.connection_string(self.host, encryption='require'))
+        self.assertEqual('08001', caught.exception.sqlstate)
+        # the server is unharmed
+        self.assertEqual([(1,)], self.query('SELECT 1'))
+
+    def test_only_the_given_address_listens(self):
+        self.assertTrue(port_open(self.host))
+        self.assertFalse(port_open('127.0.0.19'))
+
+
+class ProcessTest(unittest.TestCase):
+    def test_two_instances_side_by_side_and_a_stopped_one_refuses(self):
+        first = TestServer('127.0.0.11')
+        second = TestServer('127.0.0.12')
+        try:
+            for host, value in (('127.0.0.11', 1), ('127.0.0.12', 2)):
+                connection = pytds_connect(host)
+                cursor = connection.cursor()
+                cursor.execute('CREATE TABLE who (v int)')
+                cursor.execute('INSERT INTO who VALUES (%d)' % value)
+                connection.close()
+            for host, value in (('127.0.0.11', 1), ('127.0.0.12', 2)):
+                connection = pytds_connect(host)
+                cursor = connection.cursor()
+                cursor.execute('SELECT v FROM who')
+                self.assertEqual([(value,)], cursor.fetchall())
+                connection.close()
+            self.assertEqual(0, first.stop())
+            self.assertFalse(port_open('127.0.0.11'))
+            with self.assertRaises(Exception):
+                pytds_connect('127.0.0.11', login_timeout=2)
+            connection = pytds_connect('127.0.0.12')
+            connection.cursor().execute('SELECT 1')
+            connection.close()
+        finally:
+            first.stop()
+            second.stop()
+
+    def test_starts_quickly_and_exits_cleanly_on_signals(self):
+        for sig in (signal.SIGTERM, signal.SIGINT):
+            server = TestServer('127.0.0.16', '127.0.0.17')
+            try:
+                self.assertLess(server.startup_seconds, 1.0)
+                self.assertTrue(port_open('127.0.0.16') and port_open('127.0.0.17'))
+                # an open session must not keep the server from stopping
+                connection = pytds_connect('127.0.0.17')
+                connection.cursor().execute('SELECT 1')
+            finally:
+                self.assertEqual(0, server.stop(sig))
+            self.assertIn('stopping', server.stderr_text())
+
+    def test_data_file_keeps_databases_across_restarts(self):
+        import tempfile
+        directory = tempfile.mkdtemp(prefix='rz-testserver-data-')
+        data = os.path.join(directory, 'store.sqlite')
+        try:
+            for round_number in (1, 2):
+                server = TestServer('127.0.0.11', extra=['--data', data])
+                try:
+                    connection = pytds_connect('127.0.0.11')
+                    cursor = connection.cursor()
+                    if round_number == 1:
+                        cursor.execute('CREATE TABLE kept (id int IDENTITY PRIMARY KEY, v nvarchar(5))')
+                        cursor.execute("INSERT INTO kept (v) VALUES (N'a')")
+                    else:
+                        cursor.execute("INSERT INTO kept (v) VALUES (N'b')")
+                        cursor.execute('SELECT id, v FROM kept ORDER BY id')
+                        self.assertEqual([(1, 'a'), (2, 'b')], [tuple(r) for r in cursor.fetchall()])
+                    connection.close()
+                finally:
+                    server.stop()
+            self.assertTrue(os.path.exists(data))                          # master
+            self.assertTrue(os.path.exists(os.path.join(directory, 'store.testdb.sqlite')))
+        finally:
+            import shutil
+            shutil.rmtree(directory, ignore_errors=True)
+
+    def test_listening_on_a_busy_address_fails(self):
+        server = TestServer('127.0.0.18')
+        try:
+            import subprocess
+            from support import SERVER
+            result = subprocess.run([SERVER, '--listen', '127.0.0.18:1433'], capture_output=True, timeout=10)
+            self.assertNotEqual(0, result.returncode)
+            self.assertIn(b'cannot listen', result.stderr)
+            self.assertNotIn(b'ready', result.stdout)
+        finally:
+            server.stop()
+
+
+if __name__ == '__main__':
+    unittest.main()

@@ -1,0 +1,182 @@
+"""Every supported type: declared metadata, values, NULLs, and PLP values
+of several megabytes, through two independent clients."""
+import datetime
+import decimal
+import os
+import sys
+import unittest
+import uuid
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import odbc  # noqa: E402
+from support import ServerTestCase  # noqa: E402
+
+COLUMNS = [
+    # name, declared type, literal, expected value from pytds
+    ('c_int', 'int', '-2147483648', -2147483648),
+    ('c_bigint', 'bigint', '9223372036854775807', 9223372036854775807),
+    ('c_smallint', 'smallint', '-32768', -32768),
+    ('c_tinyint', 'tinyint', '255', 255),
+    ('c_bit', 'bit', '1', True),
+    ('c_decimal', 'decimal(10,2)', '-12345678.91', decimal.Decimal('-12345678.91')),
+    ('c_numeric', 'numeric(38,0)', '12345678901234', decimal.Decimal('12345678901234')),
+    ('c_money', 'money', '922337203685477.5807', decimal.Decimal('922337203685477.5807')),
+    ('c_smallmoney', 'smallmoney', '-214748.3648', decimal.Decimal('-214748.3648')),
+    ('c_float', 'float', '1.0000000000000002', 1.0000000000000002),
+    ('c_real', 'real', '0.5', 0.5),
+    ('c_char', 'char(4)', "'ab'", 'ab  '),
+    ('c_varchar', 'varchar(10)', "'caf\u00e9'", 'caf\u00e9'),
+    ('c_varcharmax', 'varchar(max)', "'long'", 'long'),
+    ('c_nchar', 'nchar(3)', "N'\u00fc'", '\u00fc  '),
+    ('c_nvarchar', 'nvarchar(10)', "N'\u65e5\u672c\u8a9e'", '\u65e5\u672c\u8a9e'),
+    ('c_nvarcharmax', 'nvarchar(max)', "N'\u03a9'", '\u03a9'),
+    ('c_text', 'text', "'plain text'", 'plain text'),
+    ('c_ntext', 'ntext', "N'\u00e4\u00f6\u00fc'", '\u00e4\u00f6\u00fc'),
+    ('c_binary', 'binary(4)', '0x0102', b'\x01\x02\x00\x00'),
+    ('c_varbinary', 'varbinary(8)', '0xCAFE', b'\xca\xfe'),
+    ('c_varbinarymax', 'varbinary(max)', '0x00FF', b'\x00\xff'),
+    ('c_image', 'image', '0x89504E47', b'\x89PNG'),
+    ('c_date', 'date', "'2024-02-29'", datetime.date(2024, 2, 29)),
+    ('c_time', 'time(3)', "'23:59:58.123'", datetime.time(23, 59, 58, 123000)),
+    ('c_datetime', 'datetime', "'2001-02-03 04:05:06.789'", datetime.datetime(2001, 2, 3, 4, 5, 6, 790000)),
+    ('c_smalldatetime', 'smalldatetime', "'2001-02-03 04:05:31'", datetime.datetime(2001, 2, 3, 4, 6)),
+    ('c_datetime2', 'datetime2(7)', "'0001-01-01 00:00:00.1234567'",
+     datetime.datetime(1, 1, 1, 0, 0, 0, 123456)),
+    ('c_time4', 'time(4)', "'01:02:03.4567'", datetime.time(1, 2, 3, 456700)),
+    ('c_guid', 'uniqueidentifier', "'6F9619FF-8B86-D011-B42D-00C04FC964FF'",
+     uuid.UUID('6F9619FF-8B86-D011-B42D-00C04FC964FF')),
+]
+
+# what FreeTDS's ODBC driver reports: (SQL type, size, decimal digits, type name)
+ODBC_DESCRIPTIONS = {
+    'c_int': (4, 10, 0, 'int'), 'c_bigint': (-5, 19, 0, 'bigint'), 'c_tinyint': (-6, 3, 0, 'tinyint'),
+    'c_bit': (-7, 1, 0, 'bit'), 'c_decimal': (2, 10, 2, 'decimal'), 'c_numeric': (2, 38, 0, 'numeric'),
+    'c_money': (3, 19, 4, 'money'), 'c_smallmoney': (3, 10, 4, 'money'), 'c_float': (8, 53, 0, 'float'),
+    'c_real': (7, 24, 0, 'real'), 'c_char': (1, 4, 0, 'char'), 'c_varchar': (12, 10, 0, 'varchar'),
+    'c_varcharmax': (12, 0, 0, 'varchar'), 'c_nvarchar': (-9, 10, 0, 'nvarchar'),
+    'c_nvarcharmax': (-9, 0, 0, 'nvarchar'), 'c_text': (-1, 2147483647, 0, 'text'),
+    'c_ntext': (-10, 1073741823, 0, 'ntext'), 'c_binary': (-2, 4, 0, 'binary'),
+    'c_varbinarymax': (-3, 0, 0, 'varbinary'), 'c_image': (-4, 2147483647, 0, 'image'),
+    'c_date': (91, 10, 0, 'date'), 'c_time': (-154, 12, 3, 'time'), 'c_datetime': (93, 23, 3, 'datetime'),
+    'c_datetime2': (93, 27, 7, 'datetime2'), 'c_guid': (-11, 36, 0, 'uniqueidentifier'),
+}
+
+
+class TypesTest(ServerTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        from support import pytds_connect
+        connection = pytds_connect(cls.host)
+        cursor = connection.cursor()
+        cursor.execute('CREATE TABLE every_type (id int IDENTITY(1,1) PRIMARY KEY, %s)'
+                       % ', '.join('%s %s' % (name, declared) for name, declared, _l, _v in COLUMNS))
+        connection.close()
+
+    def test_literals_round_trip_with_declared_types(self):
+        connection = self.connect()
+        cursor = connection.cursor()
+        cursor.execute('INSERT INTO every_type (%s) VALUES (%s)' % (
+            ', '.join(c[0] for c in COLUMNS), ', '.join(c[2] for c in COLUMNS)))
+        cursor.execute('SELECT %s FROM every_type WHERE id = SCOPE_IDENTITY()' % ', '.join(c[0] for c in COLUMNS))
+        row = cursor.fetchone()
+        for (name, _declared, _literal, expected), value in zip(COLUMNS, row):
+            self.assertEqual(expected, value, name)
+
+    def test_parameters_round_trip(self):
+        cursor = self.connect().cursor()
+        import pytds
+        values = [pytds.Binary(expected) if isinstance(expected, bytes) else expected
+                  for _n, _d, _l, expected in COLUMNS]
+        cursor.execute('INSERT INTO every_type (%s) VALUES (%s)' % (
+            ', '.join(c[0] for c in COLUMNS), ', '.join(['%s'] * len(COLUMNS))), values)
+        cursor.execute('SELECT %s FROM every_type WHERE id = @@IDENTITY' % ', '.join(c[0] for c in COLUMNS))
+        for (name, _declared, _literal, expected), value in zip(COLUMNS, cursor.fetchone()):
+            if name == 'c_datetime2':
+                expected = expected.replace(microsecond=123456)
+            self.assertEqual(expected, value, name)
+
+    def test_nulls_of_every_type(self):
+        cursor = self.connect().cursor()
+        cursor.execute('INSERT INTO every_type DEFAULT VALUES')
+        cursor.execute('SELECT * FROM every_type WHERE id = SCOPE_IDENTITY()')
+        row = cursor.fetchone()
+        self.assertEqual([None] * len(COLUMNS), list(row[1:]))
+        self.assertEqual(['id'] + [c[0] for c in COLUMNS], [d[0] for d in cursor.description])
+
+    def test_odbc_reports_declared_types(self):
+        connection = odbc.Connection(odbc.connection_string(self.host))
+        self.addCleanup(connection.close)
+        statement = connection.cursor()
+        statement.execute('SELECT * FROM every_type WHERE 1=0')
+        described = {}
+        for column in range(1, statement.columns() + 1):
+            name, sql_type, size, digits, nullable, type_name = statement.describe(column)
+            described[name] = (sql_type, size, digits, type_name)
+            if name == 'id':
+                self.assertEqual(0, nullable)
+            else:
+                self.assertEqual(1, nullable, name)
+        for name, expected in ODBC_DESCRIPTIONS.items():
+            self.assertEqual(expected, described[name], name)
+        statement.close()
+
+    def test_expressions_get_sql_server_types(self):
+        connection = odbc.Connection(odbc.connection_string(self.host))
+        self.addCleanup(connection.close)
+        statement = connection.cursor()
+        statement.execute("SELECT  @@IDENTITY  AS LASTID , COUNT(*) AS n, CAST(1 AS decimal(5,1)) AS d, "
+                          "CONVERT(nvarchar(7), 'x') AS s, GETDATE() AS now, N'abc' AS lit, 1.50 AS num "
+                          "FROM every_type")
+        described = [statement.describe(c) for c in range(1, statement.columns() + 1)]
+        self.assertEqual(('LASTID', 2, 38, 0), described[0][:4])
+        self.assertEqual('numeric', described[0][5])
+        self.assertEqual(('n', 4), described[1][:2])
+        self.assertEqual(('d', 2, 5, 1), described[2][:4])
+        self.assertEqual(('s', -9, 7), described[3][:3])
+        self.assertEqual('datetime', described[4][5])
+        self.assertEqual(('lit', -9, 3), described[5][:3])
+        self.assertEqual(('num', 2, 3, 2), described[6][:4])
+        statement.close()
+
+    def test_five_megabyte_values_both_ways(self):
+        cursor = self.connect().cursor()
+        cursor.execute('CREATE TABLE big_values (id int PRIMARY KEY, t nvarchar(max), b varbinary(max))')
+        text = ''.join(chr(0x400 + i % 200) for i in range(5 * 1024 * 1024 // 2)) + 'END'
+        blob = bytes(range(256)) * (3 * 4096)
+        import pytds
+        cursor.execute('INSERT INTO big_values VALUES (1, %s, %s)', (text, pytds.Binary(blob)))
+        cursor.execute('SELECT t, b, LEN(t), DATALENGTH(b) FROM big_values WHERE id = 1')
+        row = cursor.fetchone()
+        self.assertEqual(text, row[0])
+        self.assertEqual(blob, row[1])
+        self.assertEqual((len(text), len(blob)), (row[2], row[3]))
+        # the same value through FreeTDS ODBC, bound as a long Unicode parameter
+        connection = odbc.Connection(odbc.connection_string(self.host))
+        self.addCleanup(connection.close)
+        statement = connection.cursor()
+        statement.prepare('INSERT INTO big_values (id, t) VALUES (?, ?)')
+        statement.bind([2, text[::-1]])
+        statement.run()
+        statement.close()
+        statement = connection.cursor()
+        statement.execute('SELECT t FROM big_values WHERE id = 2')
+        self.assertEqual([[text[::-1]]], statement.fetchall())
+        statement.close()
+
+    def test_out_of_range_values_are_rejected(self):
+        cursor = self.connect().cursor()
+        cases = [
+            ('c_tinyint', '256', 220), ('c_int', "'abc'", 245), ('c_varchar', "'12345678901'", 8152),
+            ('c_date', "'2023-02-29'", 241), ('c_guid', "'not a guid'", 8169),
+            ('c_decimal', '123456789.0', 8115),
+        ]
+        import pytds
+        for column, literal, number in cases:
+            with self.assertRaises(pytds.Error, msg=column) as caught:
+                cursor.execute('INSERT INTO every_type (%s) VALUES (%s)' % (column, literal))
+            self.assertEqual(number, caught.exception.msg_no, column)
+
+
+if __name__ == '__main__':
+    unittest.main()
