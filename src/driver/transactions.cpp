@@ -5,21 +5,18 @@
 
 namespace {
 
-// Runs one call on the session's transaction interface `Interface`; S_OK is
-// the only success. On failure `fail` receives the provider's text, read from
-// the interface the call went through ("Critical Error" if there was none).
-template <class Interface, class Call, class Fail>
-bool onTransaction(const rz::ComPtr<IOpenRowset> &session, REFIID iid, Call call, Fail fail)
+// Only S_OK counts: a positive code such as S_FALSE means the provider did
+// not do what was asked.
+bool isDone(HRESULT hr, const void *transaction)
 {
-    rz::ComPtr<Interface> transaction;
-    HRESULT hr = session.query(iid, transaction);
-    if (hr == S_OK && transaction)
-        hr = call(transaction.get());
-    else if (hr == S_OK)
-        hr = E_NOINTERFACE;
-    if (hr != S_OK)
-        fail(qOLEDBErrorText(transaction.get(), IID_ITransaction));
-    return hr == S_OK;
+    return hr == S_OK && transaction;
+}
+
+// The provider's text for a failed call on `transaction`; "Critical Error"
+// when the interface could not even be had.
+QSqlError transactionError(IUnknown *transaction)
+{
+    return qMakeError(qOLEDBErrorText(transaction, IID_ITransaction), QSqlError::TransactionError);
 }
 
 } // namespace
@@ -28,12 +25,15 @@ bool REzuVEDOVDriver::beginTransaction()
 {
     if (!isOpen() || !d->session)
         return false;
-    return onTransaction<ITransactionLocal>(
-        d->session, IID_ITransactionLocal,
-        [](ITransactionLocal *t) {
-            return t->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr);
-        },
-        [this](const QString &text) { setLastError(qMakeError(text, QSqlError::TransactionError)); });
+    rz::ComPtr<ITransactionLocal> transaction;
+    HRESULT hr = d->session.query(IID_ITransactionLocal, transaction);
+    if (isDone(hr, transaction.get()))
+        hr = transaction->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr);
+    if (!isDone(hr, transaction.get())) {
+        setLastError(transactionError(transaction.get()));
+        return false;
+    }
+    return true;
 }
 
 bool REzuVEDOVDriver::commitTransaction()
@@ -42,10 +42,15 @@ bool REzuVEDOVDriver::commitTransaction()
         return false;
     if (!d->session)
         return true;
-    return onTransaction<ITransaction>(
-        d->session, IID_ITransaction,
-        [](ITransaction *t) { return t->Commit(FALSE, XACTTC_SYNC, 0); },
-        [this](const QString &text) { setLastError(qMakeError(text, QSqlError::TransactionError)); });
+    rz::ComPtr<ITransaction> transaction;
+    HRESULT hr = d->session.query(IID_ITransaction, transaction);
+    if (isDone(hr, transaction.get()))
+        hr = transaction->Commit(FALSE, XACTTC_SYNC, 0);
+    if (!isDone(hr, transaction.get())) {
+        setLastError(transactionError(transaction.get()));
+        return false;
+    }
+    return true;
 }
 
 bool REzuVEDOVDriver::rollbackTransaction()
@@ -54,8 +59,13 @@ bool REzuVEDOVDriver::rollbackTransaction()
         return false;
     if (!d->session)
         return true;
-    return onTransaction<ITransaction>(
-        d->session, IID_ITransaction,
-        [](ITransaction *t) { return t->Abort(nullptr, FALSE, FALSE); },
-        [this](const QString &text) { setLastError(qMakeError(text, QSqlError::TransactionError)); });
+    rz::ComPtr<ITransaction> transaction;
+    HRESULT hr = d->session.query(IID_ITransaction, transaction);
+    if (isDone(hr, transaction.get()))
+        hr = transaction->Abort(nullptr, FALSE, FALSE);
+    if (!isDone(hr, transaction.get())) {
+        setLastError(transactionError(transaction.get()));
+        return false;
+    }
+    return true;
 }

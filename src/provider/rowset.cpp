@@ -12,7 +12,7 @@
 #endif
 
 #include <cstring>
-#include <unordered_map>
+#include <deque>
 
 namespace rz::provider {
 
@@ -62,8 +62,8 @@ public:
 
     HRESULT GetData(HROW row, HACCESSOR handle, void *data) override
     {
-        const auto heldRow = held_.find(row);
-        if (heldRow == held_.end()) {
+        const HeldRow *heldRow = findHeld(row);
+        if (!heldRow) {
             beginCall();
             return reportFailure(DB_E_BADROWHANDLE, IID_IRowset, u"The row handle is not valid.");
         }
@@ -74,8 +74,8 @@ public:
         }
         if (!data && !accessor->bindings.empty())
             return E_INVALIDARG;
-        const RowBlock &block = *heldRow->second.block;
-        const size_t index = heldRow->second.index;
+        const RowBlock &block = *heldRow->block;
+        const size_t index = heldRow->index;
         const unsigned char *base = block.data.get() + index * rowSize_;
         const size_t longCount = longColumnCount_;
         size_t failures = 0;
@@ -129,9 +129,9 @@ public:
             hr = ensureRow();
             if (hr != S_OK)
                 break;
-            const HROW handle = nextHandle_++;
-            held_.emplace(handle, HeldRow{current_, currentIndex_++, 1});
-            (*rows)[k] = handle;
+            (*rows)[k] = firstHeld_ + held_.size();
+            held_.push_back(HeldRow{current_, currentIndex_++, 1});
+            ++heldCount_;
         }
         *obtained = DBCOUNTITEM(k);
         if (FAILED(hr)) {
@@ -156,7 +156,7 @@ public:
         beginCall();
         if (!started_)
             return S_OK;
-        if (!held_.empty())
+        if (heldCount_ != 0)
             return reportFailure(DB_E_ROWSNOTRELEASED, IID_IRowset, u"Rows of the rowset are still held.");
         if (!reexecute_)
             return reportFailure(DB_E_CANNOTRESTART, IID_IRowset, u"The rowset cannot be restarted.");
@@ -367,25 +367,40 @@ private:
             return E_INVALIDARG;
         DBCOUNTITEM bad = 0;
         for (DBCOUNTITEM i = 0; i < count; ++i) {
-            auto it = held_.find(rows[i]);
+            HeldRow *held = findHeld(rows[i]);
             DBREFCOUNT left = 0;
             DBROWSTATUS status = DBROWSTATUS_S_OK;
-            if (it == held_.end()) {
+            if (!held) {
                 status = DBROWSTATUS_E_INVALID;
                 ++bad;
             } else {
-                left = it->second.refs = DBREFCOUNT(it->second.refs + delta);
-                if (left == 0)
-                    held_.erase(it);
+                left = held->refs = DBREFCOUNT(held->refs + delta);
+                if (left == 0) {
+                    held->block.reset();
+                    --heldCount_;
+                }
             }
             if (refCounts)
                 refCounts[i] = left;
             if (statuses)
                 statuses[i] = status;
         }
+        // Handles are handed out in order: released ones at the front go.
+        while (!held_.empty() && held_.front().refs == 0) {
+            held_.pop_front();
+            ++firstHeld_;
+        }
         if (bad == 0)
             return S_OK;
         return bad == count ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
+    }
+
+    HeldRow *findHeld(HROW row)
+    {
+        if (row < firstHeld_ || row - firstHeld_ >= held_.size())
+            return nullptr;
+        HeldRow &held = held_[row - firstHeld_];
+        return held.refs ? &held : nullptr;
     }
 
     std::shared_ptr<ResultStream> stream_;
@@ -399,8 +414,10 @@ private:
     AccessorTable accessors_;
     std::shared_ptr<RowBlock> current_;
     size_t currentIndex_ = 0;
-    HROW nextHandle_ = 1;
-    std::unordered_map<HROW, HeldRow> held_;
+    // Row handles are sequence numbers; held_[i] is the row with handle firstHeld_ + i.
+    HROW firstHeld_ = 1;
+    std::deque<HeldRow> held_;
+    size_t heldCount_ = 0;
     std::vector<OdbcDiagnostic> deferredFailure_;
     bool started_ = false;
 };

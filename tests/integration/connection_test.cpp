@@ -8,6 +8,7 @@
 #include "testserver_fixture.h"
 
 #include <QtCore/QElapsedTimer>
+#include <QtCore/QFile>
 #include <QtCore/QVariant>
 #include <QtSql/QSqlError>
 #include <QtSql/QSqlQuery>
@@ -15,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+
+#include <cstdio>
 
 #include <memory>
 
@@ -57,6 +60,19 @@ protected:
 };
 
 rztest::TestServer *ConnectionTest::server = nullptr;
+
+// Resident memory of this process in kilobytes.
+long residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
 
 int openDescriptors()
 {
@@ -264,18 +280,30 @@ TEST_F(TransactionTest, CommitWithoutATransactionIsReportedAsATransactionError)
     EXPECT_EQ(rowsIn(db), 0);
 }
 
-TEST_F(ConnectionTest, AThousandOpensAndClosesLeakNoSocket)
+TEST_F(ConnectionTest, AThousandOpensAndClosesLeakNeitherSocketsNorMemory)
 {
     QSqlDatabase db = connection(QStringLiteral("loop"));
-    // The first open loads the provider and the ODBC driver for good.
-    ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-    db.close();
-    const int before = openDescriptors();
+    // The first rounds load the provider and the ODBC driver for good and
+    // let the allocator settle.
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        db.close();
+    }
+    const int descriptorsBefore = openDescriptors();
+    const long memoryBefore = residentKilobytes();
     for (int i = 0; i < 1000; ++i) {
         ASSERT_TRUE(db.open()) << i << ": " << db.lastError().text().toStdString();
         db.close();
     }
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(openDescriptors(), descriptorsBefore);
+    const long growth = residentKilobytes() - memoryBefore;
+    std::printf("resident memory after 1000 more opens: %+ld kB\n", growth);
+#ifndef __SANITIZE_ADDRESS__
+    // Under AddressSanitizer its quarantine grows the heap on purpose and
+    // LeakSanitizer checks at exit instead; otherwise a leak of a kilobyte
+    // per connection would show here.
+    EXPECT_LT(growth, 1024);
+#endif
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "driver_under_test.h"
 
+#include <QtCore/QCborArray>
 #include <QtCore/QCborMap>
 #include <QtCore/QCborValue>
 #include <QtCore/QLibrary>
@@ -33,8 +34,9 @@ TEST(PluginLoading, FeaturesAreAllButNamedPlaceholders)
     const QSqlDriver *driver = db.driver();
     EXPECT_FALSE(driver->hasFeature(QSqlDriver::NamedPlaceholders));
     for (int f = QSqlDriver::Transactions; f <= QSqlDriver::CancelQuery + 1; ++f) {
-        if (f != QSqlDriver::NamedPlaceholders)
+        if (f != QSqlDriver::NamedPlaceholders) {
             EXPECT_TRUE(driver->hasFeature(QSqlDriver::DriverFeature(f))) << f;
+        }
     }
     EXPECT_FALSE(driver->handle().isValid());
 }
@@ -56,7 +58,7 @@ TEST(PluginLoading, MetadataBlockIsWhatMocEmits)
     EXPECT_EQ(blob[15], 0);
     EXPECT_EQ(blob[16], 0xBF);
     EXPECT_EQ(blob[17], 2);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(blob) + 19, 44),
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(blob) + 20, 44),
               QByteArray("org.qt-project.Qt.QSqlDriverFactoryInterface"));
     EXPECT_EQ(blob[64], 3);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(blob) + 66, 21),

@@ -5,6 +5,8 @@
 
 #include "platform/comobject.h"
 
+#include <chrono>
+
 using namespace providertest;
 
 namespace {
@@ -431,4 +433,32 @@ TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
     rz::ComPtr<ITransactionLocal> tx;
     ASSERT_EQ(session.query(IID_ITransactionLocal, tx), S_OK);
     EXPECT_TRUE(FAILED(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr)));
+}
+
+TEST(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
+{
+    TestServer slow("127.0.0.25", {"--delay-ms", "2000"});
+    ASSERT_TRUE(slow.running());
+    Login login = mainLogin();
+    login.host = "127.0.0.25";
+    login.loginTimeout = 15;
+    auto session = openSession(login);
+    ASSERT_TRUE(session) << errorText();
+    auto command = createCommand(session.get(), u"SELECT 1");
+    ASSERT_TRUE(command);
+    DBPROP timeout{};
+    timeout.dwPropertyID = DBPROP_COMMANDTIMEOUT;
+    timeout.vValue.vt = VT_I4;
+    timeout.vValue.lVal = 1;
+    DBPROPSET set{&timeout, 1, DBPROPSET_ROWSET};
+    rz::ComPtr<ICommandProperties> properties;
+    ASSERT_EQ(command.query(IID_ICommandProperties, properties), S_OK);
+    ASSERT_EQ(properties->SetProperties(1, &set), S_OK);
+    const auto start = std::chrono::steady_clock::now();
+    rz::ComPtr<IRowset> rowset;
+    const HRESULT hr = command->Execute(nullptr, IID_IRowset, nullptr, nullptr, rowset.putUnknown());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_LT(seconds, 1.9) << "the time-out, not the server's delay, ends the wait";
+    EXPECT_FALSE(errorText().empty());
 }

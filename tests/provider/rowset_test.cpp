@@ -273,3 +273,43 @@ TEST(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
     rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
     accessor->ReleaseAccessor(handle, nullptr);
 }
+
+TEST(Columns, TimeOffsetGuidAndSmallMoneyValues)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT CAST('12:34:56.789' AS TIME) AS t, "
+                                   "CAST('2020-01-02 03:04:05 +02:00' AS DATETIMEOFFSET) AS o, "
+                                   "CAST('6F9619FF-8B86-D011-B42D-00C04FC964FF' AS UNIQUEIDENTIFIER) AS g, "
+                                   "CAST(-1.5 AS SMALLMONEY) AS m",
+                    rowset),
+              S_OK)
+        << errorText();
+    RowReader reader(rowset.get());
+    ASSERT_TRUE(reader.ok());
+    EXPECT_EQ(reader.columns()[0].type, DBTYPE_DBTIME);
+    EXPECT_EQ(reader.columns()[1].type, DBTYPE_WSTR) << "datetimeoffset travels as text";
+    EXPECT_EQ(reader.columns()[1].size, 34u);
+    EXPECT_EQ(reader.columns()[2].type, DBTYPE_GUID);
+    EXPECT_EQ(reader.columns()[3].type, DBTYPE_CY);
+    std::vector<std::vector<Cell>> rows;
+    ASSERT_EQ(reader.all(rows), S_OK) << errorText();
+    ASSERT_EQ(rows.size(), 1u);
+    const auto time = rows[0][0].as<DBTIME>();
+    EXPECT_EQ(time.hour, 12);
+    EXPECT_EQ(time.minute, 34);
+    EXPECT_EQ(time.second, 56);
+    EXPECT_EQ(rows[0][1].text().substr(0, 19), "2020-01-02 03:04:05");
+    // The offset itself is the server's business; the text carries one.
+    const std::string offsetText = rows[0][1].text();
+    ASSERT_GE(offsetText.size(), 6u);
+    const std::string suffix = offsetText.substr(offsetText.size() - 6);
+    EXPECT_TRUE((suffix[0] == '+' || suffix[0] == '-') && suffix[3] == ':') << offsetText;
+    const GUID g = rows[0][2].as<GUID>();
+    EXPECT_EQ(g.Data1, 0x6F9619FFu);
+    EXPECT_EQ(g.Data2, 0x8B86);
+    EXPECT_EQ(g.Data4[7], 0xFF);
+    EXPECT_EQ(rows[0][3].as<int64_t>(), -15000);
+}

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
 
 namespace rztest {
 

@@ -246,6 +246,7 @@ public:
         Accessor accessor;
         accessor.rowSize = rowSize;
         std::vector<DBBINDING> copies;
+        std::vector<IID> objects;
         for (DBCOUNTITEM i = 0; i < count; ++i) {
             Binding b;
             b.binding = bindings[i];
@@ -255,9 +256,11 @@ public:
                 ++state->log.bindingsOutOfRow;
             accessor.bindings.push_back(b);
             copies.push_back(b.binding);
+            objects.push_back(b.objectIid);
         }
         state->log.rowBindings.push_back(copies);
         state->log.rowSizes.push_back(rowSize);
+        state->log.rowObjects.push_back(objects);
         *handle = nextHandle++;
         accessors[*handle] = accessor;
         ++state->log.liveAccessors;

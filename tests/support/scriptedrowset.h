@@ -106,6 +106,8 @@ struct StatementLog
     // Every row accessor a rowset created: its bindings and row size.
     std::vector<std::vector<DBBINDING>> rowBindings;
     std::vector<DBLENGTH> rowSizes;
+    // Per row accessor, per binding: the DBOBJECT's interface, or IID_NULL.
+    std::vector<std::vector<IID>> rowObjects;
     std::vector<ULONG> streamReads; // the size of every stream Read
     std::vector<std::string> commandTexts;
     int liveCommands = 0;

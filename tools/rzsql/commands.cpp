@@ -98,8 +98,9 @@ bool describeTable(const QString &table, ShellState &state)
         QStringList columns;
         for (int i = 0; i < key.count(); ++i)
             columns << key.fieldName(i);
-        const QString name = key.name().isEmpty() ? QString() : QStringLiteral(" ") + key.name();
-        writeOut(QStringLiteral("Primary key%1: %2\n").arg(name, columns.join(QStringLiteral(", "))));
+        // Drivers differ in what they call the index (a constraint, a column,
+        // nothing), so only its columns are shown, in the driver's order.
+        writeOut(QStringLiteral("Primary key: %1\n").arg(columns.join(QStringLiteral(", "))));
     }
     return true;
 }

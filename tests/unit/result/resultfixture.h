@@ -38,6 +38,8 @@ public:
     using REzuVEDOVResult::isNull;
     using REzuVEDOVResult::fetch;
     using REzuVEDOVResult::prepare;
+    using REzuVEDOVResult::fetchNext;
+    using REzuVEDOVResult::at;
 };
 
 class ResultTest : public ::testing::Test

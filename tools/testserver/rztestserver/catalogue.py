@@ -6,11 +6,11 @@ for example "int|nn|id" or "datetime2(3)|text": SQLite keeps the declared type
 verbatim and hands it back for every result column taken straight from a
 table, which is how results report exact types. The flags:
 nn = NOT NULL, id = IDENTITY, text/blob = steer SQLite's type affinity."""
+import datetime
 import hashlib
 
 from . import sqltypes
 from .errors import SqlError
-from .sqltypes import SqlType
 
 SIDE_TABLES = '''
 CREATE TABLE IF NOT EXISTS rz_objects (
@@ -55,7 +55,8 @@ CREATE TABLE IF NOT EXISTS rz_columns (
   seed_value "bigint",
   increment_value "bigint",
   last_value "bigint",
-  default_sql "nvarchar(4000)"
+  default_sql "nvarchar(4000)",
+  legacy_type "tinyint"
 );
 CREATE TABLE IF NOT EXISTS rz_constraints (
   constraint_name "nvarchar(128)|nn" NOT NULL COLLATE rz_ci,
@@ -100,6 +101,11 @@ CATALOGUE_VIEWS = {
         last_value FROM rz_columns WHERE is_identity = 1''',
     'rz_sys_schemas': 'SELECT name, schema_id, principal_id FROM rz_schemas',
     'rz_sys_databases': 'SELECT name, database_id, create_date FROM rz_databases',
+    'rz_sys_sysobjects': '''SELECT name, object_id AS id, type AS xtype, type, create_date AS crdate
+        FROM rz_objects''',
+    'rz_sys_syscolumns': '''SELECT name, object_id AS id, column_id AS colid, system_type_id AS xtype,
+        legacy_type AS type, max_length AS length, precision AS prec, scale,
+        is_nullable AS isnullable FROM rz_columns''',
     'rz_is_tables': '''SELECT catalog_name AS TABLE_CATALOG, schema_name AS TABLE_SCHEMA,
         name AS TABLE_NAME, table_type AS TABLE_TYPE FROM rz_objects WHERE type IN ('U', 'V')
         ORDER BY object_id''',
@@ -137,7 +143,17 @@ CATALOGUE_VIEWS = {
 }
 
 SYS_VIEWS = {'objects', 'tables', 'views', 'all_objects', 'columns', 'identity_columns', 'schemas',
-             'databases'}
+             'databases', 'sysobjects', 'syscolumns'}
+# the compatibility views, also reachable without a schema or through dbo
+COMPATIBILITY_VIEWS = {'sysobjects', 'syscolumns'}
+# syscolumns.type: the old type codes that db-library clients decode
+LEGACY_TYPES = {
+    'tinyint': 48, 'smallint': 52, 'int': 56, 'bigint': 63, 'bit': 50, 'decimal': 55, 'numeric': 63,
+    'money': 60, 'smallmoney': 122, 'float': 62, 'real': 59, 'char': 47, 'varchar': 39, 'nchar': 47,
+    'nvarchar': 39, 'text': 35, 'ntext': 35, 'binary': 45, 'varbinary': 37, 'image': 34, 'datetime': 61,
+    'smalldatetime': 58, 'date': 39, 'time': 39, 'datetime2': 39, 'datetimeoffset': 39,
+    'uniqueidentifier': 37,
+}
 INFORMATION_SCHEMA_VIEWS = {'tables', 'views', 'columns', 'table_constraints',
                             'constraint_column_usage', 'key_column_usage'}
 
@@ -145,6 +161,8 @@ INFORMATION_SCHEMA_VIEWS = {'tables', 'views', 'columns', 'table_constraints',
 def catalogue_view(schema, name):
     """The SQLite view behind sys.<name> or INFORMATION_SCHEMA.<name>, or None."""
     schema, name = schema.lower(), name.lower()
+    if schema in ('sys', 'dbo', '') and name in COMPATIBILITY_VIEWS:
+        return 'rz_sys_' + name
     if schema == 'sys' and name in SYS_VIEWS:
         return 'rz_sys_' + name
     if schema == 'information_schema' and name in INFORMATION_SCHEMA_VIEWS:
@@ -249,7 +267,6 @@ def register_object(conn, database, name, kind, definition=None):
 
 
 def current_timestamp_text():
-    import datetime
     now = datetime.datetime.now()
     return now.strftime('%Y-%m-%d %H:%M:%S.') + '%03d' % (now.microsecond // 1000)
 
@@ -286,8 +303,8 @@ def register_columns(conn, object_id, table, columns):
             ('UNICODE' if sqltype.is_unicode else 'iso_1') if is_char else None,
             'SQL_Latin1_General_CP1_CI_AS' if is_char else None,
             column.seed if column.identity else None, column.increment if column.identity else None,
-            None, column.default_sql))
-    conn.executemany('INSERT INTO rz_columns VALUES (%s)' % ', '.join('?' * 28), rows)
+            None, column.default_sql, LEGACY_TYPES[sqltype.name]))
+    conn.executemany('INSERT INTO rz_columns VALUES (%s)' % ', '.join('?' * 29), rows)
 
 
 def register_constraint(conn, object_id, table, name, kind, columns):
@@ -308,7 +325,7 @@ def lookup(conn, name):
     """TableInfo of a table or view by name (case-insensitive), or None."""
     row = conn.execute('SELECT object_id, name, type FROM rz_objects WHERE name = ?', (name,)).fetchone()
     if row is None:
-        return None
+        return _catalogue_view_info(conn, name)
     object_id, real_name, kind = row
     columns = []
     for (column_name, declared, nullable, identity, seed, increment, default_sql,
@@ -321,7 +338,14 @@ def lookup(conn, name):
     return TableInfo(real_name, object_id, kind, columns)
 
 
-def constraint_kind(conn, name):
-    row = conn.execute('SELECT constraint_type, table_name FROM rz_constraints WHERE constraint_name = ?',
-                       (name,)).fetchone()
-    return row
+def _catalogue_view_info(conn, name):
+    """TableInfo of one of our catalogue views (sys.*, INFORMATION_SCHEMA.*)."""
+    if name.lower() not in CATALOGUE_VIEWS:
+        return None
+    columns = []
+    for _cid, column_name, declared, _notnull, _default, _pk in conn.execute(
+            'PRAGMA table_info(%s)' % name.lower()):
+        parsed = parse_declared(declared)
+        sqltype, nullable, _identity = parsed if parsed else (sqltypes.SqlType('int'), True, False)
+        columns.append(ColumnInfo(column_name, sqltype, nullable))
+    return TableInfo(name.lower(), None, 'V', columns)

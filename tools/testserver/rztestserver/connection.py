@@ -9,7 +9,7 @@ from .output import Output
 from .packets import AttentionReceived, ConnectionClosed, PacketStream
 from .reply import Reply
 from .session import Session
-from .sqltypes import COLLATION, Reader
+from .sqltypes import COLLATION
 
 _spids = iter(range(51, 1 << 15))
 _spid_lock = threading.Lock()
@@ -120,7 +120,7 @@ class Connection(threading.Thread):
         while not self.server.stopping.is_set():
             kind, payload = self.stream.read_message()
             reply = Reply(self)
-            out = Output(reply, self.session)
+            out = Output(reply, self.session, log=self.log)
             try:
                 if kind == packets.ATTENTION:
                     reply.add(tokens.done(tokens.DONE_ATTN))

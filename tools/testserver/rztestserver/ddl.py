@@ -15,6 +15,17 @@ COLUMN_STOP_WORDS = {'IDENTITY', 'NULL', 'NOT', 'PRIMARY', 'UNIQUE', 'DEFAULT', 
                      'SPARSE', 'FILESTREAM', 'WITH'}
 
 
+def _default_text(expression):
+    """A default as the catalogue shows it: ((0)), ('text'), (getdate())."""
+    while len(expression) > 2 and expression[0].text == '(' and \
+            find_matching(expression, 0) == len(expression) - 1:
+        expression = expression[1:-1]
+    text = render(expression)
+    if len(expression) == 1 and expression[0].kind == 'number':
+        return '((%s))' % text
+    return '(%s)' % text
+
+
 class Definer:
     def __init__(self, session):
         self.session = session
@@ -227,14 +238,7 @@ class Definer:
                     index += 1
                 expression = element[start:index]
                 column.default_sql = '(%s)' % translator.expr(expression)
-                inner = render(expression)
-                column.default_text = inner if inner.startswith('((') or (
-                    inner.startswith('(') and not expression[0].kind == 'number') and inner.startswith('(') \
-                    else '(%s)' % inner
-                if len(expression) == 1 and expression[0].kind == 'number':
-                    column.default_text = '((%s))' % expression[0].text
-                elif len(expression) == 3 and expression[0].text == '(' and expression[1].kind == 'number':
-                    column.default_text = '((%s))' % expression[1].text
+                column.default_text = _default_text(expression)
                 constraint_name = None
             elif token.is_word('COLLATE'):
                 index += 2

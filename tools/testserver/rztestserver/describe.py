@@ -1,7 +1,6 @@
 """sp_describe_undeclared_parameters: the type of every undeclared @parameter,
 deduced from the column it is compared with or assigned to."""
-from . import catalogue, sqltypes
-from .errors import SqlError
+from . import catalogue, sqltypes, wire
 from .lexer import tokenize, split_statements
 from .sqltypes import SqlType
 from .tokens import Column
@@ -116,6 +115,19 @@ def _name_after(tokens, index):
     return parts or None
 
 
+def _literal_type(before, before_operand, after, after_operand):
+    """The type of a number literal the parameter is compared with, if any."""
+    for operator, operand in ((before, before_operand), (after, after_operand)):
+        if operator is not None and operator.text in COMPARISONS and operand is not None \
+                and operand.kind == 'number' and 'e' not in operand.text.lower():
+            if '.' in operand.text:
+                whole, fraction = operand.text.split('.')
+                precision = max(len(whole.lstrip('0')) + len(fraction), 1)
+                return SqlType('numeric', precision=precision, scale=len(fraction))
+            return SqlType('int') if abs(int(operand.text)) < 2 ** 31 else SqlType('bigint')
+    return None
+
+
 def _deduce(statement, scope, found):
     """Fills found[name] with the SqlType each parameter gets."""
     tokens = statement
@@ -180,8 +192,12 @@ def _deduce(statement, scope, found):
                 elif depth == 0 and current.kind == 'word' and current.upper in ('WHERE', 'SET', 'ON', 'OR'):
                     break
                 position -= 1
+        literal = _literal_type(before, tokens[index - 2] if index > 1 else None, after,
+                                tokens[index + 2] if index + 2 < len(tokens) else None)
         if column is not None:
             found[name] = column.sqltype
+        elif literal is not None:
+            found[name] = literal
         elif before is not None and (before.is_word('TOP') or (
                 before.text == '(' and index > 1 and tokens[index - 2].is_word('TOP'))):
             found[name] = SqlType('bigint')
@@ -206,7 +222,7 @@ def describe_undeclared_parameters(session, text, declared):
     rows = []
     for ordinal, (name, written) in enumerate(order, 1):
         sqltype = found.get(name, SqlType('nvarchar', 4000))
-        tds_type = sqltypes.type_info(sqltype)[0]
+        tds_type = wire.type_info(sqltype)[0]
         max_length = sqltype.max_length()
         rows.append([
             ordinal, written, sqltypes.SYSTEM_TYPE_IDS[sqltype.name], sqltype.sql(), max_length,

@@ -2,7 +2,7 @@
 identity values assigned the way SQL Server assigns them."""
 import sqlite3
 
-from . import catalogue, functions
+from . import catalogue
 from .errors import SqlError, syntax_near, invalid_object, invalid_column, not_supported
 from .sqlerrors import translate_error
 from .translate import Translator, quote_name, split_top, find_matching, index_of_word
@@ -96,7 +96,6 @@ class Writer:
         generate = identity is not None and not explicit_identity
         if head.is_word('DEFAULT'):
             rows_sql = None
-            row_count = 1
         elif head.is_word('VALUES'):
             rows = []
             position = index + 1
@@ -126,14 +125,12 @@ class Writer:
                 if position < len(statement) and statement[position].text == ',':
                     position += 1
             rows_sql = rows
-            row_count = len(rows)
         elif head.is_word('SELECT', 'WITH') or head.text == '(':
             select_tokens = statement[index:]
             if head.text == '(':
                 select_tokens = statement[index + 1:find_matching(statement, index)]
             select_sql = translator.select(select_tokens)[0]
             rows_sql = select_sql
-            row_count = None
         elif head.is_word('EXEC', 'EXECUTE'):
             raise not_supported('INSERT ... EXEC')
         else:

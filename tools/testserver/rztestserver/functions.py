@@ -8,7 +8,9 @@ import uuid
 
 from . import sqltypes
 from .errors import SqlError, divide_by_zero, conversion_failed
-from .sqltypes import parse_type, parse_temporal, Temporal
+from . import values
+from .sqltypes import parse_type
+from .values import parse_temporal, Temporal
 
 _state = threading.local()
 
@@ -104,11 +106,11 @@ def rz_mod(a, b):
 
 def rz_store(value, type_name):
     """Converts a value written into a column of the given type."""
-    return sqltypes.to_storage(value, parse_type(type_name))
+    return values.to_storage(value, parse_type(type_name))
 
 
 def rz_store_named(value, type_name, column):
-    stored = sqltypes.to_storage(value, parse_type(type_name))
+    stored = values.to_storage(value, parse_type(type_name))
     recent_values()[column.lower()] = stored
     return stored
 
@@ -133,15 +135,15 @@ def rz_cast(value, type_name, style=None):
             number = int(text)
         except ValueError:
             raise conversion_failed(value, 'varchar', target.name)
-        return sqltypes.to_integer(number, target)
+        return values.to_integer(number, target)
     if target.name in sqltypes.INTEGER_RANGES and isinstance(value, float):
-        return sqltypes.to_integer(int(value), target)
+        return values.to_integer(int(value), target)
     if target.name in ('decimal', 'numeric', 'money', 'smallmoney') and isinstance(value, str):
         try:
             decimal.Decimal(value.strip())
         except decimal.InvalidOperation:
             raise SqlError(8114, 'Error converting data type varchar to numeric.')
-    return sqltypes.to_storage(value, target)
+    return values.to_storage(value, target)
 
 
 def rz_try_cast(value, type_name, style=None):

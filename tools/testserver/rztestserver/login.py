@@ -1,7 +1,7 @@
 """PRELOGIN and LOGIN7: the handshake before the first request."""
 import struct
 
-from .sqltypes import Reader
+from .wire import Reader
 
 PL_VERSION = 0
 PL_ENCRYPTION = 1

@@ -4,8 +4,9 @@ from . import tokens
 
 
 class Output:
-    def __init__(self, reply, session, in_procedure=False):
+    def __init__(self, reply, session, in_procedure=False, log=None):
         self.reply = reply
+        self.log = log
         self.session = session
         self.in_procedure = in_procedure
         self.pending_done = None      # (token, status, rowcount, curcmd)
@@ -44,6 +45,8 @@ class Output:
             self.failed = True
 
     def error(self, err):
+        if self.log is not None:
+            self.log('error %d: %s' % (err.number, err.message))
         self.add(tokens.error(err))
 
     def info(self, number, text, state=1):

@@ -50,11 +50,7 @@ class PacketStream:
     def _read_packet(self):
         if self.pending:
             return self.pending.pop(0)
-        header = _recv_exact(self.sock, HEADER.size)
-        ptype, status, length, _spid, _pid, _window = HEADER.unpack(header)
-        if length < HEADER.size:
-            raise ConnectionClosed()
-        return ptype, status, _recv_exact(self.sock, length - HEADER.size)
+        return self._read_packet_from_socket()
 
     def read_message(self):
         """Returns (type, payload) of the next complete client message."""
@@ -75,10 +71,7 @@ class PacketStream:
             readable, _, _ = select.select([self.sock], [], [], 0)
             if not readable:
                 return self.attention
-            try:
-                packet = self._read_packet_from_socket()
-            except ConnectionClosed:
-                raise
+            packet = self._read_packet_from_socket()
             if packet[0] == ATTENTION:
                 self.attention = True
             else:
@@ -87,6 +80,8 @@ class PacketStream:
     def _read_packet_from_socket(self):
         header = _recv_exact(self.sock, HEADER.size)
         ptype, status, length, _spid, _pid, _window = HEADER.unpack(header)
+        if length < HEADER.size:
+            raise ConnectionClosed()
         return ptype, status, _recv_exact(self.sock, length - HEADER.size)
 
     def send_packet(self, payload, last, ptype=REPLY):

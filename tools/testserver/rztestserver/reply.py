@@ -6,7 +6,7 @@ import time
 from . import tokens
 from .errors import SqlError
 from .packets import AttentionReceived, ConnectionClosed
-from .sqltypes import encode_value
+from .wire import encode_value
 
 
 def _failing_type(columns, values):

@@ -2,11 +2,12 @@
 prepared statements and server cursors."""
 import re
 
-from . import sqltypes, tokens
+from . import cursors, systemprocedures, tokens
 from .connection_helpers import request_body
 from .errors import SqlError
-from .lexer import tokenize
-from .sqltypes import Reader, SqlType, parse_type, read_type_info, read_value
+from .sqltypes import parse_type
+from .values import to_sqlite
+from .wire import Reader, read_type_info, read_value
 from .session import Variable
 
 PROCEDURE_NAMES = {
@@ -144,7 +145,7 @@ def _bind(session, declarations, values, statement_text):
             raise SqlError(8178, "The parameterized query '(%s)%s' expects the parameter '@%s', which was "
                                  "not supplied." % (_declaration_text(declarations), statement_text[:100],
                                                     name), severity=16)
-        value = sqltypes.to_sqlite(parameter.value, parameter.sqltype)
+        value = to_sqlite(parameter.value, parameter.sqltype)
         session.variables[name] = Variable(sqltype, value)
     return saved
 
@@ -161,13 +162,9 @@ def _run(session, declarations, statement, values, out):
             if parameter.output and parameter.name:
                 variable = session.variables.get(parameter.name[1:].lower())
                 if variable is not None:
-                    parameter.value = _from_storage(variable.value, parameter.sqltype)
+                    parameter.value = variable.value
     finally:
         session.variables = saved
-
-
-def _from_storage(value, sqltype):
-    return value
 
 
 def sp_executesql(session, call, out):
@@ -225,23 +222,16 @@ def sp_describe_undeclared_parameters(session, call, out):
     out.done(rowcount=len(rows))
 
 
-def _cursor_handlers():
-    from . import cursors
-    return {
-        'sp_cursoropen': cursors.sp_cursoropen, 'sp_cursorfetch': cursors.sp_cursorfetch,
-        'sp_cursoroption': cursors.sp_cursoroption, 'sp_cursorclose': cursors.sp_cursorclose,
-        'sp_cursorprepare': cursors.sp_cursorprepare, 'sp_cursorexecute': cursors.sp_cursorexecute,
-        'sp_cursorprepexec': cursors.sp_cursorprepexec, 'sp_cursorunprepare': cursors.sp_cursorunprepare,
-        'sp_cursor': cursors.sp_cursor,
-    }
-
-
 HANDLERS = {
     'sp_executesql': sp_executesql, 'sp_prepare': sp_prepare, 'sp_prepexec': sp_prepexec,
     'sp_execute': sp_execute, 'sp_unprepare': sp_unprepare,
     'sp_describe_undeclared_parameters': sp_describe_undeclared_parameters,
+    'sp_cursoropen': cursors.sp_cursoropen, 'sp_cursorfetch': cursors.sp_cursorfetch,
+    'sp_cursoroption': cursors.sp_cursoroption, 'sp_cursorclose': cursors.sp_cursorclose,
+    'sp_cursorprepare': cursors.sp_cursorprepare, 'sp_cursorexecute': cursors.sp_cursorexecute,
+    'sp_cursorprepexec': cursors.sp_cursorprepexec, 'sp_cursorunprepare': cursors.sp_cursorunprepare,
+    'sp_cursor': cursors.sp_cursor,
+    'sp_helpindex': systemprocedures.sp_helpindex, 'sp_tables': systemprocedures.sp_tables,
+    'sp_columns': systemprocedures.sp_columns, 'sp_pkeys': systemprocedures.sp_pkeys,
+    'sp_special_columns': systemprocedures.sp_special_columns,
 }
-try:
-    HANDLERS.update(_cursor_handlers())
-except ImportError:
-    pass

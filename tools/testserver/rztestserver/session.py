@@ -1,17 +1,15 @@
 """One client's session: current database, transactions, variables, and
 the execution of T-SQL batches statement by statement."""
-import decimal
 import re
 import sqlite3
-import struct
 
-from . import catalogue, functions, sqltypes, tokens
+from . import catalogue, functions, sqltypes, tokens, transactions, values
 from .errors import SqlError, syntax_near, not_supported
 from .lexer import tokenize, split_statements, render
 from .sqlerrors import translate_error
-from .sqltypes import SqlType, parse_type
+from .sqltypes import parse_type
 from .tokens import Column
-from .translate import Translator, quote_name, split_top, find_matching, index_of_word
+from .translate import Translator, quote_name, split_top, find_matching
 
 VERSION_TEXT = ('Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRZTESTSERVER test server '
                 'on SQLite \n\tDeveloper Edition (64-bit)')
@@ -140,7 +138,7 @@ class Session:
         if word in ('CREATE', 'DROP', 'ALTER', 'TRUNCATE'):
             return self.definer.run(statement, out, parameters)
         if word in ('BEGIN', 'COMMIT', 'ROLLBACK', 'SAVE'):
-            return self.run_transaction_statement(statement, out)
+            return transactions.run_statement(self, statement, out)
         if word == 'SET':
             return self.run_set(statement, out, parameters)
         if word == 'DECLARE':
@@ -221,7 +219,7 @@ class Session:
 
     def describe(self, sql):
         """Declared types of the result columns of a query, None where a column
-        is an expression: (SqlType, nullable, identity, table) per column."""
+        is an expression: (SqlType, nullable, identity) per column."""
         conn = self.conn
         version = conn.execute('PRAGMA schema_version').fetchone()[0]
         key = (self.database.lower(), version, sql)
@@ -359,7 +357,7 @@ class Session:
         variable = self.variables.get(name)
         if variable is None:
             raise SqlError(137, 'Must declare the scalar variable "@%s".' % name, severity=15)
-        variable.value = sqltypes.to_storage(value, variable.sqltype)
+        variable.value = values.to_storage(value, variable.sqltype)
 
     def run_declare(self, statement, out, parameters):
         for part in split_top(statement[1:]):
@@ -485,74 +483,3 @@ class Session:
         self.database = canonical
         out.envchange(tokens.ENV_DATABASE, canonical, old)
         out.info(5701, "Changed database context to '%s'." % canonical, state=2)
-
-    # --- transactions --------------------------------------------------------------
-    def _new_descriptor(self):
-        self.transaction_descriptor = struct.pack('<Q', (self.spid << 32) | self.next_descriptor)
-        self.next_descriptor += 1
-        return self.transaction_descriptor
-
-    def begin(self, out):
-        if self.trancount == 0:
-            try:
-                self.conn.execute('BEGIN')
-            except sqlite3.Error as error:
-                raise translate_error(error, self, self.conn)
-            out.envchange(tokens.ENV_BEGIN_TRAN, self._new_descriptor(), b'')
-        self.trancount += 1
-
-    def commit(self, out):
-        if self.trancount == 0:
-            raise SqlError(3902, 'The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.')
-        self.trancount -= 1
-        if self.trancount == 0:
-            try:
-                self.conn.execute('COMMIT')
-            except sqlite3.Error as error:
-                self.trancount = 1
-                raise translate_error(error, self, self.conn)
-            old = self.transaction_descriptor
-            self.transaction_descriptor = b'\x00' * 8
-            out.envchange(tokens.ENV_COMMIT_TRAN, b'', old)
-
-    def rollback(self, out, savepoint=None):
-        if self.trancount == 0:
-            raise SqlError(3903, 'The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.')
-        if savepoint:
-            try:
-                self.conn.execute('ROLLBACK TO %s' % quote_name(savepoint))
-            except sqlite3.Error:
-                raise SqlError(6401, 'Cannot roll back %s. No transaction or savepoint of that name was '
-                                     'found.' % savepoint)
-            return
-        self.trancount = 0
-        self.savepoints.clear()
-        if self.conn.in_transaction:
-            self.conn.execute('ROLLBACK')
-        old = self.transaction_descriptor
-        self.transaction_descriptor = b'\x00' * 8
-        out.envchange(tokens.ENV_ROLLBACK_TRAN, b'', old)
-
-    def run_transaction_statement(self, statement, out):
-        word = statement[0].upper
-        rest = statement[1:]
-        if rest and rest[0].is_word('TRAN', 'TRANSACTION', 'WORK'):
-            rest = rest[1:]
-        elif word in ('BEGIN', 'SAVE'):
-            if word == 'BEGIN' and rest and rest[0].is_word('DISTRIBUTED'):
-                raise not_supported('distributed transactions')
-            raise not_supported('BEGIN ... END blocks')
-        name = rest[0].value if rest and rest[0].kind in ('word', 'name') else None
-        if word == 'BEGIN':
-            self.begin(out)
-        elif word == 'COMMIT':
-            self.commit(out)
-        elif word == 'SAVE':
-            if self.trancount == 0:
-                raise SqlError(628, 'Cannot issue SAVE TRANSACTION when there is no active transaction.')
-            self.conn.execute('SAVEPOINT %s' % quote_name(name or 'rz_save'))
-            self.savepoints.add((name or 'rz_save').lower())
-        else:
-            savepoint = name if name and name.lower() in self.savepoints else None
-            self.rollback(out, savepoint)
-        out.done()

@@ -1,7 +1,7 @@
 """Builders for the tokens of a tabular result stream."""
 import struct
 
-from . import sqltypes
+from . import wire
 
 COLMETADATA = 0x81
 ROW = 0xD1
@@ -103,15 +103,15 @@ def colmetadata(columns):
         if column.identity:
             flags |= FLAG_IDENTITY
         parts.append(struct.pack('<IH', 0, flags))
-        parts.append(sqltypes.type_info(column.sqltype))
-        if sqltypes.needs_table_name(column.sqltype):
+        parts.append(wire.type_info(column.sqltype))
+        if wire.needs_table_name(column.sqltype):
             parts.append(b'\x01' + us_varchar(column.table or 'table'))
         parts.append(b_varchar(column.name))
     return b''.join(parts)
 
 
 def row(columns, values):
-    return bytes([ROW]) + b''.join(sqltypes.encode_value(value, column.sqltype)
+    return bytes([ROW]) + b''.join(wire.encode_value(value, column.sqltype)
                                     for column, value in zip(columns, values))
 
 
@@ -121,5 +121,5 @@ def returnstatus(value):
 
 def returnvalue(ordinal, name, sqltype, value):
     return (struct.pack('<BH', RETURNVALUE, ordinal) + b_varchar(name) + b'\x01'
-            + struct.pack('<IH', 0, FLAG_NULLABLE) + sqltypes.type_info(sqltype)
-            + sqltypes.encode_value(value, sqltype))
+            + struct.pack('<IH', 0, FLAG_NULLABLE) + wire.type_info(sqltype)
+            + wire.encode_value(value, sqltype))

@@ -1,7 +1,7 @@
 """Rewriting T-SQL expressions, names and queries into SQLite's dialect."""
 from . import catalogue
 from .errors import SqlError, invalid_object, syntax_near, not_supported
-from .lexer import Token, render
+from .lexer import render
 from .sqltypes import SqlType, parse_type
 
 # T-SQL function -> SQLite function (ours are registered by functions.py)
@@ -154,6 +154,8 @@ class Translator:
 
     def object_name(self, parts):
         """The SQLite name for a table or view reference."""
+        if len(parts) == 1 and catalogue.catalogue_view('', parts[0]):
+            return catalogue.catalogue_view('', parts[0])
         if len(parts) >= 2:
             view = catalogue.catalogue_view(parts[-2], parts[-1])
             if view:

@@ -160,9 +160,16 @@ class OdbcTest(ServerTestCase):
         rows = statement.fetchall()
         self.assertEqual([['1', '@P1', 'nvarchar(40)'], ['2', '@P2', 'int'], ['3', '@P3', 'float']],
                          [row[:2] + [row[3]] for row in rows])
+        statement.close_cursor()
+        statement.execute("EXEC sp_describe_undeclared_parameters N'SELECT name FROM sys.tables t "
+                          "WHERE t.name LIKE @P1 AND object_id <> @P2 AND @P3 = 1'")
+        rows = statement.fetchall()
+        self.assertEqual([['@P1', 'nvarchar(128)'], ['@P2', 'int'], ['@P3', 'int']],
+                         [[row[1], row[3]] for row in rows])
         statement.close()
 
     def test_parallel_clients_get_their_own_answers(self):
+        self.query('CREATE TABLE shared_log (id int IDENTITY PRIMARY KEY, who int NOT NULL)')
         errors = []
         results = {}
 
@@ -173,6 +180,7 @@ class OdbcTest(ServerTestCase):
                 statement.execute('CREATE TABLE own_%d (v int)' % number)
                 for value in range(20):
                     statement.execute('INSERT INTO own_%d VALUES (%d)' % (number, value * number))
+                    statement.execute('INSERT INTO shared_log (who) VALUES (%d)' % number)
                 statement.prepare('SELECT SUM(v), COUNT(*), (SELECT COUNT(*) FROM people) FROM own_%d '
                                   'WHERE v >= ?' % number)
                 statement.bind([0])
@@ -190,6 +198,10 @@ class OdbcTest(ServerTestCase):
         self.assertEqual([], errors)
         for number in range(1, 9):
             self.assertEqual([[str(190 * number), '20', '5']], results[number])
+        rows = self.query('SELECT who, COUNT(*), COUNT(DISTINCT id) FROM shared_log GROUP BY who ORDER BY who')
+        self.assertEqual([(n, 20, 20) for n in range(1, 9)], [tuple(r) for r in rows])
+        self.assertEqual([(160, 1, 160)], [tuple(r) for r in self.query(
+            'SELECT COUNT(*), MIN(id), MAX(id) FROM shared_log')])
 
 
 if __name__ == '__main__':

@@ -66,6 +66,9 @@ class TSqlTest(ServerTestCase):
         self.run_sql("INSERT INTO [Order Lines] (id, product, price) VALUES (1, N'apple', 0.5)")
         self.run_sql("INSERT INTO [Order Lines] VALUES (2, N'Pear', 3, 0.75), (3, N'leek', 2, 1.20), "
                      "(4, N'apple', 10, 0.45)")
+        self.assertEqual([('qty', '((1))', 'NO'), ('price', None, 'YES')], [tuple(r) for r in self.run_sql(
+            "SELECT COLUMN_NAME, COLUMN_DEFAULT, IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS "
+            "WHERE TABLE_NAME = 'Order Lines' AND ORDINAL_POSITION > 2 ORDER BY ORDINAL_POSITION")])
         rows = self.run_sql('SELECT TOP 2 id, qty FROM dbo.[Order Lines] ORDER BY qty DESC, id')
         self.assertEqual([(4, 10), (2, 3)], [tuple(r) for r in rows])
         rows = self.run_sql('SELECT p.category, SUM(o.qty) AS total, COUNT(*) AS lines, MAX(o.price) AS top '
@@ -217,6 +220,15 @@ class TSqlTest(ServerTestCase):
                      'ROLLBACK TRAN sp1; COMMIT')
         other.execute('SELECT v FROM tx')
         self.assertEqual([(2,)], [tuple(r) for r in other.fetchall()])
+        # an error inside a transaction undoes its own statement only
+        self.run_sql('CREATE TABLE txkeys (k int PRIMARY KEY)')
+        self.run_sql('BEGIN TRAN')
+        self.run_sql('INSERT INTO txkeys VALUES (1)')
+        self.assertEqual(2627, self.error_of('INSERT INTO txkeys VALUES (2), (1)').msg_no)
+        self.assertEqual(1, self.run_sql('SELECT @@TRANCOUNT')[0][0])
+        self.run_sql('COMMIT TRANSACTION')
+        other.execute('SELECT k FROM txkeys')
+        self.assertEqual([(1,)], [tuple(r) for r in other.fetchall()])
 
     def test_variables_and_conditions(self):
         rows = self.run_sql("DECLARE @n int = 4, @s nvarchar(10); SET @s = N'x'; SET @n += 1; "

@@ -1,0 +1,81 @@
+// Commands asked for the plug-in's rowset properties hand back the client
+// cursor, read from the provider's forward-only rowset.
+
+#include "liveserver.h"
+
+using namespace providertest;
+
+namespace {
+
+// The five rowset properties the plug-in sets, as it sets them.
+HRESULT setPluginRowsetProperties(ICommandText *command, DBPROP (&props)[5])
+{
+    const DBPROPID ids[5] = {DBPROP_CLIENTCURSOR, DBPROP_IRowsetChange, DBPROP_ISequentialStream,
+                             DBPROP_COMMANDTIMEOUT, DBPROP_UPDATABILITY};
+    for (int i = 0; i < 5; ++i) {
+        props[i] = DBPROP{};
+        props[i].dwPropertyID = ids[i];
+        props[i].dwOptions = DBPROPOPTIONS_REQUIRED;
+        if (i < 3) {
+            props[i].vValue.vt = VT_I2;
+            props[i].vValue.iVal = -1;
+        } else {
+            props[i].vValue.vt = VT_I4;
+            props[i].vValue.lVal = i == 3 ? 30 : 7;
+        }
+    }
+    DBPROPSET set{props, 5, DBPROPSET_ROWSET};
+    rz::ComPtr<ICommandProperties> properties;
+    HRESULT hr = rz::ComPtr<ICommandText>::share(command).query(IID_ICommandProperties, properties);
+    return SUCCEEDED(hr) ? properties->SetProperties(1, &set) : hr;
+}
+
+} // namespace
+
+TEST(ClientCursor, PluginPropertiesAreAcceptedAndGiveAScrollableRowset)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    ASSERT_EQ(run(session.get(), "CREATE TABLE scrolled (n INT, t NVARCHAR(MAX))"), S_OK) << errorText();
+    ASSERT_EQ(run(session.get(), "INSERT INTO scrolled VALUES (1, N'one'), (2, N'two'), (3, NULL)"), S_OK) << errorText();
+
+    auto command = createCommand(session.get(), u"SELECT n, t FROM scrolled ORDER BY n");
+    ASSERT_TRUE(command);
+    DBPROP props[5];
+    ASSERT_EQ(setPluginRowsetProperties(command.get(), props), S_OK);
+    for (const auto &p : props)
+        EXPECT_EQ(p.dwStatus, DBPROPSTATUS_OK);
+
+    rz::ComPtr<IMultipleResults> results;
+    DBROWCOUNT affected = 0;
+    ASSERT_EQ(command->Execute(nullptr, IID_IMultipleResults, nullptr, &affected, results.putUnknown()), S_OK) << errorText();
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(results->GetResult(nullptr, 0, IID_IRowset, &affected, rowset.putUnknown()), S_OK) << errorText();
+    ASSERT_TRUE(rowset);
+    rz::ComPtr<IRowsetScroll> scroll;
+    ASSERT_EQ(rowset.query(IID_IRowsetScroll, scroll), S_OK) << "the client cursor scrolls";
+
+    // The connection is free at once: the cursor read every row.
+    DBROWCOUNT updated = 0;
+    ASSERT_EQ(run(session.get(), "UPDATE scrolled SET n = n * 10", &updated), S_OK) << errorText();
+    EXPECT_EQ(updated, 3);
+
+    RowReader reader(rowset.get());
+    ASSERT_TRUE(reader.ok());
+    std::vector<std::vector<Cell>> rows;
+    ASSERT_EQ(reader.all(rows), S_OK);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[2][0].as<int32_t>(), 3) << "rows as they were when the statement ran";
+    EXPECT_EQ(rows[1][1].bytes, std::string("t\0w\0o\0", 6)) << "long text through the cursor's stream";
+    EXPECT_TRUE(rows[2][1].isNull() || rows[2][1].bytes.empty());
+
+    DBCOUNTITEM got = 0;
+    HROW *handles = nullptr;
+    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, -2, 1, &got, &handles), S_OK) << "scrolls back";
+    EXPECT_EQ(got, 1u);
+    rowset->ReleaseRows(got, handles, nullptr, nullptr, nullptr);
+    CoTaskMemFree(handles);
+    for (auto &p : props)
+        VariantClear(&p.vValue);
+}
