@@ -264,7 +264,8 @@ bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values
             bufferLength = 0;
             p.indicator = SQL_LEN_DATA_AT_EXEC(SQLLEN(p.bytes.size()));
         }
-        if (p.indicator == SQL_NULL_DATA && !buffer) {
+        // ODBC refuses a null buffer even for a value of length 0.
+        if (!buffer) {
             static char empty[2] = {0, 0};
             buffer = empty;
         }

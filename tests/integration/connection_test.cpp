@@ -74,6 +74,14 @@ long residentKilobytes()
     return -1;
 }
 
+// Valgrind keeps its own arenas in the process, so resident memory says
+// nothing there; its leak report does instead.
+bool underValgrind()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("vgpreload");
+}
+
 int openDescriptors()
 {
     int count = 0;
@@ -302,7 +310,8 @@ TEST_F(ConnectionTest, AThousandOpensAndClosesLeakNeitherSocketsNorMemory)
     // Under AddressSanitizer its quarantine grows the heap on purpose and
     // LeakSanitizer checks at exit instead; otherwise a leak of a kilobyte
     // per connection would show here.
-    EXPECT_LT(growth, 1024);
+    if (!underValgrind())
+        EXPECT_LT(growth, 1024);
 #endif
 }
 

@@ -159,3 +159,33 @@ TEST(Login, SessionsKeepTheDataSourceInitialised)
     second.reset();
     EXPECT_EQ(source->Uninitialize(), S_OK);
 }
+
+TEST(Login, IntegratedSecurityWithoutAUserFailsWithAReason)
+{
+    REQUIRE_SERVER();
+    auto source = createDataSource();
+    ASSERT_TRUE(source);
+    DBPROP props[4] = {};
+    props[0].dwPropertyID = DBPROP_INIT_DATASOURCE;
+    props[0].vValue.vt = VT_BSTR;
+    props[0].vValue.bstrVal = SysAllocString(u"127.0.0.20");
+    props[1].dwPropertyID = DBPROP_INIT_CATALOG;
+    props[1].vValue.vt = VT_BSTR;
+    props[1].vValue.bstrVal = SysAllocString(u"testdb");
+    props[2].dwPropertyID = DBPROP_AUTH_INTEGRATED;
+    props[2].vValue.vt = VT_BSTR;
+    props[2].vValue.bstrVal = SysAllocString(u"SSPI");
+    props[3].dwPropertyID = DBPROP_INIT_TIMEOUT;
+    props[3].vValue.vt = VT_I4;
+    props[3].vValue.lVal = 2;
+    DBPROPSET set{props, 4, DBPROPSET_DBINIT};
+    rz::ComPtr<IDBProperties> properties;
+    ASSERT_EQ(source.query(IID_IDBProperties, properties), S_OK);
+    ASSERT_EQ(properties->SetProperties(1, &set), S_OK);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(FAILED(source->Initialize())) << "the test server has no Windows logins";
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.5);
+    EXPECT_FALSE(errorText().empty());
+    for (auto &p : props)
+        VariantClear(&p.vValue);
+}

@@ -1,5 +1,6 @@
 #include "scriptedcommand.h"
 
+#include "platform/clientcursor.h"
 #include "platform/comobject.h"
 
 #include <QtCore/QString>
@@ -18,6 +19,17 @@ struct ScriptedCommands::State
 namespace {
 
 using CommandStatePtr = std::shared_ptr<ScriptedCommands::State>;
+
+HRESULT openRowset(const CommandStatePtr &state, REFIID iid, IUnknown **rowset)
+{
+    if (!state->script.clientCursor)
+        return createScriptedRowset(state->statement, iid, rowset);
+    rz::ComPtr<IRowset> source;
+    HRESULT hr = createScriptedRowset(state->statement, IID_IRowset, source.putUnknown());
+    if (FAILED(hr))
+        return hr;
+    return rz::createClientCursor(source.get(), iid, rowset);
+}
 
 std::string iidName(REFIID iid)
 {
@@ -51,7 +63,7 @@ public:
             *rows = state->script.rowsAffected;
         if (!state->script.returnsRowset || !rowset)
             return scripted;
-        const HRESULT hr = createScriptedRowset(state->statement, iid, rowset);
+        const HRESULT hr = openRowset(state, iid, rowset);
         return FAILED(hr) ? hr : scripted;
     }
 
@@ -106,7 +118,7 @@ public:
         }
         if (!state->script.returnsRowset || !rowset)
             return scripted;
-        const HRESULT hr = createScriptedRowset(state->statement, iid, rowset);
+        const HRESULT hr = openRowset(state, iid, rowset);
         return FAILED(hr) ? hr : scripted;
     }
     HRESULT GetDBSession(REFIID, IUnknown **session) override

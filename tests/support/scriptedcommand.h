@@ -44,6 +44,10 @@ struct CommandScript
     // Execute for IID_IMultipleResults answers S_OK without an object.
     bool multipleResultsWithoutObject = false;
     std::vector<std::string> errorRecords;
+    // Hands out the rowset as a real provider does for DBPROP_CLIENTCURSOR:
+    // read whole into the client cursor (set rowset().scrollable = false to
+    // make the underlying rowset forward-only).
+    bool clientCursor = false;
 };
 
 class ScriptedCommands

@@ -35,5 +35,16 @@ def divide_by_zero():
     return SqlError(8134, 'Divide by zero error encountered.')
 
 
+def internal_error(failure, statement):
+    """An unexpected failure of the server, reported instead of dropping the client."""
+    import sys
+    import traceback
+    traceback.print_exception(type(failure), failure, failure.__traceback__, file=sys.stderr)
+    return SqlError(50000, 'The test server failed on this statement (%s: %s): %s'
+                    % (type(failure).__name__, failure, statement[:200]))
+
+
 def not_supported(what):
-    return SqlError(40000, 'The test server does not support %s.' % what, severity=16)
+    # Azure SQL's message for features it lacks: the closest SQL Server has
+    return SqlError(40517, "Keyword or statement option '%s' is not supported in this version of SQL Server."
+                    % what, severity=16)

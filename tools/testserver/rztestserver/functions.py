@@ -79,7 +79,13 @@ def rz_add(a, b):
         a = _number(a, 'int' if isinstance(b, int) else 'float')
     if isinstance(b, str):
         b = _number(b, 'int' if isinstance(a, int) else 'float')
-    return a + b
+    return _checked(a + b)
+
+
+def _checked(number):
+    if isinstance(number, int) and not -2 ** 63 <= number < 2 ** 63:
+        raise SqlError(8115, 'Arithmetic overflow error converting expression to data type bigint.')
+    return number
 
 
 def rz_div(a, b):

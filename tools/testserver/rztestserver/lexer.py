@@ -119,6 +119,8 @@ def _starts_statement(current, tokens, index):
     first = current[0].upper
     previous = tokens[index - 1]
     prev_word = previous.upper if previous.kind == 'word' else None
+    if first == 'WITH' and previous.text == ')':
+        return False      # the statement that uses the common table expressions
     if first == 'IF' or first == 'WHILE':
         return not current[-1].is_word('ELSE') and _if_complete(current)
     if word == 'SELECT':
@@ -146,6 +148,10 @@ def _starts_statement(current, tokens, index):
         return False
     if word == 'EXEC' or word == 'EXECUTE':
         return first != 'INSERT'
+    if word == 'IF':
+        # DROP TABLE IF EXISTS ...: part of the statement, not a new one.
+        return prev_word not in ('TABLE', 'VIEW', 'INDEX', 'PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER',
+                                 'SCHEMA', 'TYPE', 'SEQUENCE', 'DATABASE')
     return True
 
 

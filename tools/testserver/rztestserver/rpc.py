@@ -4,7 +4,7 @@ import re
 
 from . import cursors, systemprocedures, tokens
 from .connection_helpers import request_body
-from .errors import SqlError
+from .errors import SqlError, internal_error
 from .sqltypes import parse_type
 from .values import to_sqlite
 from .wire import Reader, read_type_info, read_value
@@ -119,7 +119,9 @@ def handle_rpc(connection, payload, out):
                     out.add(tokens.returnvalue(parameter.ordinal, parameter.name, parameter.sqltype,
                                                parameter.value))
             out.done(token=tokens.DONEPROC)
-        except SqlError as error:
+        except (SqlError, ValueError, TypeError, KeyError, IndexError, AttributeError) as error:
+            if not isinstance(error, SqlError):
+                error = internal_error(error, call.name)
             out.in_procedure = False
             out.error(error)
             out.done(error=True, token=tokens.DONEPROC)

@@ -4,7 +4,8 @@ import re
 import sqlite3
 
 from . import catalogue, functions, sqltypes, tokens, transactions, values
-from .errors import SqlError, syntax_near, not_supported
+from .errors import SqlError, internal_error, syntax_near, not_supported
+from .packets import AttentionReceived, ConnectionClosed
 from .lexer import tokenize, split_statements, render
 from .sqlerrors import translate_error
 from .sqltypes import parse_type
@@ -114,7 +115,15 @@ class Session:
             return True
         for statement in statements:
             try:
-                self.execute_statement(statement, out, parameters or {})
+                try:
+                    self.execute_statement(statement, out, parameters or {})
+                except (SqlError, AttentionReceived, ConnectionClosed, OSError):
+                    raise
+                except IndexError:
+                    # the parsers ran off the end: the statement stops too early
+                    raise syntax_near(statement[-1].text)
+                except Exception as failure:     # a gap in the translation must not end the session
+                    raise internal_error(failure, render(statement))
                 self.last_error = 0
             except SqlError as error:
                 self.last_error = error.number

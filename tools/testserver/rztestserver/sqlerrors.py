@@ -60,6 +60,10 @@ def translate_error(error, session, conn, translator=None, verb='INSERT'):
         return syntax_near(match.group(1))
     if text.startswith('incomplete input'):
         return SqlError(102, "Incorrect syntax near ')'.", severity=15)
+    match = re.match(r'wrong number of arguments to function (\w+)', text)
+    if match:
+        return SqlError(174, 'The %s function requires a different number of arguments.'
+                        % {'ifnull': 'isnull'}.get(match.group(1), match.group(1)), severity=15)
     match = re.match(r'no such function: (.+)', text)
     if match:
         return SqlError(195, "'%s' is not a recognized built-in function name." % match.group(1),

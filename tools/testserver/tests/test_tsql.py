@@ -162,7 +162,9 @@ class TSqlTest(ServerTestCase):
         for sql in ('SELECT name FROM sys.tables FOR XML AUTO', 'CREATE PROCEDURE p AS SELECT 1',
                     'SELECT * FROM otherdb.dbo.t', 'SELECT * FROM sys.no_such_view'):
             error = self.error_of(sql)
+            self.assertIn(error.msg_no, (208, 40517), sql)
             self.assertGreaterEqual(error.severity, 11, sql)
+        self.assertEqual([(1,)], [tuple(r) for r in self.run_sql('SELECT 1')])
 
     def test_views_keep_declared_types(self):
         self.run_sql('CREATE TABLE vbase (id int PRIMARY KEY, amount decimal(12,3), at datetime2(2))')
