@@ -145,7 +145,6 @@ public:
         if (dialect != DBGUID_DEFAULT && dialect != DBGUID_SQL)
             return reportFailure(DB_E_DIALECTNOTSUPPORTED, IID_ICommandText, u"Only SQL text is supported.");
         described_.reset();
-        prepared_ = false;
         if (text && *text)
             text_ = std::u16string(text);
         else
@@ -159,17 +158,13 @@ public:
         beginCall();
         if (!text_)
             return reportFailure(DB_E_NOCOMMAND, IID_ICommandPrepare, u"The command has no text.");
-        // The ODBC driver prepares on first execution (sp_prepexec), so
-        // preparing here would cost a round trip without saving one.
-        prepared_ = true;
+        // Every execution sends the text (a batch, or sp_executesql with
+        // parameters) and the server's plan cache recognises it: preparing
+        // here would cost a round trip without saving one.
         return S_OK;
     }
 
-    HRESULT Unprepare() override
-    {
-        prepared_ = false;
-        return S_OK;
-    }
+    HRESULT Unprepare() override { return S_OK; }
 
     // ICommandProperties
     HRESULT GetProperties(const ULONG idSetCount, const DBPROPIDSET idSets[], ULONG *setCount, DBPROPSET **sets) override
@@ -355,7 +350,6 @@ private:
     std::optional<std::vector<DescribedParameter>> described_;
     PropertyStore properties_;
     AccessorTable accessors_;
-    bool prepared_ = false;
 };
 
 } // namespace

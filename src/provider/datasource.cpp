@@ -58,6 +58,14 @@ public:
         auto connection = connect();
         if (!connection) {
             dropGenericConnectFailure();
+            if (settings.integratedSecurity && kind_ == OdbcDriverKind::FreeTds) {
+                // FreeTDS's own text ("Adaptive Server connection failed") does not say why.
+                auto driverRecords = takePendingDiagnostics();
+                addPendingDiagnostic(u"28000", u"Integrated security through FreeTDS needs a Kerberos ticket for the "
+                                               u"server; the login without a user name failed.");
+                for (auto &d : driverRecords)
+                    addPendingDiagnostic(std::move(d));
+            }
             return reportFailure(loginFailureCode(), IID_IDBInitialize);
         }
         spare_ = std::move(connection);

@@ -40,10 +40,6 @@ std::u16string quotedTableName(std::u16string_view name)
             out += part;
             continue;
         }
-        if (false && (part.front() == u'[' || part.front() == u'"')) {
-            out += part;
-            continue;
-        }
         out += u'[';
         for (char16_t c : part) {
             out += c;

@@ -185,7 +185,8 @@ TEST(Login, IntegratedSecurityWithoutAUserFailsWithAReason)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(FAILED(source->Initialize())) << "the test server has no Windows logins";
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.5);
-    EXPECT_FALSE(errorText().empty());
+    const std::string reason = errorText();
+    EXPECT_EQ(reason.find("Integrated security through FreeTDS needs a Kerberos ticket"), 0u) << reason;
     for (auto &p : props)
         VariantClear(&p.vValue);
 }

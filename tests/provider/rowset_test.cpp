@@ -15,6 +15,21 @@ const ColumnInfo *column(const RowReader &reader, const std::string &name)
     return nullptr;
 }
 
+// A table `name` holding the numbers 0 .. count - 1 in column n.
+::testing::AssertionResult createNumbers(IUnknown *session, const std::string &name, int count)
+{
+    if (run(session, "CREATE TABLE " + name + " (n INT, label NVARCHAR(20))") != S_OK)
+        return ::testing::AssertionFailure() << errorText();
+    for (int start = 0; start < count; start += 100) {
+        std::string sql = "INSERT INTO " + name + " VALUES ";
+        for (int n = start; n < std::min(count, start + 100); ++n)
+            sql += (n > start ? "," : "") + std::string("(") + std::to_string(n) + ", N'row " + std::to_string(n) + "')";
+        if (run(session, sql) != S_OK)
+            return ::testing::AssertionFailure() << errorText();
+    }
+    return ::testing::AssertionSuccess();
+}
+
 } // namespace
 
 TEST(Columns, TypesSizesAndFlagsFollowTheServersTypes)
@@ -146,15 +161,7 @@ TEST(Rowset, RowsArriveInBlocksAndInOrder)
     REQUIRE_SERVER();
     auto session = mainSession();
     ASSERT_TRUE(session);
-    ASSERT_EQ(run(session.get(), "CREATE TABLE many_rows (n INT, label NVARCHAR(20))"), S_OK) << errorText();
-    for (int block = 0; block < 10; ++block) {
-        std::string sql = "INSERT INTO many_rows VALUES ";
-        for (int i = 0; i < 100; ++i) {
-            const int n = block * 100 + i;
-            sql += (i ? "," : "") + std::string("(") + std::to_string(n) + ", N'row " + std::to_string(n) + "')";
-        }
-        ASSERT_EQ(run(session.get(), sql), S_OK) << errorText();
-    }
+    ASSERT_TRUE(createNumbers(session.get(), "many_rows", 1000));
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT n, label FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
     RowReader reader(rowset.get());
@@ -180,8 +187,9 @@ TEST(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
     REQUIRE_SERVER();
     auto session = mainSession();
     ASSERT_TRUE(session);
+    ASSERT_TRUE(createNumbers(session.get(), "held_rows", 700));
     rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
+    ASSERT_EQ(query(session.get(), "SELECT n FROM held_rows ORDER BY n", rowset), S_OK) << errorText();
     rz::ComPtr<IAccessor> accessor;
     ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
     DBBINDING b{};
@@ -216,8 +224,9 @@ TEST(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
     REQUIRE_SERVER();
     auto session = mainSession();
     ASSERT_TRUE(session);
+    ASSERT_TRUE(createNumbers(session.get(), "restarted", 5));
     rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n FROM many_rows WHERE n < 3 ORDER BY n", rowset), S_OK) << errorText();
+    ASSERT_EQ(query(session.get(), "SELECT n FROM restarted WHERE n < 3 ORDER BY n", rowset), S_OK) << errorText();
     EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK) << "nothing fetched yet";
     RowReader reader(rowset.get());
     std::vector<std::vector<Cell>> rows;

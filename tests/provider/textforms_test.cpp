@@ -5,6 +5,7 @@
 #include "provider/decimaltext.h"
 #include "provider/odbccall.h"
 #include "provider/parametermarkers.h"
+#include "provider/tablename.h"
 
 #include <gtest/gtest.h>
 
@@ -148,4 +149,15 @@ TEST(Diagnostics, VendorPrefixesAreDroppedFromDriverMessages)
               "Invalid object name 'x'.");
     EXPECT_EQ(narrow(withoutVendorPrefixes(u"No prefix [here]")), "No prefix [here]");
     EXPECT_EQ(narrow(withoutVendorPrefixes(u"[unterminated")), "[unterminated");
+}
+
+TEST(TableNames, EachPartIsBracketedUnlessAlreadyQuoted)
+{
+    EXPECT_EQ(narrow(quotedTableName(u"Orders")), "[Orders]");
+    EXPECT_EQ(narrow(quotedTableName(u"dbo.Orders")), "[dbo].[Orders]");
+    EXPECT_EQ(narrow(quotedTableName(u"my]table")), "[my]]table]");
+    EXPECT_EQ(narrow(quotedTableName(u"[a.b].\"c.d\"")), "[a.b].\"c.d\"") << "dots inside quotes do not split";
+    EXPECT_EQ(narrow(quotedTableName(u"db..T")), "[db]..[T]");
+    EXPECT_TRUE(quotedTableName(u"[open").empty());
+    EXPECT_TRUE(quotedTableName(u"").empty());
 }

@@ -95,7 +95,7 @@ protected:
     {
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(new REzuVEDOVDriver, name);
-            db.setHostName(QStringLiteral("127.0.0.49"));
+            db.setHostName(QStringLiteral("127.0.0.80"));
             db.setConnectOptions(options);
             ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
             QSqlQuery query(db);
@@ -109,7 +109,7 @@ protected:
         QSqlDatabase::removeDatabase(name);
     }
 
-    rztest::LoopbackListener listener{"127.0.0.49"};
+    rztest::LoopbackListener listener{"127.0.0.80"};
     ScriptedProvider provider{"SQLOLEDB"};
     std::shared_ptr<CommandLog> commands = std::make_shared<CommandLog>();
 };

@@ -230,15 +230,4 @@ TEST(ConnectAttempt, NoDataSourceWhenTheProviderCannotBeMade)
     }
 }
 
-TEST(ConnectAttempt, OpenDataSourceWithoutSetsOnlyInitialises)
-{
-    ScriptedProvider provider("RZ.Bare");
-    IDBInitialize *dataSource = nullptr;
-    EXPECT_EQ(openDataSource(&dataSource, reinterpret_cast<const OLECHAR *>(u"rz.bare"), nullptr, 0), S_OK);
-    ASSERT_NE(dataSource, nullptr);
-    EXPECT_EQ(provider.log.calls, (std::vector<std::string>{"Initialize()"}));
-    dataSource->Release();
-    EXPECT_EQ(provider.log.liveDataSources, 0);
-}
-
 } // namespace

@@ -32,14 +32,6 @@ TEST(ProviderErrorText, RecordsAreJoinedInOrderWithSingleBlanks)
               QStringLiteral("Login failed for user 'x'. Cannot open database \"y\". third"));
 }
 
-TEST(ProviderErrorText, EmptyDescriptionsKeepTheirPlace)
-{
-    ScriptedProvider provider("RZ.ErrorText.2");
-    provider.script.errorRecords = {"a", "", "c"};
-    auto dataSource = failedInitialize(provider);
-    EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), QStringLiteral("a  c"));
-}
-
 TEST(ProviderErrorText, AnErrorObjectWithoutRecordsIsOneRecord)
 {
     ScriptedProvider provider("RZ.ErrorText.3");

@@ -23,6 +23,8 @@ public:
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const int yes = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        // Test cases run side by side (ctest -j) may listen on the same address.
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
         sockaddr_in where = {};
         where.sin_family = AF_INET;
         where.sin_port = htons(1433);

@@ -1,7 +1,7 @@
 // Opening and closing through the scripted provider: provider choice, the
 // hosts tried and their order, what each kind of failure reports, and what
-// close() gives back. Listeners on 127.0.0.44/45 stand for live servers;
-// nothing listens on 127.0.0.46.
+// close() gives back. Listeners on 127.0.0.85/86 stand for live servers;
+// nothing listens on 127.0.0.87.
 
 #include "driver/errors.h"
 #include "loopbacklistener.h"
@@ -20,9 +20,9 @@ namespace {
 
 using rztest::ScriptedProvider;
 
-const QString alive = QStringLiteral("127.0.0.44");
-const QString otherAlive = QStringLiteral("127.0.0.45");
-const QString dead = QStringLiteral("127.0.0.46");
+const QString alive = QStringLiteral("127.0.0.85");
+const QString otherAlive = QStringLiteral("127.0.0.86");
+const QString dead = QStringLiteral("127.0.0.87");
 
 class OpenTest : public ::testing::Test
 {
@@ -39,8 +39,8 @@ protected:
                            host, 1433, options);
     }
 
-    rztest::LoopbackListener listener{"127.0.0.44"};
-    rztest::LoopbackListener otherListener{"127.0.0.45"};
+    rztest::LoopbackListener listener{"127.0.0.85"};
+    rztest::LoopbackListener otherListener{"127.0.0.86"};
 };
 
 TEST_F(OpenTest, ASuccessfulOpenHoldsASessionUntilClose)
@@ -154,7 +154,7 @@ TEST_F(OpenTest, ADeadPrimaryFailsOverToItsPartnerWithinASecond)
     ASSERT_TRUE(open(driver, dead, QStringLiteral("Failover Partner=") + alive));
     EXPECT_LT(timer.elapsed(), 1000);
     // The dead host never reached the provider.
-    EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.44"});
+    EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.85"});
     EXPECT_EQ(OLEDBManager::instance()->lastConnectedHost(), alive);
 
     // The partner that answered last time now goes first: no wait at all.
@@ -163,7 +163,7 @@ TEST_F(OpenTest, ADeadPrimaryFailsOverToItsPartnerWithinASecond)
     timer.restart();
     ASSERT_TRUE(open(driver, dead, QStringLiteral("Failover Partner=") + alive));
     EXPECT_LT(timer.elapsed(), 300);
-    EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.44"});
+    EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.85"});
 }
 
 TEST_F(OpenTest, WithoutAPartnerTheLastConnectedHostDoesNotReorder)
@@ -172,7 +172,7 @@ TEST_F(OpenTest, WithoutAPartnerTheLastConnectedHostDoesNotReorder)
     ScriptedProvider provider("SQLOLEDB");
     REzuVEDOVDriver driver;
     ASSERT_TRUE(open(driver, alive));
-    EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.44"});
+    EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.85"});
 }
 
 TEST_F(OpenTest, EveryHostDeadReportsThatTheServerMightBeOffline)
@@ -181,7 +181,7 @@ TEST_F(OpenTest, EveryHostDeadReportsThatTheServerMightBeOffline)
     REzuVEDOVDriver driver;
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(open(driver, dead, QStringLiteral("127.0.0.47")));
+    EXPECT_FALSE(open(driver, dead, QStringLiteral("127.0.0.88")));
     const qint64 elapsed = timer.elapsed();
     EXPECT_GE(elapsed, 900);  // two probes of half a second each
     EXPECT_LT(elapsed, 1600); // and nothing more
@@ -198,7 +198,7 @@ TEST_F(OpenTest, APositiveInitializeCodeMovesOnWithoutAnError)
     provider.script.errorRecords = {"must not be read"};
     REzuVEDOVDriver driver;
     ASSERT_TRUE(open(driver, alive, otherAlive));
-    EXPECT_EQ(provider.log.dataSources(), (std::vector<std::string>{"127.0.0.44", "127.0.0.45"}));
+    EXPECT_EQ(provider.log.dataSources(), (std::vector<std::string>{"127.0.0.85", "127.0.0.86"}));
     EXPECT_EQ(driver.lastError().type(), QSqlError::NoError);
     EXPECT_EQ(OLEDBManager::instance()->lastConnectedHost(), otherAlive);
     EXPECT_EQ(provider.log.liveDataSources, 1);
@@ -226,8 +226,8 @@ TEST_F(OpenTest, AFailedHostIsFollowedByItsPartner)
     provider.script.initialize = {E_FAIL, S_OK};
     provider.script.errorRecords = {"first host refused"};
     REzuVEDOVDriver driver;
-    ASSERT_TRUE(open(driver, alive, QStringLiteral("failover partner=127.0.0.45")));
-    EXPECT_EQ(provider.log.dataSources(), (std::vector<std::string>{"127.0.0.44", "127.0.0.45"}));
+    ASSERT_TRUE(open(driver, alive, QStringLiteral("failover partner=127.0.0.86")));
+    EXPECT_EQ(provider.log.dataSources(), (std::vector<std::string>{"127.0.0.85", "127.0.0.86"}));
     // The error of the first host stays: success sets no error of its own.
     EXPECT_EQ(driver.lastError().databaseText(), QStringLiteral("first host refused"));
 }
@@ -240,7 +240,7 @@ TEST_F(OpenTest, ASessionThatCannotBeMadeStopsTheHostLoop)
         provider.script.errorRecords = {"no session for you"};
         REzuVEDOVDriver driver;
         EXPECT_FALSE(open(driver, alive, otherAlive));
-        EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.44"});
+        EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.85"});
         EXPECT_EQ(driver.lastError().databaseText(), QStringLiteral("no session for you"));
         EXPECT_EQ(driver.lastError().type(), QSqlError::ConnectionError);
         EXPECT_FALSE(driver.isOpen());
@@ -252,7 +252,7 @@ TEST_F(OpenTest, ASessionThatCannotBeMadeStopsTheHostLoop)
         provider.script.nullSession = true;
         REzuVEDOVDriver driver;
         EXPECT_FALSE(open(driver, alive, otherAlive));
-        EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.44"});
+        EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.85"});
         EXPECT_EQ(driver.lastError().databaseText(), QStringLiteral("Critical Error"));
     }
     {   // Nor is a data source that cannot make sessions at all.
@@ -260,7 +260,7 @@ TEST_F(OpenTest, ASessionThatCannotBeMadeStopsTheHostLoop)
         provider.script.missingInterfaces = {IID_IDBCreateSession};
         REzuVEDOVDriver driver;
         EXPECT_FALSE(open(driver, alive, otherAlive));
-        EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.44"});
+        EXPECT_EQ(provider.log.dataSources(), std::vector<std::string>{"127.0.0.85"});
         EXPECT_FALSE(driver.isOpen());
     }
 }

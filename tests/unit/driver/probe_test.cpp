@@ -14,20 +14,20 @@ namespace {
 
 TEST(ReachabilityProbe, AListenerOnPort1433AnswersAtOnce)
 {
-    rztest::LoopbackListener listener("127.0.0.40");
+    rztest::LoopbackListener listener("127.0.0.81");
     QElapsedTimer timer;
     timer.start();
-    EXPECT_TRUE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.40")));
+    EXPECT_TRUE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.81")));
     EXPECT_LT(timer.elapsed(), 250);
 }
 
 TEST(ReachabilityProbe, ARefusedPortWaitsOutHalfASecondThenFails)
 {
-    // Nothing listens on 127.0.0.41: Linux refuses at once, yet the probe
+    // Nothing listens on 127.0.0.82: Linux refuses at once, yet the probe
     // must not report that as reachable and must wait its time-out.
     QElapsedTimer timer;
     timer.start();
-    EXPECT_FALSE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.41")));
+    EXPECT_FALSE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.82")));
     const qint64 elapsed = timer.elapsed();
     EXPECT_GE(elapsed, 450);
     EXPECT_LT(elapsed, 900);
@@ -35,8 +35,8 @@ TEST(ReachabilityProbe, ARefusedPortWaitsOutHalfASecondThenFails)
 
 TEST(ReachabilityProbe, NamesAndPortSuffixesAreNeitherResolvedNorSplit)
 {
-    rztest::LoopbackListener listener("127.0.0.42");
-    for (const char *host : {"localhost", "127.0.0.42,1433", "127.0.0.42\\SQLEXPRESS", ""}) {
+    rztest::LoopbackListener listener("127.0.0.83");
+    for (const char *host : {"localhost", "127.0.0.83,1433", "127.0.0.83\\SQLEXPRESS", ""}) {
         QElapsedTimer timer;
         timer.start();
         EXPECT_FALSE(OLEDBManager::instance()->isServerReachable(QString::fromLatin1(host))) << host;
@@ -46,7 +46,7 @@ TEST(ReachabilityProbe, NamesAndPortSuffixesAreNeitherResolvedNorSplit)
 
 TEST(ReachabilityProbe, RepeatedProbesLeaveNoSocketOpen)
 {
-    rztest::LoopbackListener listener("127.0.0.43");
+    rztest::LoopbackListener listener("127.0.0.84");
     auto openDescriptors = [] {
         int count = 0;
         for (int fd = 0; fd < 4096; ++fd)
@@ -55,7 +55,7 @@ TEST(ReachabilityProbe, RepeatedProbesLeaveNoSocketOpen)
     };
     const int before = openDescriptors();
     for (int i = 0; i < 200; ++i)
-        ASSERT_TRUE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.43")));
+        ASSERT_TRUE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.84")));
     EXPECT_EQ(openDescriptors(), before);
 }
 

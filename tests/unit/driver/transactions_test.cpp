@@ -20,7 +20,7 @@ protected:
     {
         OLEDBManager::instance()->setProviderName(QString());
         ASSERT_TRUE(driver.open(QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"),
-                                QStringLiteral("127.0.0.48"), 1433, QString()));
+                                QStringLiteral("127.0.0.89"), 1433, QString()));
         provider.log.calls.clear();
     }
 
@@ -33,7 +33,7 @@ protected:
         EXPECT_TRUE(error.nativeErrorCode().isEmpty());
     }
 
-    rztest::LoopbackListener listener{"127.0.0.48"};
+    rztest::LoopbackListener listener{"127.0.0.89"};
     ScriptedProvider provider{"SQLOLEDB"};
     REzuVEDOVDriver driver;
 };

@@ -41,7 +41,7 @@ def _open(session, call, out, statement, declarations_text, values):
         from .rpc import _run
         _run(session, parse_declarations(declarations_text), statement, values, out)
         return 0, 0
-    saved = _bind(session, parse_declarations(declarations_text), values, statement)
+    saved, _bound = _bind(session, parse_declarations(declarations_text), values, statement)
     try:
         capture = _Capture()
         session.run_select(statements[0], _CaptureOutput(capture), {})

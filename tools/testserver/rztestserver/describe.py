@@ -44,7 +44,7 @@ _NOT_NAMES = {'SELECT', 'FROM', 'WHERE', 'AND', 'OR', 'NOT', 'IN', 'IS', 'NULL',
               'ELSE', 'END', 'CASE', 'UNION', 'ALL', 'DISTINCT', 'EXISTS', 'ASC', 'DESC', 'WITH'}
 
 
-class _Scope:
+class Scope:
     """Tables named in a statement, by alias and by name."""
 
     def __init__(self, session, translator):
@@ -216,7 +216,7 @@ def describe_undeclared_parameters(session, text, declared):
                     order.append((name, token.text))
     found = {}
     for statement in statements:
-        scope = _Scope(session, translator)
+        scope = Scope(session, translator)
         scope.add(statement)
         _deduce(statement, scope, found)
     rows = []

@@ -135,8 +135,10 @@ def _return_now(out, parameter, value):
 
 
 def _bind(session, declarations, values, statement_text):
-    """Makes the declared parameters session variables for one execution."""
+    """Makes the declared parameters session variables for one execution;
+    returns the variables to restore and the (name, parameter) pairs bound."""
     saved = dict(session.variables)
+    bound = []
     by_name = {p.name[1:].lower(): p for p in values if p.name}
     unnamed = [p for p in values if not p.name]
     for position, (name, sqltype, _output) in enumerate(declarations):
@@ -149,7 +151,8 @@ def _bind(session, declarations, values, statement_text):
                                                     name), severity=16)
         value = to_sqlite(parameter.value, parameter.sqltype)
         session.variables[name] = Variable(sqltype, value)
-    return saved
+        bound.append((name, parameter))
+    return saved, bound
 
 
 def _declaration_text(declarations):
@@ -157,19 +160,20 @@ def _declaration_text(declarations):
 
 
 def _run(session, declarations, statement, values, out):
-    saved = _bind(session, declarations, values, statement)
+    saved, bound = _bind(session, declarations, values, statement)
     try:
         session.execute_batch(statement, out)
-        for parameter in values:
-            if parameter.output and parameter.name:
-                variable = session.variables.get(parameter.name[1:].lower())
-                if variable is not None:
-                    parameter.value = variable.value
+        for name, parameter in bound:
+            if parameter.output:
+                parameter.value = session.variables[name].value
     finally:
         session.variables = saved
 
 
 def sp_executesql(session, call, out):
+    if not call.parameters:
+        raise SqlError(201, "Procedure or function 'sp_executesql' expects parameter '@statement', which was "
+                            "not supplied.")
     statement = call.value(0) or ''
     declarations = parse_declarations(call.value(1)) if len(call.parameters) > 1 else []
     _run(session, declarations, statement, call.parameters[2:], out)

@@ -30,7 +30,6 @@ class Server:
         self.connections = set()
         self.lock = threading.Lock()
         self.log_lock = threading.Lock()
-        self.prepared = {}
 
     def log(self, text):
         with self.log_lock:

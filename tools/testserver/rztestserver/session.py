@@ -192,6 +192,7 @@ class Session:
         if handler is None:
             raise SqlError(2812, "Could not find stored procedure '%s'." % '.'.join(parts))
         call_parameters = []
+        targets = []        # (parameter, variable) for OUTPUT arguments given as variables
         for position, part in enumerate(split_top(statement[index:]) if index < len(statement) else []):
             if not part:
                 continue
@@ -204,14 +205,18 @@ class Session:
                 output = True
                 part = part[:-1]
             value = self.evaluate(part, parameters)
-            call_parameters.append(Parameter(position, parameter_name, output,
-                                             sqltypes.infer_type(value), value))
+            parameter = Parameter(position, parameter_name, output, sqltypes.infer_type(value), value)
+            call_parameters.append(parameter)
+            if output and len(part) == 1 and part[0].kind == 'var':
+                targets.append((parameter, part[0].text))
         previous = out.in_procedure
         out.in_procedure = True
         try:
             handler(self, Call(name, call_parameters), out)
         finally:
             out.in_procedure = previous
+        for parameter, variable in targets:
+            self.assign(variable, parameter.value)
         out.done()
 
     # --- queries ------------------------------------------------------------

@@ -424,6 +424,7 @@ class Translator:
         if not item_tokens:
             raise syntax_near(tokens[index - 1].text if index <= len(tokens) else 'SELECT')
         items, hints, names, assignments = [], [], [], []
+        self._query_tokens = tokens
         for position, item in enumerate(split_top(item_tokens)):
             sql, hint, name, variable = self._select_item(item, position)
             items.append(sql)
@@ -498,7 +499,8 @@ class Translator:
                 and item[0].upper not in _KEYWORDS:
             alias = item[0].value
             body = item[2:]
-            return (self.expr(body) + ' AS ' + quote_name(alias), self._hint(body), alias, None)
+            return (self.expr(body) + ' AS ' + quote_name(alias), self._hint(body) or self._aggregate_type(body),
+                    alias, None)
         alias = None
         if len(item) >= 2 and item[-2].is_word('AS') and item[-1].kind in ('word', 'name', 'string'):
             alias = item[-1].value
@@ -509,12 +511,42 @@ class Translator:
             alias = item[-1].value
             item = item[:-1]
         sql = self.expr(item)
-        hint = self._hint(item)
+        hint = self._hint(item) or self._aggregate_type(item)
         if alias is not None:
             return sql + ' AS ' + quote_name(alias), hint, alias, variable
         if self._is_column(item):
             return sql, hint, None, variable
         return sql + ' AS ' + quote_name('rz_noname_%d' % position), hint, '', variable
+
+    def _aggregate_type(self, item):
+        """SUM/AVG/MIN/MAX of a table column: the type SQL Server gives the result."""
+        if len(item) < 4 or item[0].kind != 'word' or item[0].upper not in ('SUM', 'AVG', 'MIN', 'MAX') \
+                or item[1].text != '(' or item[-1].text != ')' or find_matching(item, 1) != len(item) - 1:
+            return None
+        inner = [t for t in item[2:-1] if not t.is_word('DISTINCT', 'ALL')]
+        parts, end = self.read_name(inner, 0)
+        if not parts or end != len(inner) or '*' in parts:
+            return None
+        from .describe import Scope
+        scope = Scope(self.session, self)
+        scope.add(getattr(self, '_query_tokens', []))
+        column = scope.column(parts)
+        if column is None:
+            return None
+        sqltype = column.sqltype
+        function = item[0].upper
+        if function in ('MIN', 'MAX'):
+            return sqltype
+        if sqltype.name in ('tinyint', 'smallint', 'int', 'bit'):
+            return SqlType('int')
+        if sqltype.name in ('bigint', 'money', 'float'):
+            return sqltype
+        if sqltype.name in ('smallmoney', 'real'):
+            return SqlType('money' if sqltype.name == 'smallmoney' else 'float')
+        if sqltype.name in ('decimal', 'numeric'):
+            scale = sqltype.scale if function == 'SUM' else max(sqltype.scale, 6)
+            return SqlType(sqltype.name, precision=38, scale=scale)
+        return None
 
     @staticmethod
     def _is_column(item):

@@ -58,6 +58,13 @@ class TSqlTest(ServerTestCase):
         self.assertEqual(2, other.fetchone()[0])
         self.assertEqual(1, self.run_sql('SELECT @@IDENTITY')[0][0])
 
+    def test_common_table_expressions_and_unions(self):
+        rows = self.run_sql("WITH c (n) AS (SELECT 1 UNION ALL SELECT 2), d AS (SELECT n * 10 AS m FROM c) "
+                            "SELECT m FROM d ORDER BY m DESC")
+        self.assertEqual([(20,), (10,)], [tuple(r) for r in rows])
+        rows = self.run_sql("SELECT 'a' AS x UNION SELECT 'b' UNION SELECT 'a' ORDER BY x")
+        self.assertEqual([('a',), ('b',)], [tuple(r) for r in rows])
+
     def test_queries(self):
         self.run_sql('CREATE TABLE [dbo].[Order Lines] ([id] int PRIMARY KEY, "product" nvarchar(20) NOT NULL, '
                      'qty int NOT NULL DEFAULT 1, price decimal(10,2))')
@@ -166,6 +173,17 @@ class TSqlTest(ServerTestCase):
             self.assertGreaterEqual(error.severity, 11, sql)
         self.assertEqual([(1,)], [tuple(r) for r in self.run_sql('SELECT 1')])
 
+    def test_malformed_statements_fail_cleanly(self):
+        for sql in ('SELECT', 'INSERT INTO', 'DELETE', 'UPDATE', 'CREATE TABLE x (', 'CREATE TABLE x ()',
+                    'SELECT ((1)', 'SELECT 1)', 'DECLARE @x', 'SELECT CONVERT(int)', 'CREATE VIEW v AS', 'SELECT -',
+                    "SELECT 'open", 'SELECT [open', 'SELECT /* open', 'SELECT ISNULL()', 'SELECT 1 UNION SELECT',
+                    'CREATE INDEX i ON', 'EXEC', 'SELECT 9223372036854775807 + 1', 'IF 1=1'):
+            error = self.error_of(sql)
+            self.assertNotEqual(50000, error.msg_no, '%s: %s' % (sql, error.text))
+            self.assertGreaterEqual(error.severity, 11, sql)
+        self.assertEqual([(1,)], [tuple(r) for r in self.run_sql('SELECT 1')])
+        self.assertNotIn('Traceback', self.server.stderr_text())
+
     def test_views_keep_declared_types(self):
         self.run_sql('CREATE TABLE vbase (id int PRIMARY KEY, amount decimal(12,3), at datetime2(2))')
         self.run_sql("INSERT INTO vbase VALUES (1, 1.5, '2020-01-01 10:00:00.129')")
@@ -265,6 +283,18 @@ class TSqlTest(ServerTestCase):
         self.assertEqual([(1, 0, 0, 2024), (2, 13, 810, 2024), (3, 0, 0, 2024)], [tuple(r) for r in rows])
         rows = self.run_sql("SELECT DATEADD(day, 1, day) AS next_day FROM events WHERE id = 3")
         self.assertEqual('2024-01-05', str(rows[0][0])[:10])
+
+    def test_output_parameters_of_sp_executesql(self):
+        self.run_sql('CREATE TABLE outs (v int)')
+        self.run_sql('INSERT INTO outs VALUES (4), (9)')
+        self.cursor.execute("DECLARE @top int; EXEC sp_executesql N'SELECT @o = MAX(v) FROM outs WHERE v < @below', "
+                            "N'@below int, @o int OUTPUT', @below = 10, @o = @top OUTPUT; SELECT @top AS result")
+        while self.cursor.description is None:
+            self.assertTrue(self.cursor.nextset())
+        self.assertEqual([(9,)], [tuple(r) for r in self.cursor.fetchall()])
+        result = self.cursor.callproc('sp_executesql', ('SELECT @n = COUNT(*) FROM outs', '@n int OUTPUT',
+                                                        pytds.output(param_type='int')))
+        self.assertEqual(2, result[2])
 
     def test_version_and_server_values(self):
         version, trancount, rowcount = self.run_sql('SELECT @@VERSION, @@TRANCOUNT, @@ROWCOUNT')[0]

@@ -137,6 +137,13 @@ class TypesTest(ServerTestCase):
         self.assertEqual('datetime', described[4][5])
         self.assertEqual(('lit', -9, 3), described[5][:3])
         self.assertEqual(('num', 2, 3, 2), described[6][:4])
+        statement.close_cursor()
+        statement.execute('SELECT SUM(c_decimal) AS s, MAX(c_money) AS m, AVG(c_int) AS a, SUM(c_tinyint) AS t, '
+                          'MIN(e.c_datetime2) AS d FROM every_type e')
+        described = [statement.describe(c) for c in range(1, statement.columns() + 1)]
+        self.assertEqual([('s', 'decimal', 38, 2), ('m', 'money', 19, 4), ('a', 'int', 10, 0), ('t', 'int', 10, 0),
+                          ('d', 'datetime2', 27, 7)],
+                         [(d[0], d[5], d[2], d[3]) for d in described])
         statement.close()
 
     def test_five_megabyte_values_both_ways(self):
