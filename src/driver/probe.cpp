@@ -24,7 +24,7 @@ bool OLEDBManager::isServerReachable(const QString &host)
     address.sin_addr.s_addr = inet_addr(host.toLatin1().constData());
 
     bool reachable = false;
-    if (::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0) {
+    if (::connect(probe, reinterpret_cast<const sockaddr *>(&address), int(sizeof address)) == 0) {
         reachable = true;
     } else {
         const int error = WSAGetLastError();

@@ -176,7 +176,10 @@ public:
     HRESULT SetProperties(ULONG setCount, DBPROPSET sets[]) override
     {
         beginCall();
-        return properties_.setProperties(setCount, sets);
+        const HRESULT hr = properties_.setProperties(setCount, sets);
+        if (hr == DB_E_ERRORSOCCURRED)
+            return reportFailure(hr, IID_ICommandProperties, u"None of the properties could be set; see their status.");
+        return hr;
     }
 
     // ICommandWithParameters

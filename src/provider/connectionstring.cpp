@@ -115,7 +115,7 @@ std::u16string quoteConnectionValue(std::u16string_view value)
 }
 
 std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDriverKind kind,
-                                     std::u16string_view driverSpec)
+                                     std::u16string_view driverValue)
 {
     const auto address = parseServerAddress(settings.dataSource);
     if (!address)
@@ -123,7 +123,7 @@ std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDri
     std::u16string out;
     // The driver is given whole, braces included where its name needs them.
     out += u"DRIVER=";
-    out += driverSpec;
+    out += driverValue;
     out += u';';
 
     const EncryptionLevel encryption = encryptionLevel(settings.encrypt);

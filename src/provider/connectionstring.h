@@ -34,9 +34,9 @@ struct ConnectionSettings {
 // holds a separator, a brace or surrounding blanks.
 std::u16string quoteConnectionValue(std::u16string_view value);
 
-// driverSpec is what goes after "DRIVER=": a registered name or a library path.
+// driverValue is what goes after "DRIVER=": a registered name or a library path.
 // Empty when the data source text cannot be read.
 std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDriverKind kind,
-                                     std::u16string_view driverSpec);
+                                     std::u16string_view driverValue);
 
 } // namespace rz::provider

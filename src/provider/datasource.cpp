@@ -21,7 +21,7 @@ constexpr LONG kDefaultLoginTimeout = 15;
 
 class DataSource final : public rz::ComObject<IDBInitialize, IDBProperties, IDBCreateSession, ISupportErrorInfo> {
 public:
-    DataSource(OdbcDriverKind kind, std::u16string driverSpec) : kind_(kind), driverSpec_(std::move(driverSpec))
+    DataSource(OdbcDriverKind kind, std::u16string driverValue) : kind_(kind), driverValue_(std::move(driverValue))
     {
         const GUID &init = DBPROPSET_DBINIT;
         properties_.supportString(init, DBPROP_INIT_DATASOURCE);
@@ -51,7 +51,7 @@ public:
         if (initialized_)
             return reportFailure(DB_E_ALREADYINITIALIZED, IID_IDBInitialize, u"The data source is already initialized.");
         ConnectionSettings settings = currentSettings();
-        connectionString_ = buildConnectionString(settings, kind_, driverSpec_);
+        connectionString_ = buildConnectionString(settings, kind_, driverValue_);
         if (connectionString_.empty())
             return reportFailure(E_FAIL, IID_IDBInitialize,
                                  u"The server name is not one SQL Server clients accept (host, host,port or host\\instance).");
@@ -104,7 +104,10 @@ public:
     HRESULT SetProperties(ULONG setCount, DBPROPSET sets[]) override
     {
         beginCall();
-        return properties_.setProperties(setCount, sets);
+        const HRESULT hr = properties_.setProperties(setCount, sets);
+        if (hr == DB_E_ERRORSOCCURRED)
+            return reportFailure(hr, IID_IDBProperties, u"None of the properties could be set; see their status.");
+        return hr;
     }
 
     // IDBCreateSession
@@ -176,7 +179,7 @@ private:
     }
 
     OdbcDriverKind kind_;
-    std::u16string driverSpec_;
+    std::u16string driverValue_;
     PropertyStore properties_;
     std::u16string connectionString_;
     std::shared_ptr<OdbcConnection> spare_; // the login's connection, for the first session
@@ -186,14 +189,14 @@ private:
 
 } // namespace
 
-HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverSpec, IUnknown *outer, REFIID iid, void **object)
+HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverValue, IUnknown *outer, REFIID iid, void **object)
 {
     if (!object)
         return E_POINTER;
     *object = nullptr;
     if (outer)
         return CLASS_E_NOAGGREGATION;
-    auto source = rz::ComPtr<IDBInitialize>::adopt(new (std::nothrow) DataSource(kind, std::move(driverSpec)));
+    auto source = rz::ComPtr<IDBInitialize>::adopt(new (std::nothrow) DataSource(kind, std::move(driverValue)));
     if (!source)
         return E_OUTOFMEMORY;
     return source->QueryInterface(iid, object);

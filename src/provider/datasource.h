@@ -8,6 +8,6 @@
 namespace rz::provider {
 
 // *object receives the data source's interface iid.
-HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverSpec, IUnknown *outer, REFIID iid, void **object);
+HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverValue, IUnknown *outer, REFIID iid, void **object);
 
 } // namespace rz::provider

@@ -10,8 +10,13 @@
 
 namespace rz::provider {
 
-// Opens an OLE DB method: diagnostics of earlier calls are forgotten.
-inline void beginCall() { clearPendingDiagnostics(); }
+// Opens an OLE DB method: diagnostics and the error object of earlier calls
+// are forgotten, so a failure is never explained by an older one.
+inline void beginCall()
+{
+    clearPendingDiagnostics();
+    SetErrorInfo(0, nullptr);
+}
 
 // Sets the thread's error object from the pending diagnostics (or, when
 // there are none, from the system text for hr) and returns hr.

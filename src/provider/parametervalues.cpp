@@ -41,7 +41,7 @@ void setText(ParameterValue &p, std::string utf16, bool isLong)
     const size_t units = utf16.size() / 2;
     p.cType = SQL_C_WCHAR;
     p.sqlType = isLong || units > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-    p.columnSize = p.sqlType == SQL_WLONGVARCHAR ? std::max<SQLULEN>(units, 1) : std::max<SQLULEN>(units, 1);
+    p.columnSize = std::max<SQLULEN>(units, 1);
     p.indicator = SQLLEN(utf16.size());
     p.bytes = std::move(utf16);
 }

@@ -95,7 +95,9 @@ public:
         }
         if (failures == 0)
             return S_OK;
-        return failures == accessor->bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
+        beginCall();
+        const HRESULT hr = failures == accessor->bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
+        return reportFailure(hr, IID_IRowset, u"A value could not be converted to its binding's type; see the status parts.");
     }
 
     HRESULT GetNextRows(HCHAPTER, DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM *obtained, HROW **rows) override

@@ -222,6 +222,60 @@ TEST(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
+TEST(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    ASSERT_EQ(run(session.get(), "CREATE TABLE param_more (t TIME, d DATE, g UNIQUEIDENTIFIER, m MONEY, s SMALLINT, "
+                                 "vc VARCHAR(10))"),
+              S_OK)
+        << errorText();
+    auto insert = createCommand(session.get(), u"INSERT INTO param_more VALUES (?, ?, ?, ?, ?, ?)");
+    ParameterInfo info;
+    ASSERT_EQ(describe(insert.get(), info), S_OK) << errorText();
+    ASSERT_EQ(info.params.size(), 6u);
+    EXPECT_EQ(info.params[0].wType, DBTYPE_DBTIME);
+    EXPECT_EQ(info.params[1].wType, DBTYPE_DBDATE);
+    EXPECT_EQ(info.params[2].wType, DBTYPE_GUID);
+    EXPECT_EQ(info.params[3].wType, DBTYPE_CY);
+    EXPECT_EQ(info.params[5].wType, DBTYPE_STR);
+    EXPECT_EQ(info.params[5].ulParamSize, 10u);
+
+    const DBTIME time{13, 14, 15};
+    const DBDATE date{1969, 7, 20};
+    const GUID guid = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
+    CY money;
+    money.int64 = -1234567; // -123.4567
+    Param narrow;
+    narrow.type = DBTYPE_STR;
+    narrow.value = std::string("caf\xE9", 4) + '\0'; // Latin-1, as the plug-in sends QString::toLatin1()
+    narrow.length = 4;
+    std::vector<Param> params = {fixed(DBTYPE_DBTIME, time), fixed(DBTYPE_DBDATE, date), fixed(DBTYPE_GUID, guid),
+                                 fixed(DBTYPE_CY, money), fixed<int16_t>(DBTYPE_I2, -300), narrow};
+    ASSERT_EQ(executeWith(insert.get(), params, IID_NULL, nullptr), S_OK) << errorText();
+
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT t, d, g, m, s, vc FROM param_more", rowset), S_OK) << errorText();
+    RowReader reader(rowset.get());
+    std::vector<std::vector<Cell>> rows;
+    ASSERT_EQ(reader.all(rows), S_OK) << errorText();
+    ASSERT_EQ(rows.size(), 1u);
+    const auto t = rows[0][0].as<DBTIME>();
+    EXPECT_EQ(t.hour, 13);
+    EXPECT_EQ(t.minute, 14);
+    EXPECT_EQ(t.second, 15);
+    const auto d = rows[0][1].as<DBDATE>();
+    EXPECT_EQ(d.year, 1969);
+    EXPECT_EQ(d.day, 20);
+    const auto g = rows[0][2].as<GUID>();
+    EXPECT_EQ(g.Data1, 0x01234567u);
+    EXPECT_EQ(g.Data4[7], 8);
+    EXPECT_EQ(rows[0][3].as<int64_t>(), -1234567);
+    EXPECT_EQ(rows[0][4].as<int16_t>(), -300);
+    EXPECT_EQ(rows[0][5].text(), "caf\xC3\xA9") << "narrow text comes back as UTF-8";
+}
+
 TEST(Parameters, FiveMegabyteValuesTravelThroughStreamsBothWays)
 {
     REQUIRE_SERVER();

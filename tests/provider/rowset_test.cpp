@@ -3,6 +3,8 @@
 
 #include "liveserver.h"
 
+#include <cstddef>
+
 using namespace providertest;
 
 namespace {
@@ -321,4 +323,51 @@ TEST(Columns, TimeOffsetGuidAndSmallMoneyValues)
     EXPECT_EQ(g.Data2, 0x8B86);
     EXPECT_EQ(g.Data4[7], 0xFF);
     EXPECT_EQ(rows[0][3].as<int64_t>(), -15000);
+}
+
+TEST(Rowset, ValuesThatDoNotFitTheirBindingAreReportedPerColumn)
+{
+    REQUIRE_SERVER();
+    auto session = mainSession();
+    ASSERT_TRUE(session);
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT 300 AS big, 'abc' AS word, 'hello world' AS long_text", rowset), S_OK)
+        << errorText();
+    rz::ComPtr<IAccessor> accessor;
+    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
+    struct Buffer {
+        uint8_t small;
+        int32_t number;
+        char text[6];
+        DBSTATUS status[3];
+        DBLENGTH length[3];
+    } buffer{};
+    DBBINDING b[3] = {};
+    const DBTYPE types[3] = {DBTYPE_UI1, DBTYPE_I4, DBTYPE_STR};
+    const size_t offsets[3] = {offsetof(Buffer, small), offsetof(Buffer, number), offsetof(Buffer, text)};
+    const DBLENGTH sizes[3] = {1, 4, sizeof buffer.text};
+    for (int i = 0; i < 3; ++i) {
+        b[i].iOrdinal = DBORDINAL(i + 1);
+        b[i].wType = types[i];
+        b[i].cbMaxLen = sizes[i];
+        b[i].obValue = offsets[i];
+        b[i].obStatus = offsetof(Buffer, status) + sizeof(DBSTATUS) * size_t(i);
+        b[i].obLength = offsetof(Buffer, length) + sizeof(DBLENGTH) * size_t(i);
+        b[i].dwPart = DBPART_VALUE | DBPART_STATUS | DBPART_LENGTH;
+    }
+    HACCESSOR handle = 0;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 3, b, sizeof buffer, &handle, nullptr), S_OK);
+    HROW row = 0;
+    HROW *rows = &row;
+    DBCOUNTITEM got = 0;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    EXPECT_EQ(rowset->GetData(row, handle, &buffer), DB_S_ERRORSOCCURRED) << "the text still arrived";
+    EXPECT_EQ(buffer.status[0], DBSTATUS_E_DATAOVERFLOW);
+    EXPECT_EQ(buffer.status[1], DBSTATUS_E_CANTCONVERTVALUE);
+    EXPECT_EQ(buffer.status[2], DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(std::string(buffer.text), "hello") << "cut to the binding, terminated";
+    EXPECT_EQ(buffer.length[2], 11u) << "the length part keeps the whole length";
+    EXPECT_FALSE(errorText().empty());
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
 }

@@ -1,0 +1,231 @@
+// Every limit that docs/reference.md tells users about, shown against the
+// live server, so that the document stays true. Each test names the section
+// of the reference it backs.
+
+#include "livedatabase.h"
+
+#include <QtCore/QDateTime>
+#include <QtSql/QSqlDriver>
+#include <QtSql/QSqlField>
+#include <QtSql/QSqlIndex>
+#include <QtSql/QSqlRecord>
+
+namespace {
+
+const auto *const environment = rztest::useLiveServer(QStringLiteral("127.0.0.46"));
+
+class ReferenceTest : public rztest::LiveDatabaseTest
+{
+protected:
+    // Inserts `value` into column `column` of a fresh one-row table declared
+    // with `columns`, through a prepared statement, and reads it back with
+    // `readBack` (the column itself by default).
+    QVariant roundTrip(const QString &columns, const QString &column, const QVariant &value,
+                       const QString &readBack = QString())
+    {
+        createTable(QStringLiteral("ref_values"), columns);
+        QSqlQuery insert(db);
+        EXPECT_TRUE(insert.prepare(QStringLiteral("INSERT INTO ref_values (%1) VALUES (?)").arg(column)));
+        insert.addBindValue(value);
+        EXPECT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+        return scalar(QStringLiteral("SELECT %1 FROM ref_values").arg(readBack.isEmpty() ? column : readBack));
+    }
+};
+
+// "Connection options"
+
+TEST_F(ReferenceTest, OptionKeysIgnoreCaseAndThePortIsAlways1433)
+{
+    createTable(QStringLiteral("ref_rows"), QStringLiteral("id int"));
+    run(QStringLiteral("INSERT INTO ref_rows VALUES (1), (2), (3)"));
+    QSqlDatabase big = connect(QStringLiteral("  BIG QUERY=no  "));
+    ASSERT_TRUE(big.isOpen());
+    QSqlQuery streaming(big);
+    ASSERT_TRUE(streaming.exec(QStringLiteral("SELECT id FROM ref_rows")));
+    EXPECT_EQ(streaming.size(), 0); // "big query=" with any value streams
+
+    QSqlQuery scrollable(db);
+    ASSERT_TRUE(scrollable.exec(QStringLiteral("SELECT id FROM ref_rows")));
+    EXPECT_EQ(scrollable.size(), 3);
+
+    QSqlDatabase other = rztest::addConnection(QStringLiteral("ref.port"), rztest::liveSettings());
+    names.append(QStringLiteral("ref.port"));
+    other.setPort(4242);
+    EXPECT_TRUE(other.open()) << other.lastError().text().toStdString();
+}
+
+// "lastInsertId()"
+
+TEST_F(ReferenceTest, LastInsertIdIsInvalidBeforeAnyIdentityInsert)
+{
+    QSqlQuery query(db);
+    EXPECT_FALSE(query.lastInsertId().isValid());
+    createTable(QStringLiteral("ref_ids"), QStringLiteral("id int IDENTITY(100,5) PRIMARY KEY, n int"));
+    ASSERT_TRUE(query.exec(QStringLiteral("INSERT INTO ref_ids (n) VALUES (1)")));
+    ASSERT_TRUE(query.exec(QStringLiteral("INSERT INTO ref_ids (n) VALUES (2)")));
+    EXPECT_EQ(query.lastInsertId(), QVariant(105.0));
+    // It is the session's last identity, whichever query asks.
+    QSqlQuery other(db);
+    EXPECT_EQ(other.lastInsertId(), QVariant(105.0));
+}
+
+// "Bound values and parameter types"
+
+TEST_F(ReferenceTest, DecimalParametersLoseTheFraction)
+{
+    EXPECT_EQ(roundTrip(QStringLiteral("d decimal(10,2)"), QStringLiteral("d"), 12.34).toDouble(), 12.0);
+    EXPECT_EQ(roundTrip(QStringLiteral("d decimal(10,2)"), QStringLiteral("d"), QStringLiteral("12.34")).toDouble(), 0.0);
+    // Exact values go into the statement text.
+    run(QStringLiteral("INSERT INTO ref_values (d) VALUES (12.34)"));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT MAX(d) FROM ref_values")).toDouble(), 12.34);
+}
+
+TEST_F(ReferenceTest, MoneyParametersTakeTheAmountTimesTenThousand)
+{
+    const QString money = QStringLiteral("m money");
+    EXPECT_EQ(roundTrip(money, QStringLiteral("m"), qlonglong(123400), QStringLiteral("CAST(m AS varchar(20))")),
+              QVariant(QStringLiteral("12.34")));
+    EXPECT_EQ(roundTrip(money, QStringLiteral("m"), qlonglong(123400)).toLongLong(), 123400); // read the same way
+    EXPECT_EQ(roundTrip(money, QStringLiteral("m"), 12.34).toLongLong(), 0); // a double is not written at all
+}
+
+TEST_F(ReferenceTest, NegativeBigintsMustBeBoundAsLongLong)
+{
+    const QString bigint = QStringLiteral("b bigint");
+    EXPECT_EQ(roundTrip(bigint, QStringLiteral("b"), qlonglong(-5)).toLongLong(), -5);
+    EXPECT_EQ(roundTrip(bigint, QStringLiteral("b"), -5).toLongLong(), 4294967291LL);
+    EXPECT_EQ(roundTrip(bigint, QStringLiteral("b"), 5).toLongLong(), 5);
+}
+
+TEST_F(ReferenceTest, StringsLongerThanTheirParameterGoOutEmpty)
+{
+    const QString twenty(20, QLatin1Char('x'));
+    EXPECT_EQ(roundTrip(QStringLiteral("s nvarchar(20)"), QStringLiteral("s"), twenty).toString(), twenty);
+    EXPECT_EQ(roundTrip(QStringLiteral("s nvarchar(20)"), QStringLiteral("s"), twenty + QLatin1Char('y')).toString(),
+              QString());
+    EXPECT_EQ(roundTrip(QStringLiteral("s varchar(20)"), QStringLiteral("s"), twenty + QLatin1Char('y')).toString(),
+              QString());
+    // Single-byte text parameters carry Latin-1 only.
+    EXPECT_EQ(roundTrip(QStringLiteral("s varchar(20)"), QStringLiteral("s"), QStringLiteral("Grüße")).toString(),
+              QStringLiteral("Grüße"));
+    EXPECT_EQ(roundTrip(QStringLiteral("s varchar(20)"), QStringLiteral("s"), QStringLiteral("Привет")).toString(),
+              QStringLiteral("??????"));
+}
+
+TEST_F(ReferenceTest, ShortBinaryParametersEndAtTheFirstZeroByte)
+{
+    const QByteArray withZero("a\0b", 3);
+    EXPECT_EQ(roundTrip(QStringLiteral("v varbinary(10)"), QStringLiteral("v"), withZero).toByteArray(),
+              QByteArray("a"));
+    EXPECT_EQ(roundTrip(QStringLiteral("v varbinary(3)"), QStringLiteral("v"), QByteArray("abc")).toByteArray(),
+              QByteArray());
+    EXPECT_EQ(roundTrip(QStringLiteral("v varbinary(max)"), QStringLiteral("v"), withZero).toByteArray(), withZero);
+}
+
+TEST_F(ReferenceTest, NullValuesAreSentAsNullOnlyForDatesTimesAndLongValues)
+{
+    const QString columns = QStringLiteral("i int, s nvarchar(10), dt datetime2, t time, l nvarchar(max)");
+    const QString isNull = QStringLiteral("CASE WHEN %1 IS NULL THEN 1 ELSE 0 END");
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("i"), QVariant(QVariant::Int), isNull.arg('i')).toInt(), 0);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT i FROM ref_values")).toInt(), 0);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("s"), QVariant(), isNull.arg('s')).toInt(), 0);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("dt"), QVariant(QVariant::DateTime), isNull.arg(QStringLiteral("dt"))).toInt(), 1);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("t"), QVariant(QVariant::Time), isNull.arg('t')).toInt(), 1);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("l"), QVariant(), isNull.arg('l')).toInt(), 1);
+    // NULL written in the statement text is NULL for every type.
+    QSqlQuery insert(db);
+    ASSERT_TRUE(insert.exec(QStringLiteral("DELETE FROM ref_values")));
+    ASSERT_TRUE(insert.exec(QStringLiteral("INSERT INTO ref_values (i) VALUES (NULL)")));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_values WHERE i IS NULL")).toInt(), 1);
+}
+
+TEST_F(ReferenceTest, UniqueIdentifiersAreBoundAsTextThroughConvert)
+{
+    const QString text = QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF");
+    createTable(QStringLiteral("ref_guids"), QStringLiteral("g uniqueidentifier"));
+    QSqlQuery insert(db);
+    ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO ref_guids VALUES (CONVERT(uniqueidentifier, ?))")));
+    insert.addBindValue(text);
+    ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+    EXPECT_EQ(scalar(QStringLiteral("SELECT CONVERT(varchar(36), g) FROM ref_guids")).toString(), text);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT g FROM ref_guids")).toByteArray().toHex(),
+              QByteArray("ff19966f868b11d0b42d00c04fc964ff"));
+}
+
+TEST_F(ReferenceTest, DatesAreBoundAsDateTimesAndTimesLoseMilliseconds)
+{
+    const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58, 999), Qt::LocalTime);
+    EXPECT_EQ(roundTrip(QStringLiteral("d date"), QStringLiteral("d"), when).toDateTime(),
+              QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::LocalTime));
+    EXPECT_EQ(roundTrip(QStringLiteral("t time"), QStringLiteral("t"), QTime(1, 2, 3, 456)).toTime(), QTime(1, 2, 3));
+    EXPECT_EQ(roundTrip(QStringLiteral("t time"), QStringLiteral("t"), when.time()).toTime(), QTime(23, 59, 58));
+}
+
+// "Affected rows"
+
+TEST_F(ReferenceTest, NumRowsAffectedThroughQSqlQueryIsMinusOneForStatementsWithoutRows)
+{
+    createTable(QStringLiteral("ref_rows"), QStringLiteral("id int"));
+    run(QStringLiteral("INSERT INTO ref_rows VALUES (1), (2), (3)"));
+    QSqlQuery update(db);
+    ASSERT_TRUE(update.exec(QStringLiteral("UPDATE ref_rows SET id = id + 10")));
+    EXPECT_EQ(update.numRowsAffected(), -1);
+    EXPECT_EQ(rztest::ResultCount::rowsAffected(update), 3);
+    // With bound values, and on a "big query=" connection, the count is kept too.
+    ASSERT_TRUE(update.prepare(QStringLiteral("UPDATE ref_rows SET id = ? WHERE id > 11")));
+    update.addBindValue(12);
+    ASSERT_TRUE(update.exec()) << update.lastError().text().toStdString();
+    EXPECT_EQ(update.numRowsAffected(), -1);
+    EXPECT_EQ(rztest::ResultCount::rowsAffected(update), 2);
+    QSqlDatabase big = connect(QStringLiteral("big query="));
+    QSqlQuery streamed(big);
+    ASSERT_TRUE(streamed.exec(QStringLiteral("DELETE FROM ref_rows WHERE id = 12")));
+    EXPECT_EQ(streamed.numRowsAffected(), -1);
+    EXPECT_EQ(rztest::ResultCount::rowsAffected(streamed), 2);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_rows")).toInt(), 1);
+}
+
+// "Batches"
+
+TEST_F(ReferenceTest, OnlyTheFirstResultOfABatchIsSeen)
+{
+    createTable(QStringLiteral("ref_rows"), QStringLiteral("id int"));
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT 1 AS one; SELECT 2 AS two")));
+    ASSERT_TRUE(query.next());
+    EXPECT_EQ(query.record().fieldName(0), QStringLiteral("one"));
+    EXPECT_FALSE(query.next());
+    // An error raised by a later statement of the batch is not reported.
+    EXPECT_TRUE(query.exec(QStringLiteral("INSERT INTO ref_rows VALUES (1); SELECT * FROM ref_missing")));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_rows")).toInt(), 1);
+}
+
+// "Catalogue"
+
+TEST_F(ReferenceTest, PrimaryIndexPutsTheTableNameIntoItsSqlAsGiven)
+{
+    createTable(QStringLiteral("ref_keyed"), QStringLiteral("id int PRIMARY KEY, n int"));
+    createTable(QStringLiteral("ref_plain"), QStringLiteral("n int"));
+    EXPECT_TRUE(db.primaryIndex(QStringLiteral("ref_plain")).isEmpty());
+    // A quote in the name breaks the query: no key, no error.
+    EXPECT_TRUE(db.primaryIndex(QStringLiteral("ref_pl'ain")).isEmpty());
+    // A crafted name rewrites the query: here it cuts the rest off.
+    const QSqlIndex injected =
+        db.primaryIndex(QStringLiteral("ref_keyed' AND CONSTRAINT_TYPE = 'PRIMARY KEY' --"));
+    ASSERT_EQ(injected.count(), 1);
+    EXPECT_EQ(injected.name(), QStringLiteral("id"));
+    // Only the part after the first dot is used.
+    EXPECT_EQ(db.primaryIndex(QStringLiteral("whatever.ref_keyed")).name(), QStringLiteral("id"));
+}
+
+TEST_F(ReferenceTest, ByteArraysAreFormattedAsUtf16Text)
+{
+    QSqlField field(QStringLiteral("b"), QVariant::ByteArray);
+    field.setValue(QByteArray("A\0B\0'\0", 6));
+    EXPECT_EQ(db.driver()->formatValue(field), QStringLiteral("N'AB'''"));
+    QSqlField text(QStringLiteral("s"), QVariant::String);
+    text.setValue(QStringLiteral("it's"));
+    EXPECT_EQ(db.driver()->formatValue(text), QStringLiteral("N'it''s'"));
+}
+
+} // namespace

@@ -1,0 +1,142 @@
+// Qt's own statement generators through the driver: QSqlTableModel editing a
+// table with an identity key, and the SQL text of QSqlDriver::sqlStatement()
+// run on the server with the values it was given.
+
+#include "livedatabase.h"
+
+#include <QtSql/QSqlDriver>
+#include <QtSql/QSqlField>
+#include <QtSql/QSqlIndex>
+#include <QtSql/QSqlRecord>
+#include <QtSql/QSqlTableModel>
+
+namespace {
+
+const auto *const environment = rztest::useLiveServer(QStringLiteral("127.0.0.45"));
+
+class GeneratedStatementsTest : public rztest::LiveDatabaseTest
+{
+protected:
+    // name -> age of every row, in id order.
+    QList<QPair<QString, int>> people()
+    {
+        QList<QPair<QString, int>> rows;
+        QSqlQuery query(db);
+        EXPECT_TRUE(query.exec(QStringLiteral("SELECT name, age FROM tm_people ORDER BY id")));
+        while (query.next())
+            rows.append({query.value(0).toString(), query.value(1).toInt()});
+        return rows;
+    }
+};
+
+TEST_F(GeneratedStatementsTest, TableModelSelectsEditsInsertsAndDeletes)
+{
+    createTable(QStringLiteral("tm_people"),
+                QStringLiteral("id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(40), age int"));
+    run(QStringLiteral("INSERT INTO tm_people (name, age) VALUES (N'Ann', 31), (N'Bob', 42), (N'Cleo', 27)"));
+
+    QSqlTableModel model(nullptr, db);
+    model.setTable(QStringLiteral("tm_people"));
+    model.setEditStrategy(QSqlTableModel::OnManualSubmit);
+    model.setSort(0, Qt::AscendingOrder);
+    ASSERT_TRUE(model.select()) << model.lastError().text().toStdString();
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.primaryKey().fieldName(0), QStringLiteral("id"));
+    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral("Bob"));
+    const int nameColumn = model.fieldIndex(QStringLiteral("name"));
+    const int ageColumn = model.fieldIndex(QStringLiteral("age"));
+
+    // Edit: the model's UPDATE finds the row by its key.
+    ASSERT_TRUE(model.setData(model.index(1, nameColumn), QStringLiteral("Bob O'Brien")));
+    ASSERT_TRUE(model.setData(model.index(1, ageColumn), 43));
+    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
+    EXPECT_EQ(people(), (QList<QPair<QString, int>>{{"Ann", 31}, {"Bob O'Brien", 43}, {"Cleo", 27}}));
+
+    // Insert: the identity column is left to the server.
+    QSqlRecord fresh = model.record();
+    fresh.setGenerated(QStringLiteral("id"), false);
+    fresh.setValue(QStringLiteral("name"), QStringLiteral("Dana"));
+    fresh.setValue(QStringLiteral("age"), 55);
+    ASSERT_TRUE(model.insertRecord(-1, fresh));
+    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
+    EXPECT_EQ(people().last(), qMakePair(QStringLiteral("Dana"), 55));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT id FROM tm_people WHERE name = N'Dana'")).toInt(), 4);
+
+    // Delete.
+    ASSERT_TRUE(model.select());
+    ASSERT_EQ(model.rowCount(), 4);
+    ASSERT_TRUE(model.removeRows(0, 1));
+    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
+    EXPECT_EQ(people(), (QList<QPair<QString, int>>{{"Bob O'Brien", 43}, {"Cleo", 27}, {"Dana", 55}}));
+    ASSERT_TRUE(model.select());
+    EXPECT_EQ(model.rowCount(), 3);
+}
+
+TEST_F(GeneratedStatementsTest, GeneratedLiteralsStoreTheValuesUnchanged)
+{
+    createTable(QStringLiteral("tm_values"),
+                QStringLiteral("id int PRIMARY KEY, txt nvarchar(60), num int, flag bit, raw nvarchar(20)"));
+    const QSqlDriver *driver = db.driver();
+    QSqlRecord record = db.record(QStringLiteral("tm_values"));
+    ASSERT_EQ(record.count(), 5);
+    const QString tricky = QStringLiteral("it's \"quoted\"; -- not a comment 'x' ünïcödé  ");
+    record.setValue(QStringLiteral("id"), 1);
+    record.setValue(QStringLiteral("txt"), tricky);
+    record.setValue(QStringLiteral("num"), -2147483647);
+    record.setValue(QStringLiteral("flag"), true);
+    // A byte array in a text column is taken as UTF-8 text.
+    record.setValue(QStringLiteral("raw"), QByteArray("bytes 'q' \xc3\xbc"));
+
+    const QString insert = driver->sqlStatement(QSqlDriver::InsertStatement, QStringLiteral("tm_values"),
+                                                record, false);
+    run(insert);
+
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT txt, num, flag, raw FROM tm_values WHERE id = 1")));
+    ASSERT_TRUE(query.next());
+    EXPECT_EQ(query.value(0).toString(), tricky); // trailing blanks kept: no trimming
+    EXPECT_EQ(query.value(1).toInt(), -2147483647);
+    EXPECT_TRUE(query.value(2).toBool());
+    EXPECT_EQ(query.value(3).toString(), QStringLiteral("bytes 'q' ü"));
+
+    // UPDATE ... WHERE on the same kinds of values.
+    QSqlRecord changes = db.record(QStringLiteral("tm_values"));
+    changes.setValue(QStringLiteral("txt"), QStringLiteral("O'Hara's"));
+    changes.setValue(QStringLiteral("num"), 7);
+    changes.setValue(QStringLiteral("flag"), false);
+    changes.remove(changes.indexOf(QStringLiteral("raw")));
+    changes.remove(changes.indexOf(QStringLiteral("id")));
+    QSqlRecord where = db.record(QStringLiteral("tm_values"));
+    where.setValue(QStringLiteral("id"), 1);
+    where.setValue(QStringLiteral("txt"), tricky);
+    where.setValue(QStringLiteral("num"), -2147483647);
+    where.setValue(QStringLiteral("flag"), true);
+    where.remove(where.indexOf(QStringLiteral("raw")));
+    const QString update = driver->sqlStatement(QSqlDriver::UpdateStatement, QStringLiteral("tm_values"),
+                                                changes, false)
+                           + QLatin1Char(' ')
+                           + driver->sqlStatement(QSqlDriver::WhereStatement, QStringLiteral("tm_values"),
+                                                  where, false);
+    QSqlQuery change(db);
+    ASSERT_TRUE(change.exec(update)) << update.toStdString() << change.lastError().text().toStdString();
+    EXPECT_EQ(rztest::ResultCount::rowsAffected(change), 1) << update.toStdString();
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT txt, num, flag FROM tm_values WHERE id = 1")));
+    ASSERT_TRUE(query.next());
+    EXPECT_EQ(query.value(0).toString(), QStringLiteral("O'Hara's"));
+    EXPECT_EQ(query.value(1).toInt(), 7);
+    EXPECT_FALSE(query.value(2).toBool());
+
+    // DELETE ... WHERE with the new values finds the row again.
+    where.setValue(QStringLiteral("txt"), QStringLiteral("O'Hara's"));
+    where.setValue(QStringLiteral("num"), 7);
+    where.setValue(QStringLiteral("flag"), false);
+    const QString remove = driver->sqlStatement(QSqlDriver::DeleteStatement, QStringLiteral("tm_values"),
+                                                QSqlRecord(), false)
+                           + QLatin1Char(' ')
+                           + driver->sqlStatement(QSqlDriver::WhereStatement, QStringLiteral("tm_values"),
+                                                  where, false);
+    run(remove);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM tm_values")).toInt(), 0);
+}
+
+} // namespace
