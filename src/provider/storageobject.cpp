@@ -26,7 +26,9 @@ public:
         position_ += n;
         if (read)
             *read = ULONG(n);
-        return n == size ? S_OK : S_FALSE;
+        // A short read at the end of the value is still a success, as
+        // with SQL Server's own provider; consumers stop at any other code.
+        return S_OK;
     }
 
     HRESULT Write(const void *, ULONG, ULONG *written) override

@@ -89,13 +89,9 @@ QByteArray readColumnBytes(const OLEDBAccessor &accessor, DBORDINAL ordinal)
     for (;;) {
         ULONG read = 0;
         const HRESULT hr = stream->Read(bytes.data() + total, chunkSize, &read);
-        if (hr != S_OK) {
-            // The bytes of a final short read still count: S_FALSE is how a
-            // stream says it has given its last bytes.
-            if (hr == S_FALSE && read <= ULONG(chunkSize))
-                total += int(read);
+        // Any answer but S_OK ends the value with the bytes read before.
+        if (hr != S_OK)
             break;
-        }
         total += int(read);
         if (read < ULONG(chunkSize))
             break;

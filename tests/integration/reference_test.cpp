@@ -161,6 +161,19 @@ TEST_F(ReferenceTest, DatesAreBoundAsDateTimesAndTimesLoseMilliseconds)
     EXPECT_EQ(roundTrip(QStringLiteral("t time"), QStringLiteral("t"), when.time()).toTime(), QTime(23, 59, 58));
 }
 
+TEST_F(ReferenceTest, AQDateIsNotBound)
+{
+    createTable(QStringLiteral("ref_dates"), QStringLiteral("d date"));
+    // On a connection of its own: the failure may take the connection down.
+    QSqlDatabase other = connect(QString());
+    QSqlQuery insert(other);
+    ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO ref_dates VALUES (?)")));
+    insert.addBindValue(QDate(2024, 2, 29));
+    EXPECT_FALSE(insert.exec());
+    EXPECT_TRUE(insert.lastError().isValid());
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_dates")).toInt(), 0);
+}
+
 // "Affected rows"
 
 TEST_F(ReferenceTest, NumRowsAffectedThroughQSqlQueryIsMinusOneForStatementsWithoutRows)
@@ -183,6 +196,10 @@ TEST_F(ReferenceTest, NumRowsAffectedThroughQSqlQueryIsMinusOneForStatementsWith
     EXPECT_EQ(streamed.numRowsAffected(), -1);
     EXPECT_EQ(rztest::ResultCount::rowsAffected(streamed), 2);
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM ref_rows")).toInt(), 1);
+
+    // The server's own count is there for the asking.
+    ASSERT_TRUE(update.exec(QStringLiteral("UPDATE ref_rows SET id = 0")));
+    EXPECT_EQ(scalar(QStringLiteral("SELECT @@ROWCOUNT")).toInt(), 1);
 }
 
 // "Batches"

@@ -4,7 +4,7 @@
 #include "scriptedprovider.h"
 #include "scriptedrowset.h"
 
-#include "../driver/loopbacklistener.h"
+#include "loopbacklistener.h"
 #include "driver/rezuvedovdriver.h"
 
 #include <QtSql/QSqlField>

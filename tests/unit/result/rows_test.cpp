@@ -191,7 +191,7 @@ TEST_F(Rows, AStreamThatFailsHalfWayGivesTheBytesBeforeIt)
     EXPECT_FALSE(q.lastError().isValid());
 }
 
-TEST_F(Rows, AShortReadAnsweredWithSFalseStillCounts)
+TEST_F(Rows, AReadAnsweredWithSFalseEndsTheValueBeforeItsBytes)
 {
     rowset().columns = {{"t", DBTYPE_BYTES, ~DBLENGTH(0), DBCOLUMNFLAGS_ISLONG}};
     rowset().rows = {{narrowText(std::string(70000, 'z'))}};
@@ -199,7 +199,7 @@ TEST_F(Rows, AShortReadAnsweredWithSFalseStillCounts)
     QSqlQuery q = query();
     ASSERT_TRUE(q.exec("SELECT t"));
     ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toByteArray().size(), 70000);
+    EXPECT_EQ(q.value(0).toByteArray().size(), 65536);
 }
 
 class Moves : public ResultTest
