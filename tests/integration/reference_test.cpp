@@ -150,6 +150,16 @@ TEST_F(ReferenceTest, UniqueIdentifiersAreBoundAsTextThroughConvert)
     EXPECT_EQ(scalar(QStringLiteral("SELECT CONVERT(varchar(36), g) FROM ref_guids")).toString(), text);
     EXPECT_EQ(scalar(QStringLiteral("SELECT g FROM ref_guids")).toByteArray().toHex(),
               QByteArray("ff19966f868b11d0b42d00c04fc964ff"));
+
+    // Bound to the column directly, neither the text nor the bytes arrive.
+    for (const QVariant &value : {QVariant(text), QVariant(QByteArray::fromHex("ff19966f868b11d0b42d00c04fc964ff"))}) {
+        run(QStringLiteral("DELETE FROM ref_guids"));
+        ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO ref_guids VALUES (?)")));
+        insert.addBindValue(value);
+        ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+        EXPECT_EQ(scalar(QStringLiteral("SELECT CONVERT(varchar(36), g) FROM ref_guids")).toString(),
+                  QStringLiteral("00000000-0000-0000-0000-000000000000"));
+    }
 }
 
 TEST_F(ReferenceTest, DatesAreBoundAsDateTimesAndTimesLoseMilliseconds)

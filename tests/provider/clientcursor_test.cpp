@@ -7,6 +7,8 @@ using namespace providertest;
 
 namespace {
 
+using ClientCursor = LiveSession;
+
 // The five rowset properties the plug-in sets, as it sets them.
 HRESULT setPluginRowsetProperties(ICommandText *command, DBPROP (&props)[5])
 {
@@ -32,11 +34,8 @@ HRESULT setPluginRowsetProperties(ICommandText *command, DBPROP (&props)[5])
 
 } // namespace
 
-TEST(ClientCursor, PluginPropertiesAreAcceptedAndGiveAScrollableRowset)
+TEST_F(ClientCursor, PluginPropertiesAreAcceptedAndGiveAScrollableRowset)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE scrolled (n INT, t NVARCHAR(MAX))"), S_OK) << errorText();
     ASSERT_EQ(run(session.get(), "INSERT INTO scrolled VALUES (1, N'one'), (2, N'two'), (3, NULL)"), S_OK) << errorText();
 
@@ -61,10 +60,8 @@ TEST(ClientCursor, PluginPropertiesAreAcceptedAndGiveAScrollableRowset)
     ASSERT_EQ(run(session.get(), "UPDATE scrolled SET n = n * 10", &updated), S_OK) << errorText();
     EXPECT_EQ(updated, 3);
 
-    RowReader reader(rowset.get());
-    ASSERT_TRUE(reader.ok());
-    std::vector<std::vector<Cell>> rows;
-    ASSERT_EQ(reader.all(rows), S_OK);
+    Rows rows;
+    ASSERT_TRUE(readAll(rowset.get(), rows));
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2][0].as<int32_t>(), 3) << "rows as they were when the statement ran";
     EXPECT_EQ(rows[1][1].bytes, std::string("t\0w\0o\0", 6)) << "long text through the cursor's stream";

@@ -11,6 +11,10 @@ using namespace providertest;
 
 namespace {
 
+using Commands = LiveSession;
+using Parameters = LiveSession;
+using Transactions = LiveSession;
+
 // The consumer's in-memory stream for long parameter values.
 class MemoryStream final : public rz::ComObject<ISequentialStream> {
 public:
@@ -152,11 +156,8 @@ Param stream(IUnknown *object, DBLENGTH length)
 
 } // namespace
 
-TEST(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
+TEST_F(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE param_values (i INT, b BIGINT, f FLOAT, d DECIMAL(9,2), "
                                  "nv NVARCHAR(40), vb VARBINARY(10), dt DATETIME2, bt BIT)"),
               S_OK)
@@ -197,11 +198,8 @@ TEST(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
                                 nullOf(DBTYPE_WSTR), nullOf(DBTYPE_BYTES), nullOf(DBTYPE_DBTIMESTAMP), nullOf(DBTYPE_BOOL)};
     ASSERT_EQ(executeWith(insert.get(), nulls, IID_NULL, nullptr), S_OK) << errorText();
 
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT * FROM param_values ORDER BY i DESC", rowset), S_OK) << errorText();
-    RowReader reader(rowset.get());
-    std::vector<std::vector<Cell>> rows;
-    ASSERT_EQ(reader.all(rows), S_OK);
+    Rows rows;
+    ASSERT_TRUE(selectAll(session.get(), "SELECT * FROM param_values ORDER BY i DESC", rows));
     ASSERT_EQ(rows.size(), 2u);
     const auto &v = rows[0];
     EXPECT_EQ(v[0].as<int32_t>(), -42);
@@ -222,11 +220,8 @@ TEST(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
-TEST(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
+TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE param_more (t TIME, d DATE, g UNIQUEIDENTIFIER, m MONEY, s SMALLINT, "
                                  "vc VARCHAR(10))"),
               S_OK)
@@ -255,11 +250,8 @@ TEST(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
                                  fixed(DBTYPE_CY, money), fixed<int16_t>(DBTYPE_I2, -300), narrow};
     ASSERT_EQ(executeWith(insert.get(), params, IID_NULL, nullptr), S_OK) << errorText();
 
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT t, d, g, m, s, vc FROM param_more", rowset), S_OK) << errorText();
-    RowReader reader(rowset.get());
-    std::vector<std::vector<Cell>> rows;
-    ASSERT_EQ(reader.all(rows), S_OK) << errorText();
+    Rows rows;
+    ASSERT_TRUE(selectAll(session.get(), "SELECT t, d, g, m, s, vc FROM param_more", rows));
     ASSERT_EQ(rows.size(), 1u);
     const auto t = rows[0][0].as<DBTIME>();
     EXPECT_EQ(t.hour, 13);
@@ -276,11 +268,8 @@ TEST(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
     EXPECT_EQ(rows[0][5].text(), "caf\xC3\xA9") << "narrow text comes back as UTF-8";
 }
 
-TEST(Parameters, FiveMegabyteValuesTravelThroughStreamsBothWays)
+TEST_F(Parameters, FiveMegabyteValuesTravelThroughStreamsBothWays)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE long_values (id INT, txt NVARCHAR(MAX), bin VARBINARY(MAX))"), S_OK)
         << errorText();
     auto insert = createCommand(session.get(), u"INSERT INTO long_values VALUES (?, ?, ?)");
@@ -309,7 +298,7 @@ TEST(Parameters, FiveMegabyteValuesTravelThroughStreamsBothWays)
     RowReader reader(rowset.get());
     ASSERT_TRUE(reader.ok());
     EXPECT_NE(reader.columns()[0].flags & DBCOLUMNFLAGS_ISLONG, 0u);
-    std::vector<std::vector<Cell>> rows;
+    Rows rows;
     ASSERT_EQ(reader.all(rows), S_OK) << errorText();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0].bytes.size(), textBytes.size());
@@ -318,11 +307,8 @@ TEST(Parameters, FiveMegabyteValuesTravelThroughStreamsBothWays)
     EXPECT_TRUE(rows[0][1].bytes == binary);
 }
 
-TEST(Commands, AffectedRowsAndTheServersErrorMessages)
+TEST_F(Commands, AffectedRowsAndTheServersErrorMessages)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE counted (n INT)"), S_OK) << errorText();
     DBROWCOUNT affected = 0;
     ASSERT_EQ(run(session.get(), "INSERT INTO counted VALUES (1), (2), (3)", &affected), S_OK) << errorText();
@@ -344,11 +330,8 @@ TEST(Commands, AffectedRowsAndTheServersErrorMessages)
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IRowset), S_FALSE);
 }
 
-TEST(Commands, MultipleResultsAreWalkedInOrder)
+TEST_F(Commands, MultipleResultsAreWalkedInOrder)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE multi (n INT)"), S_OK) << errorText();
     auto command = createCommand(session.get(), u"SELECT 1 AS a; INSERT INTO multi VALUES (5), (6); SELECT n FROM multi ORDER BY n");
     rz::ComPtr<IMultipleResults> results;
@@ -360,7 +343,7 @@ TEST(Commands, MultipleResultsAreWalkedInOrder)
     ASSERT_EQ(results->GetResult(nullptr, 0, IID_IRowset, &affected, first.putUnknown()), S_OK) << errorText();
     ASSERT_TRUE(first);
     RowReader firstReader(first.get());
-    std::vector<std::vector<Cell>> rows;
+    Rows rows;
     // The first rowset is left unread: moving on keeps its row for it.
     // The INSERT's count may come as a result of its own, depending on the ODBC driver.
     rz::ComPtr<IRowset> later;
@@ -371,8 +354,7 @@ TEST(Commands, MultipleResultsAreWalkedInOrder)
         }
     }
     ASSERT_TRUE(later);
-    RowReader laterReader(later.get());
-    ASSERT_EQ(laterReader.all(rows), S_OK);
+    ASSERT_TRUE(readAll(later.get(), rows));
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0].as<int32_t>(), 5);
     EXPECT_EQ(rows[1][0].as<int32_t>(), 6);
@@ -386,11 +368,8 @@ TEST(Commands, MultipleResultsAreWalkedInOrder)
     EXPECT_EQ(rows[0][0].as<int32_t>(), 1);
 }
 
-TEST(Commands, SecondStatementRunsWhileFirstRowsetIsStillOpen)
+TEST_F(Commands, SecondStatementRunsWhileFirstRowsetIsStillOpen)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE open_rows (n INT)"), S_OK) << errorText();
     std::string sql = "INSERT INTO open_rows VALUES (0)";
     for (int i = 1; i < 700; ++i)
@@ -400,17 +379,14 @@ TEST(Commands, SecondStatementRunsWhileFirstRowsetIsStillOpen)
     rz::ComPtr<IRowset> outer;
     ASSERT_EQ(query(session.get(), "SELECT n FROM open_rows ORDER BY n", outer), S_OK) << errorText();
     RowReader outerReader(outer.get());
-    std::vector<std::vector<Cell>> outerRows;
+    Rows outerRows;
     ASSERT_EQ(outerReader.next(outerRows, 3), S_OK);
 
     DBROWCOUNT affected = 0;
     ASSERT_EQ(run(session.get(), "UPDATE open_rows SET n = n + 1000 WHERE n = 699", &affected), S_OK) << errorText();
     EXPECT_EQ(affected, 1);
-    rz::ComPtr<IRowset> inner;
-    ASSERT_EQ(query(session.get(), "SELECT COUNT(*) FROM open_rows", inner), S_OK) << errorText();
-    RowReader innerReader(inner.get());
-    std::vector<std::vector<Cell>> innerRows;
-    ASSERT_EQ(innerReader.all(innerRows), S_OK);
+    Rows innerRows;
+    ASSERT_TRUE(selectAll(session.get(), "SELECT COUNT(*) FROM open_rows", innerRows));
     EXPECT_EQ(innerRows.at(0).at(0).as<int32_t>(), 700);
 
     ASSERT_EQ(outerReader.all(outerRows), S_OK) << errorText();
@@ -418,11 +394,8 @@ TEST(Commands, SecondStatementRunsWhileFirstRowsetIsStillOpen)
     EXPECT_EQ(outerRows.back()[0].as<int32_t>(), 699) << "the open rowset keeps the rows it was running over";
 }
 
-TEST(Transactions, AbortUndoesCommitKeepsAndNoneActiveIsAnError)
+TEST_F(Transactions, AbortUndoesCommitKeepsAndNoneActiveIsAnError)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE tx_rows (n INT)"), S_OK) << errorText();
     rz::ComPtr<ITransactionLocal> tx;
     ASSERT_EQ(session.query(IID_ITransactionLocal, tx), S_OK);
@@ -445,16 +418,12 @@ TEST(Transactions, AbortUndoesCommitKeepsAndNoneActiveIsAnError)
 
     auto other = mainSession();
     ASSERT_TRUE(other);
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(other.get(), "SELECT n FROM tx_rows", rowset), S_OK) << errorText();
-    RowReader reader(rowset.get());
-    std::vector<std::vector<Cell>> rows;
-    ASSERT_EQ(reader.all(rows), S_OK);
+    Rows rows;
+    ASSERT_TRUE(selectAll(other.get(), "SELECT n FROM tx_rows", rows));
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0].as<int32_t>(), 2);
-    RowReader openReader(open.get());
     rows.clear();
-    ASSERT_EQ(openReader.all(rows), S_OK);
+    ASSERT_TRUE(readAll(open.get(), rows));
     EXPECT_EQ(rows.size(), 1u);
 }
 
@@ -475,7 +444,7 @@ TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
     const HRESULT executed = query(session.get(), "SELECT n FROM dropped", rowset);
     if (SUCCEEDED(executed)) {
         RowReader reader(rowset.get());
-        std::vector<std::vector<Cell>> rows;
+        Rows rows;
         const HRESULT hr = reader.all(rows);
         EXPECT_TRUE(FAILED(hr)) << "rows read: " << rows.size();
         EXPECT_LE(rows.size(), 10u);
@@ -489,16 +458,16 @@ TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
     EXPECT_TRUE(FAILED(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr)));
 }
 
-TEST(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
+TEST_F(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
 {
     TestServer slow("127.0.0.25", {"--delay-ms", "3000"});
     ASSERT_TRUE(slow.running());
     Login login = mainLogin();
     login.host = "127.0.0.25";
     login.loginTimeout = 15;
-    auto session = openSession(login);
-    ASSERT_TRUE(session) << errorText();
-    auto command = createCommand(session.get(), u"SELECT 1");
+    auto slowSession = openSession(login);
+    ASSERT_TRUE(slowSession) << errorText();
+    auto command = createCommand(slowSession.get(), u"SELECT 1");
     ASSERT_TRUE(command);
     DBPROP timeout{};
     timeout.dwPropertyID = DBPROP_COMMANDTIMEOUT;

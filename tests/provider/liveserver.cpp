@@ -39,4 +39,24 @@ rz::ComPtr<IOpenRowset> mainSession()
     return session;
 }
 
+::testing::AssertionResult readAll(IRowset *rowset, Rows &rows)
+{
+    RowReader reader(rowset);
+    if (!reader.ok())
+        return ::testing::AssertionFailure() << "cannot bind the columns: " << std::hex << reader.result();
+    const HRESULT hr = reader.all(rows);
+    if (hr != S_OK)
+        return ::testing::AssertionFailure() << "reading rows: " << std::hex << hr << " " << errorText();
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult selectAll(IUnknown *session, const std::string &sql, Rows &rows)
+{
+    rz::ComPtr<IRowset> rowset;
+    const HRESULT hr = query(session, sql, rowset);
+    if (hr != S_OK)
+        return ::testing::AssertionFailure() << sql << ": " << std::hex << hr << " " << errorText();
+    return readAll(rowset.get(), rows);
+}
+
 } // namespace providertest

@@ -24,4 +24,25 @@ Login mainLogin();
 // A session on the shared server, failing the test when none can be had.
 rz::ComPtr<IOpenRowset> mainSession();
 
+using Rows = std::vector<std::vector<Cell>>;
+
+// Reads every remaining row of `rowset` into `rows`.
+::testing::AssertionResult readAll(IRowset *rowset, Rows &rows);
+// Runs a query on `session` and reads all its rows.
+::testing::AssertionResult selectAll(IUnknown *session, const std::string &sql, Rows &rows);
+
+// Tests that work on a session of the shared server.
+class LiveSession : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        REQUIRE_SERVER();
+        session = mainSession();
+        ASSERT_TRUE(session);
+    }
+
+    rz::ComPtr<IOpenRowset> session;
+};
+
 } // namespace providertest

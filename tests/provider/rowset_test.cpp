@@ -9,6 +9,9 @@ using namespace providertest;
 
 namespace {
 
+using Columns = LiveSession;
+using Rowset = LiveSession;
+
 const ColumnInfo *column(const RowReader &reader, const std::string &name)
 {
     for (const auto &c : reader.columns())
@@ -34,11 +37,8 @@ const ColumnInfo *column(const RowReader &reader, const std::string &name)
 
 } // namespace
 
-TEST(Columns, TypesSizesAndFlagsFollowTheServersTypes)
+TEST_F(Columns, TypesSizesAndFlagsFollowTheServersTypes)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE col_types (i INT NOT NULL, s SMALLINT, t TINYINT, b BIGINT, bt BIT, "
                                  "f FLOAT, r REAL, d DECIMAL(10,3), m MONEY, c CHAR(5), vc VARCHAR(20), "
                                  "nc NCHAR(4), nv NVARCHAR(30), vb VARBINARY(16), nmax NVARCHAR(MAX), "
@@ -100,11 +100,8 @@ TEST(Columns, TypesSizesAndFlagsFollowTheServersTypes)
     EXPECT_FALSE(none);
 }
 
-TEST(Columns, ValuesArriveInTheReportedTypes)
+TEST_F(Columns, ValuesArriveInTheReportedTypes)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE col_values (i INT, s SMALLINT, t TINYINT, b BIGINT, bt BIT, f FLOAT, "
                                  "r REAL, d DECIMAL(12,3), m MONEY, vc VARCHAR(20), nv NVARCHAR(30), "
                                  "vb VARBINARY(16), dt DATETIME2, dd DATE)"),
@@ -116,12 +113,8 @@ TEST(Columns, ValuesArriveInTheReportedTypes)
               S_OK)
         << errorText();
     ASSERT_EQ(run(session.get(), "INSERT INTO col_values (i) VALUES (NULL)"), S_OK) << errorText();
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT * FROM col_values ORDER BY i DESC", rowset), S_OK) << errorText();
-    RowReader reader(rowset.get());
-    ASSERT_TRUE(reader.ok());
-    std::vector<std::vector<Cell>> rows;
-    ASSERT_EQ(reader.all(rows), S_OK) << errorText();
+    Rows rows;
+    ASSERT_TRUE(selectAll(session.get(), "SELECT * FROM col_values ORDER BY i DESC", rows));
     ASSERT_EQ(rows.size(), 2u);
     const auto &v = rows[0];
     EXPECT_EQ(v[0].as<int32_t>(), -7);
@@ -158,17 +151,14 @@ TEST(Columns, ValuesArriveInTheReportedTypes)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
-TEST(Rowset, RowsArriveInBlocksAndInOrder)
+TEST_F(Rowset, RowsArriveInBlocksAndInOrder)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_TRUE(createNumbers(session.get(), "many_rows", 1000));
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT n, label FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
     RowReader reader(rowset.get());
     ASSERT_TRUE(reader.ok());
-    std::vector<std::vector<Cell>> rows;
+    Rows rows;
     // Uneven request sizes cross the provider's block boundaries.
     EXPECT_EQ(reader.next(rows, 1), S_OK);
     EXPECT_EQ(reader.next(rows, 300), S_OK);
@@ -179,16 +169,13 @@ TEST(Rowset, RowsArriveInBlocksAndInOrder)
         ASSERT_EQ(rows[size_t(n)][0].as<int32_t>(), n);
         ASSERT_EQ(rows[size_t(n)][1].text(), "row " + std::to_string(n));
     }
-    std::vector<std::vector<Cell>> more;
+    Rows more;
     EXPECT_EQ(reader.next(more, 1), DB_S_ENDOFROWSET);
     EXPECT_TRUE(more.empty());
 }
 
-TEST(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
+TEST_F(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_TRUE(createNumbers(session.get(), "held_rows", 700));
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT n FROM held_rows ORDER BY n", rowset), S_OK) << errorText();
@@ -221,17 +208,14 @@ TEST(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
-TEST(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
+TEST_F(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     ASSERT_TRUE(createNumbers(session.get(), "restarted", 5));
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT n FROM restarted WHERE n < 3 ORDER BY n", rowset), S_OK) << errorText();
     EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK) << "nothing fetched yet";
     RowReader reader(rowset.get());
-    std::vector<std::vector<Cell>> rows;
+    Rows rows;
     EXPECT_EQ(reader.next(rows, 2), S_OK);
     DBCOUNTITEM got = 0;
     HROW *handles = nullptr;
@@ -246,11 +230,8 @@ TEST(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
     EXPECT_EQ(rows[2][0].as<int32_t>(), 2);
 }
 
-TEST(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
+TEST_F(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT 1 AS one", rowset), S_OK) << errorText();
     rz::ComPtr<IAccessor> accessor;
@@ -285,11 +266,8 @@ TEST(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
-TEST(Columns, TimeOffsetGuidAndSmallMoneyValues)
+TEST_F(Columns, TimeOffsetGuidAndSmallMoneyValues)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT CAST('12:34:56.789' AS TIME) AS t, "
                                    "CAST('2020-01-02 03:04:05 +02:00' AS DATETIMEOFFSET) AS o, "
@@ -305,7 +283,7 @@ TEST(Columns, TimeOffsetGuidAndSmallMoneyValues)
     EXPECT_EQ(reader.columns()[1].size, 34u);
     EXPECT_EQ(reader.columns()[2].type, DBTYPE_GUID);
     EXPECT_EQ(reader.columns()[3].type, DBTYPE_CY);
-    std::vector<std::vector<Cell>> rows;
+    Rows rows;
     ASSERT_EQ(reader.all(rows), S_OK) << errorText();
     ASSERT_EQ(rows.size(), 1u);
     const auto time = rows[0][0].as<DBTIME>();
@@ -325,11 +303,8 @@ TEST(Columns, TimeOffsetGuidAndSmallMoneyValues)
     EXPECT_EQ(rows[0][3].as<int64_t>(), -15000);
 }
 
-TEST(Rowset, ValuesThatDoNotFitTheirBindingAreReportedPerColumn)
+TEST_F(Rowset, ValuesThatDoNotFitTheirBindingAreReportedPerColumn)
 {
-    REQUIRE_SERVER();
-    auto session = mainSession();
-    ASSERT_TRUE(session);
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(query(session.get(), "SELECT 300 AS big, 'abc' AS word, 'hello world' AS long_text", rowset), S_OK)
         << errorText();

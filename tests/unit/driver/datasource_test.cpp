@@ -74,13 +74,20 @@ TEST(PropertySet, RefusesToGrowPastThirtyTwoBits)
     set.cProperties = filled;
 }
 
+// One connection attempt through the provider registered as `provider`.
+RealConnectResult connect(const char *provider, const QString &db = QStringLiteral("db"),
+                          const QString &user = QStringLiteral("u"), const QString &password = QStringLiteral("p"),
+                          const QString &host = QStringLiteral("h"))
+{
+    rztest::TestDriver driver;
+    return driver.realConnect(db, user, password, host, QString::fromLatin1(provider));
+}
+
 TEST(ConnectAttempt, SendsTheLoginPropertiesInTheirOrder)
 {
     ScriptedProvider provider("MSOLEDBSQL19");
-    rztest::TestDriver driver;
-    const RealConnectResult result = driver.realConnect(
-        QStringLiteral("Sales"), QStringLiteral("app"), QStringLiteral("p;w=d"),
-        QStringLiteral("10.0.0.1"), QStringLiteral("MSOLEDBSQL19"));
+    const RealConnectResult result = connect("MSOLEDBSQL19", QStringLiteral("Sales"), QStringLiteral("app"),
+                                             QStringLiteral("p;w=d"), QStringLiteral("10.0.0.1"));
     EXPECT_EQ(result.hr, S_OK);
     EXPECT_TRUE(result.dataSource);
     EXPECT_FALSE(result.error.isValid());
@@ -90,16 +97,14 @@ TEST(ConnectAttempt, SendsTheLoginPropertiesInTheirOrder)
     EXPECT_TRUE(init.guid == DBPROPSET_DBINIT);
     ASSERT_EQ(idsOf(init), (std::vector<DBPROPID>{66, 59, 284, 233, 12, 9}));
     const std::vector<VARTYPE> types{VT_I4, VT_BSTR, VT_I4, VT_BSTR, VT_BSTR, VT_BSTR};
+    const std::vector<std::string> texts{"", "10.0.0.1", "", "Sales", "app", "p;w=d"};
     for (size_t i = 0; i < types.size(); ++i) {
         EXPECT_EQ(init.properties[i].type, types[i]) << i;
         EXPECT_EQ(init.properties[i].options, DBPROPOPTIONS(DBPROPOPTIONS_REQUIRED)) << i;
+        EXPECT_EQ(init.properties[i].text, texts[i]) << i;
     }
     EXPECT_EQ(init.properties[0].number, 1);
-    EXPECT_EQ(init.properties[1].text, "10.0.0.1");
     EXPECT_EQ(init.properties[2].number, 1);
-    EXPECT_EQ(init.properties[3].text, "Sales");
-    EXPECT_EQ(init.properties[4].text, "app");
-    EXPECT_EQ(init.properties[5].text, "p;w=d");
 
     const auto &sqlServer = provider.log.propertySets()[1];
     EXPECT_TRUE(sqlServer.guid == DBPROPSET_SQLSERVERDBINIT);
@@ -116,11 +121,7 @@ TEST(ConnectAttempt, EncryptionIsAskedOnlyOfTheExactNewestProviderName)
 {
     for (const char *name : {"MSOLEDBSQL", "SQLOLEDB", "msoledbsql19"}) {
         ScriptedProvider provider(name);
-        rztest::TestDriver driver;
-        const RealConnectResult result = driver.realConnect(
-            QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"),
-            QStringLiteral("h"), QString::fromLatin1(name));
-        EXPECT_EQ(result.hr, S_OK) << name;
+        EXPECT_EQ(connect(name).hr, S_OK) << name;
         // The second set still goes to the provider, empty.
         ASSERT_EQ(provider.log.propertySets().size(), 2u) << name;
         EXPECT_TRUE(provider.log.propertySets()[1].guid == DBPROPSET_SQLSERVERDBINIT);
@@ -131,9 +132,7 @@ TEST(ConnectAttempt, EncryptionIsAskedOnlyOfTheExactNewestProviderName)
 TEST(ConnectAttempt, AnEmptyUserMeansIntegratedSecurityAndNoPassword)
 {
     ScriptedProvider provider("MSOLEDBSQL");
-    rztest::TestDriver driver;
-    driver.realConnect(QStringLiteral("db"), QString(), QStringLiteral("ignored"),
-                       QStringLiteral("h"), QStringLiteral("MSOLEDBSQL"));
+    connect("MSOLEDBSQL", QStringLiteral("db"), QString(), QStringLiteral("ignored"));
     ASSERT_EQ(provider.log.propertySets().size(), 2u);
     const auto &init = provider.log.propertySets()[0];
     ASSERT_EQ(idsOf(init), (std::vector<DBPROPID>{66, 59, 284, 233, 7}));
@@ -141,93 +140,65 @@ TEST(ConnectAttempt, AnEmptyUserMeansIntegratedSecurityAndNoPassword)
     EXPECT_EQ(init.properties[4].text, "SSPI");
 }
 
-TEST(ConnectAttempt, EmptyTextsAreSentAsEmptyStrings)
+TEST(ConnectAttempt, EmptyTextsAreSentAsEmptyStringsAndUnicodeTextsIntact)
 {
     ScriptedProvider provider("MSOLEDBSQL");
-    rztest::TestDriver driver;
-    driver.realConnect(QString(), QStringLiteral("u"), QString(), QString(), QStringLiteral("MSOLEDBSQL"));
-    ASSERT_EQ(provider.log.propertySets().size(), 2u);
-    const auto &init = provider.log.propertySets()[0];
-    ASSERT_EQ(idsOf(init), (std::vector<DBPROPID>{66, 59, 284, 233, 12, 9}));
+    connect("MSOLEDBSQL", QString(), QStringLiteral("u"), QString(), QString());
+    connect("MSOLEDBSQL", QString::fromUtf8("Verkäufe_販売"), QString::fromUtf8("José"),
+            QString::fromUtf8("pässwörd€"), QStringLiteral("10.0.0.1"));
+    ASSERT_EQ(provider.log.propertySets().size(), 4u);
+    const auto &empty = provider.log.propertySets()[0];
+    ASSERT_EQ(idsOf(empty), (std::vector<DBPROPID>{66, 59, 284, 233, 12, 9}));
     for (size_t i : {1, 3, 5}) {
-        EXPECT_EQ(init.properties[i].type, VT_BSTR) << i;
-        EXPECT_FALSE(init.properties[i].nullString) << i;
-        EXPECT_EQ(init.properties[i].text, "") << i;
+        EXPECT_EQ(empty.properties[i].type, VT_BSTR) << i;
+        EXPECT_FALSE(empty.properties[i].nullString) << i;
+        EXPECT_EQ(empty.properties[i].text, "") << i;
     }
-}
-
-TEST(ConnectAttempt, UnicodeTextsReachTheProviderIntact)
-{
-    ScriptedProvider provider("MSOLEDBSQL");
-    rztest::TestDriver driver;
-    driver.realConnect(QString::fromUtf8("Verkäufe_販売"), QString::fromUtf8("José"),
-                       QString::fromUtf8("pässwörd€"), QStringLiteral("10.0.0.1"),
-                       QStringLiteral("MSOLEDBSQL"));
-    ASSERT_EQ(provider.log.propertySets().size(), 2u);
-    const auto &init = provider.log.propertySets()[0];
-    ASSERT_EQ(init.properties.size(), 6u);
-    EXPECT_EQ(init.properties[3].text, "Verkäufe_販売");
-    EXPECT_EQ(init.properties[4].text, "José");
-    EXPECT_EQ(init.properties[5].text, "pässwörd€");
+    const auto &unicode = provider.log.propertySets()[2];
+    ASSERT_EQ(unicode.properties.size(), 6u);
+    EXPECT_EQ(unicode.properties[3].text, "Verkäufe_販売");
+    EXPECT_EQ(unicode.properties[4].text, "José");
+    EXPECT_EQ(unicode.properties[5].text, "pässwörd€");
 }
 
 TEST(ConnectAttempt, TheDataSourceComesBackWheneverItWasCreated)
 {
-    {   // Initialize fails: the object is there for its error records.
+    // A failed Initialize leaves the object there for its error records; a
+    // failed SetProperties never initialises; a positive code comes back as it is.
+    const struct
+    {
+        rztest::Answers rztest::ProviderScript::*step;
+        HRESULT hr;
+        int initializeCalls;
+    } cases[] = {{&rztest::ProviderScript::initialize, E_FAIL, 1},
+                 {&rztest::ProviderScript::setProperties, DB_E_ERRORSOCCURRED, 0},
+                 {&rztest::ProviderScript::initialize, DB_S_ERRORSOCCURRED, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.hr);
         ScriptedProvider provider("MSOLEDBSQL");
-        provider.script.initialize = E_FAIL;
-        rztest::TestDriver driver;
-        const RealConnectResult result = driver.realConnect(
-            QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("h"),
-            QStringLiteral("MSOLEDBSQL"));
-        EXPECT_EQ(result.hr, E_FAIL);
+        provider.script.*c.step = c.hr;
+        RealConnectResult result = connect("MSOLEDBSQL");
+        EXPECT_EQ(result.hr, c.hr);
         EXPECT_TRUE(result.dataSource);
+        EXPECT_EQ(provider.log.count("Initialize"), c.initializeCalls);
         EXPECT_EQ(provider.log.liveDataSources, 1);
-    }
-    {   // SetProperties fails: the data source is never initialised.
-        ScriptedProvider provider("MSOLEDBSQL");
-        provider.script.setProperties = DB_E_ERRORSOCCURRED;
-        rztest::TestDriver driver;
-        const RealConnectResult result = driver.realConnect(
-            QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("h"),
-            QStringLiteral("MSOLEDBSQL"));
-        EXPECT_EQ(result.hr, DB_E_ERRORSOCCURRED);
-        EXPECT_TRUE(result.dataSource);
-        EXPECT_EQ(provider.log.count("Initialize"), 0);
-    }
-    {   // A positive Initialize code comes back as it is.
-        ScriptedProvider provider("MSOLEDBSQL");
-        provider.script.initialize = DB_S_ERRORSOCCURRED;
-        rztest::TestDriver driver;
-        const RealConnectResult result = driver.realConnect(
-            QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("h"),
-            QStringLiteral("MSOLEDBSQL"));
-        EXPECT_EQ(result.hr, DB_S_ERRORSOCCURRED);
-        EXPECT_TRUE(result.dataSource);
+        result.dataSource.reset();
+        EXPECT_EQ(provider.log.liveDataSources, 0) << "the caller holds the only reference";
     }
 }
 
 TEST(ConnectAttempt, NoDataSourceWhenTheProviderCannotBeMade)
 {
-    {
-        rztest::TestDriver driver;
-        const RealConnectResult result = driver.realConnect(
-            QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("h"),
-            QStringLiteral("RZ.NoSuchProvider"));
-        EXPECT_LT(result.hr, 0);
-        EXPECT_FALSE(result.dataSource);
-    }
-    {
-        ScriptedProvider provider("MSOLEDBSQL");
-        provider.script.createInstance = E_OUTOFMEMORY;
-        rztest::TestDriver driver;
-        const RealConnectResult result = driver.realConnect(
-            QStringLiteral("db"), QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("h"),
-            QStringLiteral("MSOLEDBSQL"));
-        EXPECT_LT(result.hr, 0);
-        EXPECT_FALSE(result.dataSource);
-        EXPECT_TRUE(provider.log.propertySets().empty());
-    }
+    const RealConnectResult unknown = connect("RZ.NoSuchProvider");
+    EXPECT_LT(unknown.hr, 0);
+    EXPECT_FALSE(unknown.dataSource);
+
+    ScriptedProvider provider("MSOLEDBSQL");
+    provider.script.createInstance = E_OUTOFMEMORY;
+    const RealConnectResult refused = connect("MSOLEDBSQL");
+    EXPECT_LT(refused.hr, 0);
+    EXPECT_FALSE(refused.dataSource);
+    EXPECT_TRUE(provider.log.propertySets().empty());
 }
 
 } // namespace

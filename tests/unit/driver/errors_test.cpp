@@ -23,88 +23,62 @@ rz::ComPtr<IDBInitialize> failedInitialize(ScriptedProvider &provider)
     return dataSource;
 }
 
-TEST(ProviderErrorText, RecordsAreJoinedInOrderWithSingleBlanks)
+TEST(ProviderErrorText, RecordsAreJoinedInOrderUnlessTheObjectCannotBeAsked)
 {
-    ScriptedProvider provider("RZ.ErrorText.1");
-    provider.script.errorRecords = {"Login failed for user 'x'.", "Cannot open database \"y\".", "third"};
-    auto dataSource = failedInitialize(provider);
-    EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize),
-              QStringLiteral("Login failed for user 'x'. Cannot open database \"y\". third"));
+    const QString critical = QStringLiteral("Critical Error");
+    const struct
+    {
+        std::vector<std::string> records;
+        bool recordsInterface;
+        bool supportErrorInfo; // whether the data source offers ISupportErrorInfo
+        HRESULT supportAnswer;
+        QString expected;
+    } cases[] = {
+        {{"Login failed for user 'x'.", "Cannot open database \"y\".", "third"}, true, true, S_OK,
+         QStringLiteral("Login failed for user 'x'. Cannot open database \"y\". third")},
+        // An error object without IErrorRecords is one record.
+        {{"only this"}, false, true, S_OK, QStringLiteral("only this")},
+        {{"Ungültiger Objektname 'Bücher' — 表"}, true, true, S_OK,
+         QString::fromUtf8("Ungültiger Objektname 'Bücher' — 表")},
+        // The call failed but left no error object.
+        {{}, true, true, S_OK, critical},
+        // Only a failing support answer stops the lookup.
+        {{"unread"}, true, false, S_OK, critical},
+        {{"still read"}, true, true, S_FALSE, QStringLiteral("still read")},
+        {{"never read"}, true, true, E_FAIL, critical},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.expected.toStdString());
+        ScriptedProvider provider("RZ.ErrorText." + std::to_string(++n));
+        provider.script.errorRecords = c.records;
+        provider.script.errorRecordsInterface = c.recordsInterface;
+        if (!c.supportErrorInfo)
+            provider.script.missingInterfaces = {IID_ISupportErrorInfo};
+        provider.script.supportsErrorInfo = c.supportAnswer;
+        auto dataSource = failedInitialize(provider);
+        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), c.expected);
+    }
 }
 
-TEST(ProviderErrorText, AnErrorObjectWithoutRecordsIsOneRecord)
-{
-    ScriptedProvider provider("RZ.ErrorText.3");
-    provider.script.errorRecords = {"only this"};
-    provider.script.errorRecordsInterface = false;
-    auto dataSource = failedInitialize(provider);
-    EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), QStringLiteral("only this"));
-}
-
-TEST(ProviderErrorText, UnicodeDescriptionsSurvive)
-{
-    ScriptedProvider provider("RZ.ErrorText.4");
-    provider.script.errorRecords = {"Ungültiger Objektname 'Bücher' — 表"};
-    auto dataSource = failedInitialize(provider);
-    EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize),
-              QString::fromUtf8("Ungültiger Objektname 'Bücher' — 表"));
-}
-
-TEST(ProviderErrorText, NothingToReadGivesCriticalError)
+TEST(ProviderErrorText, TheObjectIsReadOnceForTheNamedInterface)
 {
     const QString critical = QStringLiteral("Critical Error");
     EXPECT_EQ(qOLEDBErrorText(nullptr, IID_IDBInitialize), critical);
-
-    {   // The call failed but left no error object.
-        ScriptedProvider provider("RZ.ErrorText.5");
-        auto dataSource = failedInitialize(provider);
-        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), critical);
-    }
     {   // Reading the error object takes it off the thread.
-        ScriptedProvider provider("RZ.ErrorText.6");
+        ScriptedProvider provider("RZ.ErrorText.once");
         provider.script.errorRecords = {"once"};
         auto dataSource = failedInitialize(provider);
-        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), QStringLiteral("once"));
-        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), critical);
-    }
-    {   // An object without ISupportErrorInfo is not asked further.
-        ScriptedProvider provider("RZ.ErrorText.7");
-        provider.script.errorRecords = {"unread"};
-        provider.script.missingInterfaces = {IID_ISupportErrorInfo};
-        auto dataSource = failedInitialize(provider);
+        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_ITransaction), QStringLiteral("once"));
+        EXPECT_EQ(provider.log.count("InterfaceSupportsErrorInfo(IID_ITransaction)"), 1);
         EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), critical);
     }
     {   // An error object that holds no records.
-        ScriptedProvider provider("RZ.ErrorText.8");
+        ScriptedProvider provider("RZ.ErrorText.empty");
         rz::ComPtr<IDBInitialize> dataSource;
         ASSERT_EQ(rztest::createScriptedDataSource(provider, IID_IDBInitialize, dataSource.putVoid()), S_OK);
         rztest::leaveErrorObject({});
         EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), critical);
-    }
-}
-
-TEST(ProviderErrorText, OnlyAFailingSupportAnswerStopsTheLookup)
-{
-    {
-        ScriptedProvider provider("RZ.ErrorText.9");
-        provider.script.errorRecords = {"still read"};
-        provider.script.supportsErrorInfo = S_FALSE;
-        auto dataSource = failedInitialize(provider);
-        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), QStringLiteral("still read"));
-    }
-    {
-        ScriptedProvider provider("RZ.ErrorText.10");
-        provider.script.errorRecords = {"never read"};
-        provider.script.supportsErrorInfo = E_FAIL;
-        auto dataSource = failedInitialize(provider);
-        EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), QStringLiteral("Critical Error"));
-    }
-    {   // The interface asked about is the one named by the caller.
-        ScriptedProvider provider("RZ.ErrorText.11");
-        provider.script.errorRecords = {"x"};
-        auto dataSource = failedInitialize(provider);
-        qOLEDBErrorText(dataSource.get(), IID_ITransaction);
-        EXPECT_EQ(provider.log.count("InterfaceSupportsErrorInfo(IID_ITransaction)"), 1);
     }
 }
 
