@@ -7,7 +7,8 @@
 //   rzbench --host 127.0.0.60 --setup --rows 100000
 //   rzbench --host 127.0.0.60 --case rz-default --rows 100000
 //
-// Output: one line "case=<name> rows=<n> cpu_ms=<client cpu> wall_ms=<wall> maxrss_kb=<peak>".
+// Output: one line "case=<name> rows=<n> cpu_ms=<client cpu> user_ms=<..> sys_ms=<..>
+// wall_ms=<wall> maxrss_kb=<peak>".
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDateTime>
@@ -25,6 +26,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -65,6 +67,15 @@ double processCpuMs()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// User and system CPU of this process so far, in milliseconds.
+std::pair<double, double> userSystemMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return {ms(usage.ru_utime), ms(usage.ru_stime)};
 }
 
 long peakRssKb()
@@ -290,6 +301,7 @@ int main(int argc, char **argv)
     const QString c = o.caseName;
     long rows = 0;
     double cpu = 0;
+    std::pair<double, double> split;
     QElapsedTimer wall;
     {
         std::unique_ptr<RawOdbc> raw;
@@ -314,6 +326,7 @@ int main(int argc, char **argv)
             exec(db, QStringLiteral("CREATE TABLE bench_inserts (%1)").arg(QLatin1String(columns)));
         }
         const double start = processCpuMs();
+        const std::pair<double, double> startSplit = userSystemMs();
         wall.start();
         if (raw)
             rows = raw->fetch(o.rows);
@@ -322,9 +335,12 @@ int main(int argc, char **argv)
         else
             rows = fetchThroughQt(query, o.rows);
         cpu = processCpuMs() - start;
+        split = userSystemMs();
+        split.first -= startSplit.first;
+        split.second -= startSplit.second;
     }
     QSqlDatabase::removeDatabase(QStringLiteral("bench"));
-    std::printf("case=%s rows=%ld cpu_ms=%.1f wall_ms=%lld maxrss_kb=%ld\n", qPrintable(c), rows, cpu,
-                wall.elapsed(), peakRssKb());
+    std::printf("case=%s rows=%ld cpu_ms=%.1f user_ms=%.0f sys_ms=%.0f wall_ms=%lld maxrss_kb=%ld\n",
+                qPrintable(c), rows, cpu, split.first, split.second, wall.elapsed(), peakRssKb());
     return 0;
 }

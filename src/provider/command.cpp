@@ -69,7 +69,7 @@ public:
             if (described_)
                 for (const auto &p : *described_)
                     types.push_back(p.type);
-            const HRESULT hr = readParameterValues(accessor->bindings, static_cast<const BYTE *>(params->pData), types, values);
+            const HRESULT hr = readParameterValues(accessor->bindings, static_cast<BYTE *>(params->pData), types, values);
             if (FAILED(hr))
                 return reportFailure(hr, IID_ICommand);
         }

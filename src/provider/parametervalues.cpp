@@ -1,5 +1,6 @@
 #include "provider/parametervalues.h"
 
+#include "provider/datetimevalues.h"
 #include "provider/decimaltext.h"
 #include "provider/odbccall.h"
 
@@ -102,9 +103,33 @@ bool readStream(ISequentialStream *stream, DBLENGTH length, std::string &out)
     return true;
 }
 
+// What is wrong with a date or time value, or nullptr when it can be sent.
+const char *dateTimeFault(DBTYPE type, const BYTE *value)
+{
+    switch (type) {
+    case DBTYPE_DBDATE:
+        return isValidDate(readAs<DBDATE>(value)) ? nullptr : "date";
+    case DBTYPE_DBTIME:
+        return isValidTime(readAs<DBTIME>(value)) ? nullptr : "time";
+    case DBTYPE_DBTIMESTAMP: {
+        const auto ts = readAs<DBTIMESTAMP>(value);
+        if (isValidTimestamp(ts))
+            return nullptr;
+        return isValidDate(DBDATE{ts.year, ts.month, ts.day}) ? "time" : "date";
+    }
+    default:
+        return nullptr;
+    }
+}
+
+std::u16string ascii(const std::string &text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
 } // namespace
 
-HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, const BYTE *data,
+HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
                             const std::vector<SqlServerType> &described, std::vector<ParameterValue> &out)
 {
     out.clear();
@@ -113,6 +138,7 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, const BYTE *
         ordered.push_back(&b);
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const DBBINDING *a, const DBBINDING *b) { return a->iOrdinal < b->iOrdinal; });
+    bool refusedValues = false;
     for (const DBBINDING *bp : ordered) {
         const DBBINDING &b = *bp;
         ParameterValue p;
@@ -162,6 +188,17 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, const BYTE *
         if (status != DBSTATUS_S_OK) {
             addPendingDiagnostic(u"07006", u"A parameter's status in the consumer's buffer is not valid.");
             return DB_E_ERRORSOCCURRED;
+        }
+        // Every bad value is marked and reported before anything is sent.
+        if (const char *fault = dateTimeFault(type, value)) {
+            if (b.dwPart & DBPART_STATUS) {
+                const DBSTATUS cantConvert = DBSTATUS_E_CANTCONVERTVALUE;
+                std::memcpy(data + b.obStatus, &cantConvert, sizeof cantConvert);
+            }
+            addPendingDiagnostic(u"22008", ascii(std::string("Invalid ") + fault + " value for parameter "
+                                                 + std::to_string(b.iOrdinal) + "."));
+            refusedValues = true;
+            continue;
         }
 
         switch (type) {
@@ -247,6 +284,10 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, const BYTE *
             return DB_E_ERRORSOCCURRED;
         }
         out.push_back(std::move(p));
+    }
+    if (refusedValues) {
+        out.clear();
+        return DB_E_ERRORSOCCURRED;
     }
     return S_OK;
 }

@@ -26,8 +26,10 @@ struct ParameterValue {
 
 // Reads every binding's value from `data`. `described` gives the server's
 // types by ordinal - 1 (may be shorter or empty). On failure returns
-// DB_E_ERRORSOCCURRED or E_FAIL with a pending diagnostic describing the bad value.
-HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, const BYTE *data,
+// DB_E_ERRORSOCCURRED or E_FAIL with a pending diagnostic describing the bad
+// value; a date or time that is no valid value also gets the status
+// DBSTATUS_E_CANTCONVERTVALUE in `data` when its binding has a status part.
+HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
                             const std::vector<SqlServerType> &described, std::vector<ParameterValue> &out);
 
 // Binds the values (in ordinal order) to the statement; false with diagnostics pending.

@@ -16,7 +16,7 @@ SIDE_TABLES = '''
 CREATE TABLE IF NOT EXISTS rz_objects (
   object_id "int|nn" NOT NULL UNIQUE,
   name "nvarchar(128)|nn" NOT NULL COLLATE rz_ci,
-  schema_name "nvarchar(128)|nn" NOT NULL,
+  schema_name "nvarchar(128)|nn" NOT NULL COLLATE rz_ci,
   schema_id "int|nn" NOT NULL,
   catalog_name "nvarchar(128)|nn" NOT NULL,
   type "char(2)|nn" NOT NULL,
@@ -73,12 +73,12 @@ CREATE TABLE IF NOT EXISTS rz_constraint_columns (
   ordinal_position "int|nn" NOT NULL
 );
 CREATE TABLE IF NOT EXISTS rz_schemas (
-  name "nvarchar(128)|nn" NOT NULL,
+  name "nvarchar(128)|nn" NOT NULL COLLATE rz_ci,
   schema_id "int|nn" NOT NULL,
   principal_id "int"
 );
 CREATE TABLE IF NOT EXISTS rz_databases (
-  name "nvarchar(128)|nn" NOT NULL,
+  name "nvarchar(128)|nn" NOT NULL COLLATE rz_ci,
   database_id "int|nn" NOT NULL,
   create_date "datetime|nn|text" NOT NULL
 );
@@ -99,7 +99,7 @@ CATALOGUE_VIEWS = {
     'rz_sys_identity_columns': '''SELECT object_id, name, column_id, system_type_id, user_type_id,
         max_length, precision, scale, is_nullable, is_identity, seed_value, increment_value,
         last_value FROM rz_columns WHERE is_identity = 1''',
-    'rz_sys_schemas': 'SELECT name, schema_id, principal_id FROM rz_schemas',
+    'rz_sys_schemas': 'SELECT name, schema_id, principal_id FROM rz_schemas ORDER BY schema_id',
     'rz_sys_databases': 'SELECT name, database_id, create_date FROM rz_databases',
     'rz_sys_sysobjects': '''SELECT name, object_id AS id, type AS xtype, type, create_date AS crdate
         FROM rz_objects''',
@@ -253,14 +253,28 @@ def next_object_id(conn):
 
 def constraint_name(prefix, table, salt):
     digest = hashlib.md5(('%s/%s/%s' % (prefix, table, salt)).encode()).hexdigest()[:16].upper()
-    return '%s__%s__%s' % (prefix, table[:8], digest)
+    return '%s__%s__%s' % (prefix, split_name(table)[1][:8], digest)
+
+
+def require_schema(conn, name):
+    """The id of the schema of a SQLite table name; error 2760 when it does not exist."""
+    schema = split_name(name)[0]
+    found = schema_id(conn, schema)
+    if found is None:
+        raise SqlError(2760, 'The specified schema name "%s" either does not exist or you do not have '
+                             'permission to use it.' % schema)
+    return found
 
 
 def register_object(conn, database, name, kind, definition=None):
+    """Records a new table or view by its SQLite name; its schema must exist."""
+    bare = split_name(name)[1]
+    found = require_schema(conn, name)
+    schema = conn.execute('SELECT name FROM rz_schemas WHERE schema_id = ?', (found,)).fetchone()[0]
     object_id = next_object_id(conn)
     conn.execute(
         'INSERT INTO rz_objects VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)',
-        (object_id, name, 'dbo', 1, database, kind, 'USER_TABLE' if kind == 'U' else 'VIEW',
+        (object_id, bare, schema, found, database, kind, 'USER_TABLE' if kind == 'U' else 'VIEW',
          'BASE TABLE' if kind == 'U' else 'VIEW', current_timestamp_text(),
          definition, 'NONE' if kind == 'V' else None, 'NO' if kind == 'V' else None))
     return object_id
@@ -321,12 +335,52 @@ def unregister(conn, object_id):
                  '(SELECT constraint_name FROM rz_constraints)')
 
 
+def sqlite_name(schema, name):
+    """The SQLite table behind schema.name: the bare name in dbo, 'schema.name' elsewhere."""
+    if not schema or schema.lower() == 'dbo':
+        return name
+    return '%s.%s' % (schema, name)
+
+
+def split_name(table):
+    """(schema, name) of a SQLite table name made by sqlite_name."""
+    schema, dot, name = table.partition('.')
+    return (schema, name) if dot else ('dbo', table)
+
+
+def schema_id(conn, schema):
+    """The id of a schema (case-insensitive), or None."""
+    row = conn.execute('SELECT schema_id FROM rz_schemas WHERE lower(name) = lower(?)', (schema,)).fetchone()
+    return row[0] if row else None
+
+
+def create_schema(conn, schema):
+    if schema_id(conn, schema) is not None:
+        raise SqlError(2714, "There is already an object named '%s' in the database." % schema)
+    row = conn.execute('SELECT MAX(schema_id) FROM rz_schemas WHERE schema_id < 16384').fetchone()
+    conn.execute('INSERT INTO rz_schemas VALUES (?, ?, ?)', (schema, max(row[0] or 0, 4) + 1, 1))
+
+
+def drop_schema(conn, schema):
+    found = schema_id(conn, schema)
+    if found is None or found <= 4:
+        raise SqlError(3701, "Cannot drop the schema '%s', because it does not exist or you do not have "
+                             "permission." % schema)
+    row = conn.execute('SELECT name FROM rz_objects WHERE schema_id = ?', (found,)).fetchone()
+    if row is not None:
+        raise SqlError(3729, "Cannot drop schema '%s' because it is being referenced by object '%s'."
+                       % (schema, row[0]))
+    conn.execute('DELETE FROM rz_schemas WHERE schema_id = ?', (found,))
+
+
 def lookup(conn, name):
-    """TableInfo of a table or view by name (case-insensitive), or None."""
-    row = conn.execute('SELECT object_id, name, type FROM rz_objects WHERE name = ?', (name,)).fetchone()
+    """TableInfo of a table or view by SQLite name (case-insensitive), or None."""
+    schema, bare = split_name(name)
+    row = conn.execute('SELECT object_id, name, type, schema_name FROM rz_objects WHERE name = ? '
+                       'AND lower(schema_name) = lower(?)', (bare, schema)).fetchone()
     if row is None:
         return _catalogue_view_info(conn, name)
-    object_id, real_name, kind = row
+    object_id, real_name, kind, real_schema = row
     columns = []
     for (column_name, declared, nullable, identity, seed, increment, default_sql,
          default_text) in conn.execute(
@@ -335,7 +389,7 @@ def lookup(conn, name):
             (object_id,)):
         columns.append(ColumnInfo(column_name, sqltypes.parse_type(declared), bool(nullable),
                                   bool(identity), seed, increment, default_sql, default_text))
-    return TableInfo(real_name, object_id, kind, columns)
+    return TableInfo(sqlite_name(real_schema, real_name), object_id, kind, columns)
 
 
 def _catalogue_view_info(conn, name):

@@ -4,7 +4,7 @@ import threading
 
 from . import login as login_module, packets, tokens
 from .connection_helpers import request_body
-from .errors import SqlError
+from .errors import SqlError, internal_error
 from .output import Output
 from .packets import AttentionReceived, ConnectionClosed, PacketStream
 from .reply import Reply
@@ -145,3 +145,19 @@ class Connection(threading.Thread):
                 out.pending_done = None
                 reply.acknowledge_attention()
                 self.stream.attention = False
+            except (ConnectionClosed, OSError):
+                raise
+            except Exception as failure:
+                # One request's failure is that request's error: the client keeps its connection.
+                self.fail_request(failure, kind, reply, out)
+
+    def fail_request(self, failure, kind, reply, out):
+        error = failure if isinstance(failure, SqlError) else \
+            internal_error(failure, 'request of packet type 0x%02X' % kind)
+        if reply.closed:
+            self.log('error after the reply was sent: %s' % error.message)
+            return
+        out.in_procedure = False
+        out.error(error)
+        out.done(error=True, token=tokens.DONEPROC if kind == packets.RPC else None)
+        out.finish()

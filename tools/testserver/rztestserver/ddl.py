@@ -61,6 +61,8 @@ class Definer:
             self.drop_index(rest[1:])
         elif word == 'ALTER' and kind == 'TABLE':
             self.alter_table(rest[1:])
+        elif word in ('CREATE', 'DROP') and kind == 'SCHEMA':
+            self.schema(word, rest[1:])
         elif word in ('CREATE', 'ALTER', 'DROP') and kind in ('PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER',
                                                               'SCHEMA', 'TYPE', 'SEQUENCE', 'DATABASE'):
             raise not_supported('%s %s' % (word, kind))
@@ -82,6 +84,25 @@ class Definer:
             return session.atomic(True, action)
         except sqlite3.Error as error:
             raise translate_error(error, session, conn)
+
+    # --- schemas --------------------------------------------------------------
+    def schema(self, word, tokens):
+        conn = self.session.conn
+        if_exists = word == 'DROP' and len(tokens) >= 2 and tokens[0].is_word('IF') and tokens[1].is_word('EXISTS')
+        if if_exists:
+            tokens = tokens[2:]
+        if not tokens or tokens[0].kind not in ('word', 'name'):
+            raise syntax_near(tokens[0].text if tokens else 'SCHEMA')
+        name = tokens[0].value
+        rest = tokens[1:]
+        if word == 'CREATE' and len(rest) == 2 and rest[0].is_word('AUTHORIZATION'):
+            rest = []
+        if rest:
+            raise syntax_near(rest[0].text)
+        if word == 'CREATE':
+            self._ddl(lambda: catalogue.create_schema(conn, name))
+        elif not (if_exists and catalogue.schema_id(conn, name) is None):
+            self._ddl(lambda: catalogue.drop_schema(conn, name))
 
     # --- tables ---------------------------------------------------------------
     def create_table(self, tokens):
@@ -148,8 +169,10 @@ class Definer:
         conn = session.conn
 
         def action():
+            catalogue.require_schema(conn, name)
             if catalogue.lookup(conn, name) is not None:
-                raise SqlError(2714, "There is already an object named '%s' in the database." % name)
+                raise SqlError(2714, "There is already an object named '%s' in the database."
+                               % catalogue.split_name(name)[1])
             conn.execute(sql)
             object_id = catalogue.register_object(conn, session.database, name, 'U')
             catalogue.register_columns(conn, object_id, name, columns)
@@ -331,8 +354,10 @@ class Definer:
         conn = session.conn
 
         def action():
+            catalogue.require_schema(conn, name)
             if catalogue.lookup(conn, name) is not None:
-                raise SqlError(2714, "There is already an object named '%s' in the database." % name)
+                raise SqlError(2714, "There is already an object named '%s' in the database."
+                               % catalogue.split_name(name)[1])
             columns, _rows = session.query(select_sql, {}, hints, names, translator, limit=0)
             renamed = column_names or [c.name for c in columns]
             if len(renamed) != len(columns):

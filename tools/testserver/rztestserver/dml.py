@@ -10,6 +10,30 @@ from .translate import Translator, quote_name, split_top, find_matching, index_o
 CURCMD_INSERT, CURCMD_DELETE, CURCMD_UPDATE = 0xC3, 0xC4, 0xC5
 
 
+_CHARACTER_TYPES = ('char', 'varchar', 'nchar', 'nvarchar', 'text', 'ntext')
+_BINARY_TARGETS = ('binary', 'varbinary', 'image')
+
+
+def _type_label(sqltype):
+    return sqltype.name + ('(max)' if sqltype.is_max else '')
+
+
+def _check_assignable(session, item, column):
+    """SQL Server converts text to binary only when asked (CONVERT/CAST): a string
+    value or a string-typed variable or parameter given to a binary column is error 257."""
+    if column.sqltype.name not in _BINARY_TARGETS:
+        return
+    if len(item) == 1 and item[0].kind == 'var':
+        variable = session.variables.get(item[0].text[1:].lower())
+        source = variable.sqltype if variable is not None else None
+    else:
+        source = Translator._hint(item)
+    if source is not None and source.name in _CHARACTER_TYPES:
+        raise SqlError(257, 'Implicit conversion from data type %s to %s is not allowed. Use the CONVERT '
+                            'function to run this query.' % (_type_label(source), _type_label(column.sqltype)),
+                       state=3)
+
+
 def _store(expression, column):
     return "rz_store_named(%s, '%s', '%s')" % (expression, column.sqltype.sql(),
                                                column.name.replace("'", "''"))
@@ -119,6 +143,7 @@ class Writer:
                     if len(item) == 1 and item[0].is_word('DEFAULT'):
                         values.append(column.default_sql or 'NULL')
                     else:
+                        _check_assignable(session, item, column)
                         values.append(_store(translator.expr(item), column))
                 rows.append(values)
                 position = end + 1
@@ -230,6 +255,7 @@ class Writer:
             if len(value) == 1 and value[0].is_word('DEFAULT'):
                 expression = column.default_sql or 'NULL'
             else:
+                _check_assignable(self.session, value, column)
                 expression = _store(translator.expr(value), column)
             assignments.append('%s = %s' % (quote_name(column.name), expression))
         tail = ''

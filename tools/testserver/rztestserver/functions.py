@@ -465,10 +465,7 @@ def rz_quotename(value, quote='['):
     return quote + value.replace(quote, quote * 2) + quote
 
 
-def rz_object_part(value):
-    """The object name of 'db.dbo.[name]' (brackets removed)."""
-    if value is None:
-        return None
+def _name_parts(value):
     parts, current, inside = [], '', False
     for char in value:
         if char == '[' and not inside:
@@ -481,7 +478,22 @@ def rz_object_part(value):
         else:
             current += char
     parts.append(current)
-    return parts[-1].strip('"')
+    return [part.strip('"') for part in parts]
+
+
+def rz_object_part(value):
+    """The object name of 'db.dbo.[name]' (brackets removed)."""
+    if value is None:
+        return None
+    return _name_parts(value)[-1]
+
+
+def rz_schema_part(value):
+    """The schema of 'db.schema.[name]'; dbo when the name has none."""
+    if value is None:
+        return None
+    parts = _name_parts(value)
+    return parts[-2] if len(parts) >= 2 and parts[-2] else 'dbo'
 
 
 def rz_avg(value):
@@ -554,7 +566,7 @@ def register(conn, session_info):
         'rz_concat': rz_concat, 'rz_replicate': rz_replicate, 'rz_space': rz_space,
         'rz_reverse': rz_reverse, 'rz_ascii': rz_ascii, 'rz_replace': rz_replace, 'rz_stuff': rz_stuff,
         'rz_str': rz_str, 'rz_isnumeric': rz_isnumeric, 'rz_quotename': rz_quotename,
-        'rz_object_part': rz_object_part, 'rz_eomonth': rz_eomonth, 'rz_format': rz_format,
+        'rz_object_part': rz_object_part, 'rz_schema_part': rz_schema_part, 'rz_eomonth': rz_eomonth, 'rz_format': rz_format,
         'rz_serverproperty': rz_serverproperty, 'rz_null': rz_null,
         'rz_pi': lambda: math.pi, 'rz_exp': lambda v: None if v is None else math.exp(v),
         'rz_log': lambda v, b=None: None if v is None else (math.log(v) if b is None else math.log(v, b)),

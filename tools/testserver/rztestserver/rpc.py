@@ -7,7 +7,7 @@ from .connection_helpers import request_body
 from .errors import SqlError, internal_error
 from .sqltypes import parse_type
 from .values import to_sqlite
-from .wire import Reader, read_type_info, read_value
+from .wire import InvalidValue, Reader, read_parameter_value, read_type_info
 from .session import Variable
 
 PROCEDURE_NAMES = {
@@ -57,13 +57,24 @@ def parse_calls(payload):
             param_name = reader.b_varchar()
             status = reader.byte()
             sqltype, info = read_type_info(reader)
-            value = read_value(reader, sqltype, info)
+            try:
+                value = read_parameter_value(reader, sqltype, info)
+            except InvalidValue:
+                raise invalid_parameter_value(len(parameters) + 1, param_name, sqltype)
             parameters.append(Parameter(len(parameters), param_name, bool(status & STATUS_BY_REF),
                                         sqltype, value))
         calls.append(Call(name.lower().split('.')[-1], parameters))
         if reader.remaining() > 0:
             reader.byte()
     return calls
+
+
+def invalid_parameter_value(number, name, sqltype):
+    return SqlError(8023, 'The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream '
+                          'is incorrect. Parameter %d ("%s"): The supplied value is not a valid instance of '
+                          'data type %s. Check the source data for invalid values. An example of an invalid '
+                          'value is data of numeric type with scale greater than precision.'
+                    % (number, name, sqltype.name))
 
 
 def parse_declarations(text):

@@ -62,12 +62,23 @@ class Session:
                 'rz_db_name': lambda *args: self.database if not args else None,
                 'rz_user_name': lambda *args: 'dbo' if self.login.lower() == 'sa' else self.login,
                 'rz_host_name': lambda: self.hostname, 'rz_app_name': lambda: self.appname,
-                'rz_object_name': self._object_name, 'rz_schema_name': lambda *args: 'dbo',
+                'rz_object_name': self._object_name, 'rz_schema_name': self._schema_name,
                 'rz_db_id': lambda *args: self.server.databases.names.index(self.database) + 1,
-                'rz_schema_id': lambda *args: 1,
+                'rz_schema_id': self._schema_id,
             })
             self.connections[key] = conn
         return conn
+
+    def _schema_name(self, *args):
+        if not args:
+            return 'dbo'
+        row = self.conn.execute('SELECT name FROM rz_schemas WHERE schema_id = ?', (args[0],)).fetchone()
+        return row[0] if row else None
+
+    def _schema_id(self, *args):
+        if not args:
+            return 1
+        return catalogue.schema_id(self.conn, args[0]) if args[0] is not None else None
 
     def _object_name(self, object_id, *args):
         row = self.conn.execute('SELECT name FROM rz_objects WHERE object_id = ?', (object_id,)).fetchone()

@@ -164,6 +164,7 @@ class Translator:
                 raise invalid_object('.'.join(parts))
             if len(parts) == 3 and parts[0].lower() != self.session.database.lower():
                 raise not_supported('references to other databases (%s)' % '.'.join(parts))
+            return catalogue.sqlite_name(parts[-2], parts[-1])
         return parts[-1]
 
     def render_name(self, parts):
@@ -177,6 +178,10 @@ class Translator:
             if len(parts) > index + 1 and parts[index].lower() == 'dbo':
                 parts = parts[index + 1:]
                 break
+        if len(parts) >= 3:
+            # schema.table.column (or db.schema.table.column): tables go by their alias-free
+            # SQLite name, which column references must not carry a schema in
+            parts = parts[-2:]
         return '.'.join('*' if p == '*' else quote_name(p) for p in parts)
 
     # --- expressions --------------------------------------------------------
@@ -270,6 +275,10 @@ class Translator:
                 target = self.object_name(parts)
                 self.referenced[target.lower()] = '.'.join(parts)
                 items.append(('operand', quote_name(target)))
+                if target != parts[-1] and items[-2][1] in ('FROM', 'JOIN') \
+                        and not self._alias_follows(tokens, next_index):
+                    # a table of another schema answers to its own name, as in T-SQL
+                    items.append(('other', 'AS ' + quote_name(parts[-1])))
             else:
                 items.append(('operand', self.render_name(parts)))
         else:
@@ -277,6 +286,14 @@ class Translator:
                 raise syntax_near(token.text)
             items.append(('operand', quote_name(parts[0])))
         return next_index
+
+    @staticmethod
+    def _alias_follows(tokens, index):
+        if index >= len(tokens):
+            return False
+        token = tokens[index]
+        return token.kind == 'name' or (token.kind == 'word' and (token.upper == 'AS' or
+                                                                   token.upper not in _KEYWORDS))
 
     def _fold_arithmetic(self, items):
         """Rewrites arithmetic so that '+' and '/' behave as in T-SQL."""
@@ -350,16 +367,20 @@ class Translator:
             return "%s(%s, '%s'%s)" % ('rz_cast' if name == 'CONVERT' else 'rz_try_cast',
                                        self.expr(parts[1]), target.sql(), style)
         if name == 'OBJECT_ID':
-            return ('(SELECT object_id FROM rz_objects WHERE name = rz_object_part(%s)%s)'
-                    % (self.expr(parts[0]), " AND type = " + self.expr(parts[1]) if len(parts) > 1 else ''))
+            name = self.expr(parts[0])
+            return ('(SELECT object_id FROM rz_objects WHERE name = rz_object_part(%s) AND '
+                    'lower(schema_name) = lower(rz_schema_part(%s))%s)'
+                    % (name, name, " AND type = " + self.expr(parts[1]) if len(parts) > 1 else ''))
         if name == 'COLUMNPROPERTY':
             return ("(SELECT CASE lower(%s) WHEN 'isidentity' THEN is_identity WHEN 'allowsnull' THEN "
                     "is_nullable WHEN 'precision' THEN precision WHEN 'scale' THEN scale "
                     "WHEN 'iscomputed' THEN 0 END FROM rz_columns WHERE object_id = %s AND name = %s)"
                     % (self.expr(parts[2]), self.expr(parts[0]), self.expr(parts[1])))
         if name == 'IDENT_CURRENT':
-            return ('(SELECT coalesce(last_value, seed_value) FROM rz_columns WHERE is_identity = 1 AND '
-                    'table_name = rz_object_part(%s))' % self.expr(parts[0]))
+            name = self.expr(parts[0])
+            return ('(SELECT coalesce(c.last_value, c.seed_value) FROM rz_columns c JOIN rz_objects o '
+                    'ON o.object_id = c.object_id WHERE c.is_identity = 1 AND o.name = rz_object_part(%s) '
+                    'AND lower(o.schema_name) = lower(rz_schema_part(%s)))' % (name, name))
         if name == 'SCOPE_IDENTITY':
             return self.session.system_variable('@@IDENTITY')
         if name in ('DATEPART', 'DATEADD', 'DATEDIFF', 'DATENAME'):

@@ -321,9 +321,40 @@ def read_value(reader, sqltype, info):
     return _decode_fixed(reader.take(size), sqltype)
 
 
+_TICKS_PER_DAY = 864000000000
+_DATETIME_DAYS = (-53690, 2958463)        # 1753-01-01 .. 9999-12-31 from 1900-01-01
+_DATETIME_FRACTION_LIMIT = 300 * 86400     # 1/300 s units in a day
+
+
+class InvalidValue(ValueError):
+    """A parameter value that was read whole but is no value of its type."""
+
+
+def read_parameter_value(reader, sqltype, info):
+    """read_value for RPC parameters: a value that does not decode raises
+    InvalidValue (the message itself is intact and reading can go on)."""
+    try:
+        return read_value(reader, sqltype, info)
+    except SqlError:
+        raise
+    except (ValueError, OverflowError, struct.error, IndexError, KeyError, decimal.InvalidOperation) as error:
+        raise InvalidValue(str(error)) from error
+
+
+def _check(condition, what):
+    if not condition:
+        raise InvalidValue(what)
+
+
+def _decode_date(data):
+    _check(len(data) == 3, 'a date takes 3 bytes')
+    return datetime.date.fromordinal(int.from_bytes(data, 'little') + 1)
+
+
 def _decode_fixed(data, sqltype):
     name = sqltype.name
     if name in INTEGER_RANGES:
+        _check(len(data) in (1, 2, 4, 8), 'integer of %d bytes' % len(data))
         return int.from_bytes(data, 'little', signed=name != 'tinyint')
     if name == 'bit':
         return 1 if data[0] else 0
@@ -337,29 +368,39 @@ def _decode_fixed(data, sqltype):
             units = struct.unpack('<i', data)[0]
         return decimal.Decimal(units).scaleb(-4)
     if name in ('decimal', 'numeric'):
+        precision, scale = sqltype.precision or 18, sqltype.scale or 0
+        _check(1 <= precision <= 38 and scale <= precision, 'precision %d, scale %d' % (precision, scale))
+        _check(len(data) >= 2 and data[0] in (0, 1), 'decimal sign')
         unscaled = int.from_bytes(data[1:], 'little')
-        number = decimal.Decimal(unscaled if data[0] else -unscaled).scaleb(-sqltype.scale)
+        _check(unscaled < 10 ** precision, 'more digits than precision %d' % precision)
+        number = decimal.Decimal(unscaled if data[0] else -unscaled).scaleb(-scale)
         return number
     if name in ('datetime', 'smalldatetime'):
         if len(data) == 8:
             days, fraction = struct.unpack('<iI', data)
+            _check(_DATETIME_DAYS[0] <= days <= _DATETIME_DAYS[1] and fraction < _DATETIME_FRACTION_LIMIT,
+                   'datetime out of range')
             ticks = fraction * 10 ** 7 // 300
         else:
             days, minutes = struct.unpack('<HH', data)
+            _check(minutes < 1440, 'smalldatetime minutes out of range')
             ticks = minutes * 600000000
         return Temporal(datetime.date(1900, 1, 1) + datetime.timedelta(days=days), ticks)
     if name == 'date':
-        return Temporal(datetime.date.fromordinal(int.from_bytes(data, 'little') + 1))
+        return Temporal(_decode_date(data))
     if name in ('time', 'datetime2', 'datetimeoffset'):
+        _check(0 <= (sqltype.scale or 0) <= 7, 'scale %s' % sqltype.scale)
         size = time_bytes(sqltype.scale)
+        expected = size + {'time': 0, 'datetime2': 3, 'datetimeoffset': 5}[name]
+        _check(len(data) == expected, '%s of %d bytes' % (name, len(data)))
         ticks = int.from_bytes(data[:size], 'little') * 10 ** (7 - sqltype.scale)
+        _check(ticks < _TICKS_PER_DAY, 'time of day out of range')
         if name == 'time':
             return Temporal(None, ticks)
-        date = datetime.date.fromordinal(int.from_bytes(data[size:size + 3], 'little') + 1)
+        date = _decode_date(data[size:size + 3])
         offset = struct.unpack('<h', data[size + 3:size + 5])[0] if name == 'datetimeoffset' else None
+        _check(offset is None or -840 <= offset <= 840, 'offset out of range')
         return Temporal(date, ticks, offset)
     if name == 'uniqueidentifier':
         return str(uuid.UUID(bytes_le=bytes(data))).upper()
     raise ValueError(name)
-
-
