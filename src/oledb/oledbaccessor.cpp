@@ -344,10 +344,10 @@ void OLEDBAccessor::freeRecordMemory(IUnknown *rowset)
         return;
     for (DBORDINAL i = 0; i < columnCount; ++i) {
         const OLEDBColumnBinding &column = columnInfo[i];
-        const OLEDBColumnParts parts = columnPartsAt(columnValueOffset(column), column.ulColumnSize);
-        BYTE *value = buffer + parts.value;
+        BYTE *value = buffer + columnValueOffset(column);
         const DBTYPE type = column.wType;
         if (type == DBTYPE_IDISPATCH || type == DBTYPE_IUNKNOWN) {
+            const OLEDBColumnParts parts = columnPartsAt(columnValueOffset(column), column.ulColumnSize);
             DBSTATUS status;
             std::memcpy(&status, buffer + parts.status, sizeof status);
             IUnknown *object;

@@ -8,6 +8,7 @@
 #include "platform/builtinclasses.h"
 #include "platform/oledb.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -42,14 +43,20 @@ public:
     Registry()
     {
         add({}, CLSID_MSDAINITIALIZE, createServiceComponents);
-        add({}, CLSID_OLEDB_CONVERSIONLIBRARY, createDataConversionLibrary);
+        builtInConversionId_ = add({}, CLSID_OLEDB_CONVERSIONLIBRARY, createDataConversionLibrary);
+        noteConversionLibrary();
     }
+
+    // Whether CLSID_OLEDB_CONVERSIONLIBRARY names the runtime's own library,
+    // not hidden by another registration: then creating it needs no lookup.
+    bool conversionLibraryIsBuiltIn() const { return conversionIsBuiltIn_.load(std::memory_order_acquire); }
 
     RegistrationId add(std::string_view progId, REFCLSID clsid, ClassFactory factory)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const RegistrationId id = ++lastId_;
         entries_.push_back({id, std::string(progId), clsid, std::move(factory)});
+        noteConversionLibrary();
         return id;
     }
 
@@ -60,6 +67,7 @@ public:
         for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
             if (match(*it)) {
                 entries_.erase(std::next(it).base());
+                noteConversionLibrary();
                 return true;
             }
         }
@@ -88,9 +96,24 @@ public:
     }
 
 private:
+    // Called with the lock held after every change.
+    void noteConversionLibrary()
+    {
+        bool builtIn = false;
+        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+            if (it->clsid == CLSID_OLEDB_CONVERSIONLIBRARY) {
+                builtIn = it->id == builtInConversionId_;
+                break;
+            }
+        }
+        conversionIsBuiltIn_.store(builtIn, std::memory_order_release);
+    }
+
     std::mutex mutex_;
     std::vector<Registration> entries_;
     RegistrationId lastId_ = 0;
+    RegistrationId builtInConversionId_ = 0;
+    std::atomic<bool> conversionIsBuiltIn_{false};
 };
 
 Registry &registry()
@@ -132,8 +155,11 @@ HRESULT createInstance(REFCLSID clsid, IUnknown *outer, REFIID iid, void **objec
     if (!object)
         return E_POINTER;
     *object = nullptr;
+    Registry &classes = registry();
+    if (clsid == CLSID_OLEDB_CONVERSIONLIBRARY && classes.conversionLibraryIsBuiltIn())
+        return createDataConversionLibrary(outer, iid, object);
     // The factory runs outside the registry's lock: it may create other classes.
-    const ClassFactory factory = registry().findByClsid(clsid);
+    const ClassFactory factory = classes.findByClsid(clsid);
     if (!factory)
         return REGDB_E_CLASSNOTREG;
     return factory(outer, iid, object);

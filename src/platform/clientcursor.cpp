@@ -237,6 +237,7 @@ private:
                         DBLENGTH *length);
 
     std::vector<Column> columns_;
+    std::vector<unsigned char> rowNulls_; // storeRow's scratch: which values of the row are NULL
     size_t nullBytes_ = 0;
     size_t fixedBytes_ = 0;
     size_t varColumns_ = 0;
@@ -356,7 +357,8 @@ HRESULT ClientCursor::storeRow(IRowset *source, HROW row, HACCESSOR accessor,
     // Long values are read first: their size decides the record's size.
     std::vector<std::string> longValues;
     size_t recordSize = nullBytes_ + fixedBytes_;
-    std::vector<bool> nulls(columns_.size());
+    std::vector<unsigned char> &nulls = rowNulls_;
+    nulls.assign(columns_.size(), 0);
     for (size_t i = 0; i < columns_.size(); ++i) {
         const Column &c = columns_[i];
         DBSTATUS status;

@@ -20,7 +20,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <string>
 
 namespace rz {
@@ -251,8 +250,14 @@ Outcome writeUnsigned(const ExactNumber &value, unsigned long long maximum, void
     return Outcome::ok;
 }
 
+// The library keeps no state, so one object serves every creation: its
+// references count nothing and it is never deleted, which makes creating it
+// (once per converted value, for some callers) cost no allocation.
 class DataConversionLibrary final : public ComObject<IDataConvert> {
 public:
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+
     HRESULT DataConvert(DBTYPE wSrcType, DBTYPE wDstType, DBLENGTH cbSrcLength,
                         DBLENGTH *pcbDstLength, void *pSrc, void *pDst, DBLENGTH cbDstMaxLength,
                         DBSTATUS dbsSrcStatus, DBSTATUS *pdbsStatus, BYTE bPrecision, BYTE bScale,
@@ -424,12 +429,8 @@ HRESULT createDataConversionLibrary(IUnknown *outer, REFIID iid, void **object)
     *object = nullptr;
     if (outer)
         return CLASS_E_NOAGGREGATION;
-    auto *library = new (std::nothrow) DataConversionLibrary;
-    if (!library)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = library->QueryInterface(iid, object);
-    library->Release();
-    return hr;
+    static DataConversionLibrary library;
+    return library.QueryInterface(iid, object);
 }
 
 } // namespace rz

@@ -48,8 +48,13 @@ ExactNumber fromUnsigned(unsigned long long value)
 ExactNumber fromNumeric(const DB_NUMERIC &value)
 {
     ExactNumber n;
-    for (int i = 15; i >= 0; --i)
-        n.magnitude = (n.magnitude << 8) | value.val[i];
+    // Little-endian bytes, gathered in two 64-bit halves.
+    unsigned long long low = 0, high = 0;
+    for (int i = 7; i >= 0; --i) {
+        low = (low << 8) | value.val[i];
+        high = (high << 8) | value.val[i + 8];
+    }
+    n.magnitude = (uint128(high) << 64) | low;
     n.scale = value.scale;
     n.negative = value.sign == 0 && n.magnitude != 0;
     return n;
@@ -218,7 +223,20 @@ bool toNumeric(const ExactNumber &value, BYTE precision, DB_NUMERIC *out)
 
 double toDouble(const ExactNumber &value)
 {
-    // Through text, so that 12.34 comes back as the double nearest to 12.34.
+    // A magnitude below 2^53 and 10^scale up to 10^22 are both exact doubles,
+    // and one IEEE division rounds their quotient correctly: the nearest
+    // double, which is what reading the decimal text gives.
+    static constexpr double exactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (value.magnitude < (uint128(1) << 53) && value.scale >= 0
+        && value.scale < static_cast<int>(sizeof exactPowers / sizeof exactPowers[0])) {
+        const double quotient =
+            static_cast<double>(static_cast<unsigned long long>(value.magnitude)) / exactPowers[value.scale];
+        // Zero has no sign, as in the text.
+        return value.negative && value.magnitude != 0 ? -quotient : quotient;
+    }
+    // Otherwise through text, so that 12.34 comes back as the double nearest to 12.34.
     const std::string text = toText(value);
     return std::strtod(text.c_str(), nullptr);
 }

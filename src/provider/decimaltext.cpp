@@ -13,6 +13,41 @@ struct ScaledDecimal {
     u128 magnitude = 0;
 };
 
+// parseScaled for the common case of at most 19 digits (the scale's padding
+// included), which 64 bits hold; false when the text needs the general path.
+bool parseScaledShort(std::string_view text, int scale, ScaledDecimal &d)
+{
+    std::uint64_t magnitude = 0;
+    int digits = 0;
+    bool seenPoint = false, seenDigit = false;
+    int fractionDigits = 0;
+    for (char c : text) {
+        if (c == '.') {
+            if (seenPoint)
+                return false;
+            seenPoint = true;
+            continue;
+        }
+        if (c < '0' || c > '9')
+            return false;
+        seenDigit = true;
+        if (seenPoint) {
+            if (fractionDigits >= scale)
+                continue;
+            ++fractionDigits;
+        }
+        if (++digits > 19)
+            return false;
+        magnitude = magnitude * 10 + std::uint64_t(c - '0');
+    }
+    if (!seenDigit || digits + (scale - fractionDigits) > 19)
+        return false;
+    for (; fractionDigits < scale; ++fractionDigits)
+        magnitude *= 10;
+    d.magnitude = magnitude;
+    return true;
+}
+
 std::optional<ScaledDecimal> parseScaled(std::string_view text, int scale)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -24,6 +59,12 @@ std::optional<ScaledDecimal> parseScaled(std::string_view text, int scale)
     }
     if (text.empty())
         return std::nullopt;
+    if (parseScaledShort(text, scale, d)) {
+        if (d.magnitude == 0)
+            d.negative = false;
+        return d;
+    }
+    d.magnitude = 0;
     const u128 limit = ~u128(0) / 10;
     bool seenPoint = false, seenDigit = false;
     int fractionDigits = 0;

@@ -25,35 +25,38 @@ QString readColumnString(const OLEDBAccessor &accessor, DBORDINAL ordinal)
     const OLEDBColumnBinding *column = accessor.findColumn(ordinal);
     if (!column || !accessor.buffer)
         return QString();
-    const BYTE *value = accessor.buffer + columnValueOffset(*column);
     switch (column->wType) {
-    case DBTYPE_STR: {
+    case DBTYPE_STR:
+    case DBTYPE_WSTR:
+    case DBTYPE_BSTR:
         if (isNullColumn(accessor, ordinal))
             return QString();
+        return readColumnString(*column, accessor.buffer + columnValueOffset(*column));
+    default:
+        return QString();
+    }
+}
+
+QString readColumnString(const OLEDBColumnBinding &column, const BYTE *value)
+{
+    switch (column.wType) {
+    case DBTYPE_STR: {
         const char *text = reinterpret_cast<const char *>(value);
         // Up to the terminator, and never past the value part.
-        const size_t length = strnlen(text, column->ulColumnSize);
+        const size_t length = strnlen(text, column.ulColumnSize);
         return QString::fromLocal8Bit(text, int(length));
     }
     case DBTYPE_WSTR: {
-        if (isNullColumn(accessor, ordinal))
-            return QString();
-        const size_t capacity = column->ulColumnSize / 2;
+        // Up to the terminator, and never past the value part.
+        const size_t capacity = column.ulColumnSize / 2;
         size_t length = 0;
-        char16_t unit;
-        while (length < capacity) {
-            std::memcpy(&unit, value + length * 2, sizeof unit);
-            if (unit == 0)
-                break;
+        while (length < capacity && (value[length * 2] | value[length * 2 + 1]) != 0)
             ++length;
-        }
         QString text(int(length), Qt::Uninitialized);
         std::memcpy(text.data(), value, length * 2);
         return text;
     }
     case DBTYPE_BSTR: {
-        if (isNullColumn(accessor, ordinal))
-            return QString();
         BSTR text;
         std::memcpy(&text, value, sizeof text);
         if (!text)

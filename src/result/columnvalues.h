@@ -10,6 +10,9 @@
 // page, DBTYPE_WSTR from UTF-16, DBTYPE_BSTR); a null string for NULL and
 // for every other bound type.
 QString readColumnString(const OLEDBAccessor &accessor, DBORDINAL ordinal);
+// The same for a value that is not NULL, given its bound column and where
+// its value part starts.
+QString readColumnString(const OLEDBColumnBinding &column, const BYTE *value);
 
 // A long column bound as a storage object, read whole through
 // ISequentialStream in 64 KB chunks; empty for NULL or a missing stream.

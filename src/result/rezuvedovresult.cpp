@@ -150,6 +150,22 @@ static QSqlField makeField(const OLEDBParameterAccessor &accessor, DBORDINAL ord
     return field;
 }
 
+static REzuVEDOVColumnReader makeColumnReader(const OLEDBParameterAccessor &accessor, DBORDINAL ordinal,
+                                              int fieldType)
+{
+    REzuVEDOVColumnReader reader;
+    reader.fieldType = fieldType;
+    DBORDINAL position = 0;
+    reader.column = accessor.findColumn(ordinal, &position);
+    if (reader.column) {
+        reader.valueOffset = columnValueOffset(*reader.column);
+        reader.statusOffset = columnPartsAt(reader.valueOffset, reader.column->ulColumnSize).status;
+        reader.wideStream = position < DBORDINAL(accessor.columnTypes.size())
+                            && accessor.columnTypes.at(int(position)) == DBTYPE_WSTR;
+    }
+    return reader;
+}
+
 bool REzuVEDOVResult::exec()
 {
     setActive(false);
@@ -159,6 +175,7 @@ bool REzuVEDOVResult::exec()
         return false;
 
     d->tearDownStatement();
+    d->columnReaders.clear();
     d->rowsAffected = 0;
 
     const QVector<QVariant> values = boundValues();
@@ -217,9 +234,13 @@ bool REzuVEDOVResult::exec()
 
     d->record.clear();
     const DBORDINAL first = command.columnCount > 0 ? command.columnInfo[0].iOrdinal : 1;
-    for (DBORDINAL ordinal = 1; ordinal < command.columnCount + first; ++ordinal)
-        d->record.append(makeField(command, ordinal));
-    d->rowCache.resize(d->record.count());
+    for (DBORDINAL ordinal = 1; ordinal < command.columnCount + first; ++ordinal) {
+        const QSqlField field = makeField(command, ordinal);
+        d->record.append(field);
+        d->columnReaders.push_back(makeColumnReader(command, ordinal, int(field.type())));
+    }
+    d->rowCache.fill(QVariant(), d->record.count());
+    d->cachedColumnCount = 0;
 
     setSelect(true);
     setActive(true);

@@ -10,9 +10,7 @@
 
 #include <QtCore/QDateTime>
 #include <QtCore/QDebug>
-#include <QtSql/QSqlField>
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -40,7 +38,10 @@ void REzuVEDOVResult::reportFetchError()
 
 void REzuVEDOVResult::clearRowCache()
 {
-    std::fill(d->rowCache.begin(), d->rowCache.end(), QVariant());
+    // Only the converted values need clearing: the rest are null already.
+    QVariant *values = d->rowCache.data();
+    for (int j = 0; j < d->cachedColumnCount; ++j)
+        values[j].clear();
     d->cachedColumnCount = 0;
 }
 
@@ -227,18 +228,19 @@ QVariant REzuVEDOVResult::data(int index)
 void REzuVEDOVResult::convertColumn(int index)
 {
     const OLEDBParameterAccessor &accessor = d->command;
-    const QSqlField field = d->record.field(index);
+    if (size_t(index) >= d->columnReaders.size())
+        return;
+    const REzuVEDOVColumnReader &reader = d->columnReaders[size_t(index)];
+    const OLEDBColumnBinding *column = reader.column;
     const DBORDINAL ordinal = DBORDINAL(index) + 1;
-    DBORDINAL position = 0;
-    const OLEDBColumnBinding *column = accessor.findColumn(ordinal, &position);
     QVariant &slot = d->rowCache[index];
     if (!column || !accessor.buffer)
         return;
-    const void *value = accessor.buffer + columnValueOffset(*column);
-    const bool isNull = readValue<DBSTATUS>(accessor.columnStatus(ordinal)) == DBSTATUS_S_ISNULL;
+    const BYTE *value = accessor.buffer + reader.valueOffset;
+    const bool isNull = readValue<DBSTATUS>(accessor.buffer + reader.statusOffset) == DBSTATUS_S_ISNULL;
     const DBTYPE bound = column->wType;
 
-    switch (int(field.type())) {
+    switch (reader.fieldType) {
     case QVariant::Bool:
         slot = QVariant(!isNull && readValue<qint16>(value) == -1);
         break;
@@ -276,14 +278,13 @@ void REzuVEDOVResult::convertColumn(int index)
     case QVariant::ByteArray:
         if (bound == DBTYPE_IUNKNOWN) {
             const QByteArray bytes = readColumnBytes(accessor, ordinal);
-            if (position < DBORDINAL(accessor.columnTypes.size())
-                && accessor.columnTypes.at(int(position)) == DBTYPE_WSTR)
+            if (reader.wideStream)
                 slot = QVariant(QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
                                                    bytes.size() / 2));
             else
                 slot = QVariant(bytes);
-        } else if (field.type() == QVariant::String) {
-            slot = QVariant(readColumnString(accessor, ordinal));
+        } else if (reader.fieldType == QVariant::String) {
+            slot = isNull ? QVariant(QString()) : QVariant(readColumnString(*column, value));
         } else {
             // Binary values held in the row buffer (bytes, GUIDs, ...).
             slot = isNull ? QVariant(QVariant::ByteArray)

@@ -91,7 +91,7 @@ TEST_F(CatalogueTest, UnknownTableGivesAnEmptyRecordAndNoError)
     EXPECT_EQ(scalar(QStringLiteral("SELECT 40 + 2")).toInt(), 42);
 }
 
-TEST_F(CatalogueTest, IdentityKeyIsMarkedAsAnAutoValue)
+TEST_F(CatalogueTest, IdentityKeyIsMarkedAsAnAutoValueAndAKeylessTableHasAnEmptyIndex)
 {
     createTable(QStringLiteral("cat_people"),
                 QStringLiteral("id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(30)"));
@@ -108,6 +108,12 @@ TEST_F(CatalogueTest, IdentityKeyIsMarkedAsAnAutoValue)
     ASSERT_EQ(plain.count(), 1);
     EXPECT_EQ(plain.fieldName(0), QStringLiteral("code"));
     EXPECT_FALSE(plain.field(0).isAutoValue());
+
+    createTable(QStringLiteral("cat_heap"), QStringLiteral("a int, b int"));
+    const QSqlIndex none = db.primaryIndex(QStringLiteral("cat_heap"));
+    EXPECT_TRUE(none.isEmpty());
+    EXPECT_TRUE(none.name().isEmpty());
+    EXPECT_EQ(none.cursorName(), QStringLiteral("cat_heap"));
 }
 
 TEST_F(CatalogueTest, CompositeKeyListsItsColumnsInTheServersOrder)
@@ -133,15 +139,6 @@ TEST_F(CatalogueTest, CompositeKeyListsItsColumnsInTheServersOrder)
     EXPECT_EQ(index.field(QStringLiteral("b")).type(), QVariant::String);
     EXPECT_FALSE(index.field(0).isAutoValue());
     EXPECT_FALSE(index.field(1).isAutoValue());
-}
-
-TEST_F(CatalogueTest, TableWithoutKeyHasAnEmptyIndex)
-{
-    createTable(QStringLiteral("cat_heap"), QStringLiteral("a int, b int"));
-    const QSqlIndex index = db.primaryIndex(QStringLiteral("cat_heap"));
-    EXPECT_TRUE(index.isEmpty());
-    EXPECT_TRUE(index.name().isEmpty());
-    EXPECT_EQ(index.cursorName(), QStringLiteral("cat_heap"));
 }
 
 TEST_F(CatalogueTest, SchemaQualifiedNameIsLookedUpByItsShortName)

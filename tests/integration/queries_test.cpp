@@ -197,30 +197,32 @@ TEST_F(QueriesTest, LastInsertIdIsTheNewIdentityAsADouble)
     expectRow(reading, 43);
 }
 
+// The query failed as a statement error whose server text contains `part`.
+void expectStatementError(const QSqlQuery &query, const QString &part)
+{
+    const QSqlError error = query.lastError();
+    EXPECT_EQ(error.type(), QSqlError::StatementError);
+    EXPECT_EQ(error.driverText(), QStringLiteral("MSSQL DB: "));
+    EXPECT_TRUE(error.databaseText().contains(part)) << error.databaseText().toStdString();
+    EXPECT_FALSE(query.isActive());
+}
+
 TEST_F(QueriesTest, RejectedStatementsReportTheServersMessage)
 {
     createRows();
     QSqlQuery query(db);
     EXPECT_FALSE(query.exec(QStringLiteral("SELECT * FROM no_such_table")));
-    EXPECT_EQ(query.lastError().type(), QSqlError::StatementError);
-    EXPECT_EQ(query.lastError().driverText(), QStringLiteral("MSSQL DB: "));
-    EXPECT_TRUE(query.lastError().databaseText().contains(QStringLiteral("Invalid object name 'no_such_table'")))
-        << query.lastError().databaseText().toStdString();
-    EXPECT_FALSE(query.isActive());
+    expectStatementError(query, QStringLiteral("Invalid object name 'no_such_table'"));
 
     EXPECT_FALSE(query.exec(QStringLiteral("SELEC id FROM rows")));
-    EXPECT_EQ(query.lastError().type(), QSqlError::StatementError);
-    EXPECT_TRUE(query.lastError().databaseText().contains(QStringLiteral("Incorrect syntax")))
-        << query.lastError().databaseText().toStdString();
+    expectStatementError(query, QStringLiteral("Incorrect syntax"));
 
     QSqlQuery insert(db);
     ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO rows (id, label) VALUES (?, ?)")));
     insert.addBindValue(7);
     insert.addBindValue(QStringLiteral("duplicate"));
     EXPECT_FALSE(insert.exec());
-    EXPECT_EQ(insert.lastError().type(), QSqlError::StatementError);
-    EXPECT_TRUE(insert.lastError().databaseText().contains(QStringLiteral("PRIMARY KEY")))
-        << insert.lastError().databaseText().toStdString();
+    expectStatementError(insert, QStringLiteral("PRIMARY KEY"));
 
     // A failure leaves the connection and the same query object usable.
     ASSERT_TRUE(query.exec(QStringLiteral("SELECT COUNT(*) FROM rows")));

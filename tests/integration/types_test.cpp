@@ -29,6 +29,14 @@ void expectField(const QSqlRecord &record, int index, const char *name, QVariant
     EXPECT_EQ(field.typeID(), typeId) << name;
 }
 
+// The value must have the expected QVariant type as well as its value.
+void expectValue(const QSqlQuery &query, int index, const QVariant &expected)
+{
+    const QVariant value = query.value(index);
+    EXPECT_EQ(value.userType(), expected.userType()) << "column " << index;
+    EXPECT_EQ(value, expected) << "column " << index;
+}
+
 // Runs `sql` with `values` bound in order and fails the test if it is refused.
 void execPrepared(QSqlDatabase db, const QString &sql, const QVariantList &values)
 {
@@ -65,28 +73,18 @@ TEST_F(TypesTest, ExactAndApproximateNumbersKeepTheirValues)
     expectField(record, 10, "r", QVariant::Double, R4);
 
     ASSERT_TRUE(query.next()) << query.lastError().text().toStdString();
-    EXPECT_EQ(query.value(0).type(), QVariant::Int);
-    EXPECT_EQ(query.value(0).toInt(), -123456);
-    EXPECT_EQ(query.value(1).type(), QVariant::LongLong);
-    EXPECT_EQ(query.value(1).toLongLong(), -9000000000123LL);
-    EXPECT_EQ(query.value(2).type(), QVariant::Int);
-    EXPECT_EQ(query.value(2).toInt(), -1234);
-    EXPECT_EQ(query.value(3).type(), QVariant::Int);
-    EXPECT_EQ(query.value(3).toInt(), 200);
-    EXPECT_EQ(query.value(4).type(), QVariant::Bool);
-    EXPECT_TRUE(query.value(4).toBool());
+    expectValue(query, 0, -123456);
+    expectValue(query, 1, qlonglong(-9000000000123LL));
+    expectValue(query, 2, -1234);
+    expectValue(query, 3, 200);
+    expectValue(query, 4, true);
     // Exact numbers arrive as doubles although the field says LongLong.
-    EXPECT_EQ(query.value(5).type(), QVariant::Double);
-    EXPECT_DOUBLE_EQ(query.value(5).toDouble(), 1234.0);
-    EXPECT_EQ(query.value(6).type(), QVariant::Double);
-    EXPECT_DOUBLE_EQ(query.value(6).toDouble(), 123456789012.0);
+    expectValue(query, 5, 1234.0);
+    expectValue(query, 6, 123456789012.0);
     // Money is the amount times 10,000, both ways.
-    EXPECT_EQ(query.value(7).type(), QVariant::LongLong);
-    EXPECT_EQ(query.value(7).toLongLong(), 123400);
-    EXPECT_EQ(query.value(8).type(), QVariant::LongLong);
-    EXPECT_EQ(query.value(8).toLongLong(), -56789);
-    EXPECT_EQ(query.value(9).type(), QVariant::Double);
-    EXPECT_DOUBLE_EQ(query.value(9).toDouble(), 3.25e10);
+    expectValue(query, 7, qlonglong(123400));
+    expectValue(query, 8, qlonglong(-56789));
+    expectValue(query, 9, 3.25e10);
     EXPECT_EQ(query.value(10).userType(), int(QMetaType::Float));
     EXPECT_FLOAT_EQ(query.value(10).toFloat(), 1.5f);
     EXPECT_FALSE(query.next());
@@ -95,12 +93,10 @@ TEST_F(TypesTest, ExactAndApproximateNumbersKeepTheirValues)
     ASSERT_TRUE(query.exec(QStringLiteral("SELECT CAST(12.34 AS decimal(10,2)), CAST(12.34 AS money), "
                                           "CAST(-0.5 AS numeric(5,3)), CAST(0 AS bit)")));
     ASSERT_TRUE(query.next());
-    EXPECT_EQ(query.value(0).type(), QVariant::Double);
-    EXPECT_DOUBLE_EQ(query.value(0).toDouble(), 12.34);
-    EXPECT_EQ(query.value(1).toLongLong(), 123400);
-    EXPECT_DOUBLE_EQ(query.value(2).toDouble(), -0.5);
-    EXPECT_EQ(query.value(3).type(), QVariant::Bool);
-    EXPECT_FALSE(query.value(3).toBool());
+    expectValue(query, 0, 12.34);
+    expectValue(query, 1, qlonglong(123400));
+    expectValue(query, 2, -0.5);
+    expectValue(query, 3, false);
 }
 
 TEST_F(TypesTest, TextColumnsGiveStringsAndLongSingleByteTextGivesBytes)
@@ -128,16 +124,12 @@ TEST_F(TypesTest, TextColumnsGiveStringsAndLongSingleByteTextGivesBytes)
     EXPECT_EQ(query.value(0), QVariant(QStringLiteral("abc  "))); // char pads
     EXPECT_EQ(query.value(1), QVariant(QStringLiteral("it's \"quoted\"")));
     // Long single-byte text comes as the raw bytes.
-    EXPECT_EQ(query.value(2).type(), QVariant::ByteArray);
-    EXPECT_EQ(query.value(2).toByteArray(), QByteArray("plain max"));
-    EXPECT_EQ(query.value(3).type(), QVariant::ByteArray);
-    EXPECT_EQ(query.value(3).toByteArray(), QByteArray("old text"));
-    EXPECT_EQ(query.value(4), QVariant(QStringLiteral("Grüße     ")));
-    EXPECT_EQ(query.value(5), QVariant(russian));
-    EXPECT_EQ(query.value(6).type(), QVariant::String);
-    EXPECT_EQ(query.value(6).toString(), japanese);
-    EXPECT_EQ(query.value(7).type(), QVariant::String);
-    EXPECT_EQ(query.value(7).toString(), QStringLiteral("ntext ü"));
+    expectValue(query, 2, QByteArray("plain max"));
+    expectValue(query, 3, QByteArray("old text"));
+    expectValue(query, 4, QStringLiteral("Grüße     "));
+    expectValue(query, 5, russian);
+    expectValue(query, 6, japanese);
+    expectValue(query, 7, QStringLiteral("ntext ü"));
 }
 
 TEST_F(TypesTest, BinaryColumnsGiveByteArrays)
@@ -160,8 +152,7 @@ TEST_F(TypesTest, BinaryColumnsGiveByteArrays)
     for (int i = 0; i < 4; ++i)
         expectField(record, i, qPrintable(record.fieldName(i)), QVariant::ByteArray, BYTES);
     ASSERT_TRUE(query.next()) << query.lastError().text().toStdString();
-    EXPECT_EQ(query.value(0).type(), QVariant::ByteArray);
-    EXPECT_EQ(query.value(0).toByteArray(), shortBinary + QByteArray(1, '\0'));
+    expectValue(query, 0, shortBinary + QByteArray(1, '\0'));
     EXPECT_EQ(query.value(1).toByteArray(), three);
     EXPECT_EQ(query.value(2).toByteArray(), big);
     // Long values travel as a stream and keep their zero bytes.
@@ -189,10 +180,8 @@ TEST_F(TypesTest, DatesAndTimesArriveAsLocalDateTimesCutToMilliseconds)
     expectField(record, 4, "dt2", QVariant::DateTime, DBTIMESTAMP);
 
     ASSERT_TRUE(query.next()) << query.lastError().text().toStdString();
-    EXPECT_EQ(query.value(0).type(), QVariant::DateTime);
-    EXPECT_EQ(query.value(0).toDateTime(), QDateTime(QDate(2020, 5, 6), QTime(0, 0), Qt::LocalTime));
-    EXPECT_EQ(query.value(1).type(), QVariant::Time);
-    EXPECT_EQ(query.value(1).toTime(), QTime(13, 14, 15));
+    expectValue(query, 0, QDateTime(QDate(2020, 5, 6), QTime(0, 0), Qt::LocalTime));
+    expectValue(query, 1, QTime(13, 14, 15));
     EXPECT_EQ(query.value(2).toDateTime(), when);
     EXPECT_EQ(query.value(2).toDateTime().timeSpec(), Qt::LocalTime);
     EXPECT_EQ(query.value(3).toDateTime(), QDateTime(QDate(2021, 2, 3), QTime(4, 5), Qt::LocalTime));
@@ -294,7 +283,6 @@ TEST_F(TypesTest, LongValuesOfMegabytesRoundTripWhole)
     ASSERT_TRUE(query.exec(QStringLiteral("SELECT id, nv, vb, vc FROM longs ORDER BY id")));
     ASSERT_TRUE(query.next()) << query.lastError().text().toStdString();
     EXPECT_EQ(query.value(1).type(), QVariant::String);
-    EXPECT_EQ(query.value(1).toString().size(), 70000);
     EXPECT_TRUE(query.value(1).toString() == text);
     ASSERT_TRUE(query.next());
     EXPECT_EQ(query.value(2).toByteArray().size(), blob.size());

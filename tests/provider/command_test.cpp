@@ -44,6 +44,13 @@ struct ParameterInfo {
         CoTaskMemFree(table);
         CoTaskMemFree(names);
     }
+    std::vector<DBTYPE> types() const
+    {
+        std::vector<DBTYPE> result;
+        for (const DBPARAMINFO &param : params)
+            result.push_back(param.wType);
+        return result;
+    }
 };
 
 HRESULT describe(ICommandText *command, ParameterInfo &info)
@@ -167,17 +174,11 @@ TEST_F(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
     ParameterInfo info;
     ASSERT_EQ(describe(insert.get(), info), S_OK) << errorText();
     ASSERT_EQ(info.params.size(), 8u) << "the marker in the comment is not a parameter";
-    EXPECT_EQ(info.params[0].wType, DBTYPE_I4);
-    EXPECT_EQ(info.params[1].wType, DBTYPE_I8);
-    EXPECT_EQ(info.params[2].wType, DBTYPE_R8);
-    EXPECT_EQ(info.params[3].wType, DBTYPE_NUMERIC);
+    EXPECT_EQ(info.types(), (std::vector<DBTYPE>{DBTYPE_I4, DBTYPE_I8, DBTYPE_R8, DBTYPE_NUMERIC, DBTYPE_WSTR,
+                                                 DBTYPE_BYTES, DBTYPE_DBTIMESTAMP, DBTYPE_BOOL}));
     EXPECT_EQ(info.params[3].bPrecision, 9);
     EXPECT_EQ(info.params[3].bScale, 2);
-    EXPECT_EQ(info.params[4].wType, DBTYPE_WSTR);
     EXPECT_EQ(info.params[4].ulParamSize, 40u);
-    EXPECT_EQ(info.params[5].wType, DBTYPE_BYTES);
-    EXPECT_EQ(info.params[6].wType, DBTYPE_DBTIMESTAMP);
-    EXPECT_EQ(info.params[7].wType, DBTYPE_BOOL);
     EXPECT_NE(info.params[0].dwFlags & DBPARAMFLAGS_ISINPUT, 0u);
 
     DB_NUMERIC numeric{};
@@ -211,10 +212,7 @@ TEST_F(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
     EXPECT_EQ(back.val[1], 0x30);
     EXPECT_EQ(v[4].text(), "naïve ☃");
     EXPECT_EQ(v[5].bytes, std::string("\x01\x00\x02", 3));
-    const auto t = v[6].as<DBTIMESTAMP>();
-    EXPECT_EQ(t.year, 2021);
-    EXPECT_EQ(t.second, 6);
-    EXPECT_EQ(t.fraction, 789000000u);
+    EXPECT_EQ(fields(v[6].as<DBTIMESTAMP>()), fields(ts));
     EXPECT_EQ(v[7].as<int16_t>(), VARIANT_TRUE);
     for (size_t c = 0; c < rows[1].size(); ++c)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
@@ -229,12 +227,8 @@ TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
     auto insert = createCommand(session.get(), u"INSERT INTO param_more VALUES (?, ?, ?, ?, ?, ?)");
     ParameterInfo info;
     ASSERT_EQ(describe(insert.get(), info), S_OK) << errorText();
-    ASSERT_EQ(info.params.size(), 6u);
-    EXPECT_EQ(info.params[0].wType, DBTYPE_DBTIME);
-    EXPECT_EQ(info.params[1].wType, DBTYPE_DBDATE);
-    EXPECT_EQ(info.params[2].wType, DBTYPE_GUID);
-    EXPECT_EQ(info.params[3].wType, DBTYPE_CY);
-    EXPECT_EQ(info.params[5].wType, DBTYPE_STR);
+    ASSERT_EQ(info.types(),
+              (std::vector<DBTYPE>{DBTYPE_DBTIME, DBTYPE_DBDATE, DBTYPE_GUID, DBTYPE_CY, DBTYPE_I2, DBTYPE_STR}));
     EXPECT_EQ(info.params[5].ulParamSize, 10u);
 
     const DBTIME time{13, 14, 15};
@@ -253,16 +247,9 @@ TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
     Rows rows;
     ASSERT_TRUE(selectAll(session.get(), "SELECT t, d, g, m, s, vc FROM param_more", rows));
     ASSERT_EQ(rows.size(), 1u);
-    const auto t = rows[0][0].as<DBTIME>();
-    EXPECT_EQ(t.hour, 13);
-    EXPECT_EQ(t.minute, 14);
-    EXPECT_EQ(t.second, 15);
-    const auto d = rows[0][1].as<DBDATE>();
-    EXPECT_EQ(d.year, 1969);
-    EXPECT_EQ(d.day, 20);
-    const auto g = rows[0][2].as<GUID>();
-    EXPECT_EQ(g.Data1, 0x01234567u);
-    EXPECT_EQ(g.Data4[7], 8);
+    EXPECT_EQ(fields(rows[0][0].as<DBTIME>()), fields(time));
+    EXPECT_EQ(fields(rows[0][1].as<DBDATE>()), fields(date));
+    EXPECT_TRUE(rows[0][2].as<GUID>() == guid);
     EXPECT_EQ(rows[0][3].as<int64_t>(), -1234567);
     EXPECT_EQ(rows[0][4].as<int16_t>(), -300);
     EXPECT_EQ(rows[0][5].text(), "caf\xC3\xA9") << "narrow text comes back as UTF-8";
@@ -469,10 +456,7 @@ TEST_F(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
     ASSERT_TRUE(slowSession) << errorText();
     auto command = createCommand(slowSession.get(), u"SELECT 1");
     ASSERT_TRUE(command);
-    DBPROP timeout{};
-    timeout.dwPropertyID = DBPROP_COMMANDTIMEOUT;
-    timeout.vValue.vt = VT_I4;
-    timeout.vValue.lVal = 1;
+    DBPROP timeout = i4Property(DBPROP_COMMANDTIMEOUT, 1);
     DBPROPSET set{&timeout, 1, DBPROPSET_ROWSET};
     rz::ComPtr<ICommandProperties> properties;
     ASSERT_EQ(command.query(IID_ICommandProperties, properties), S_OK);

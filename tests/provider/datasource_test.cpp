@@ -32,12 +32,7 @@ TEST(DataSourceProperties, UnknownPropertiesAreReportedPerPropertyAndWholeSetFai
     rz::ComPtr<IDBProperties> properties;
     ASSERT_EQ(source.query(IID_IDBProperties, properties), S_OK);
 
-    DBPROP props[2] = {};
-    props[0].dwPropertyID = DBPROP_INIT_CATALOG;
-    props[0].vValue.vt = VT_BSTR;
-    props[0].vValue.bstrVal = SysAllocString(u"testdb");
-    props[1].dwPropertyID = 0x7777; // no such property
-    props[1].vValue.vt = VT_I4;
+    DBPROP props[2] = {textProperty(DBPROP_INIT_CATALOG, "testdb"), i4Property(0x7777, 0)}; // no such property
     DBPROPSET set{props, 2, DBPROPSET_DBINIT};
     EXPECT_EQ(properties->SetProperties(1, &set), DB_S_ERRORSOCCURRED);
     EXPECT_EQ(props[0].dwStatus, DBPROPSTATUS_OK);
@@ -47,10 +42,7 @@ TEST(DataSourceProperties, UnknownPropertiesAreReportedPerPropertyAndWholeSetFai
     EXPECT_EQ(properties->SetProperties(1, &onlyUnknown), DB_E_ERRORSOCCURRED);
 
     // A value of the wrong type is refused, not stored.
-    DBPROP wrongType{};
-    wrongType.dwPropertyID = DBPROP_INIT_TIMEOUT;
-    wrongType.vValue.vt = VT_BSTR;
-    wrongType.vValue.bstrVal = SysAllocString(u"5");
+    DBPROP wrongType = textProperty(DBPROP_INIT_TIMEOUT, "5");
     DBPROPSET wrong{&wrongType, 1, DBPROPSET_DBINIT};
     EXPECT_EQ(properties->SetProperties(1, &wrong), DB_E_ERRORSOCCURRED);
     EXPECT_EQ(wrongType.dwStatus, DBPROPSTATUS_BADVALUE);
@@ -165,19 +157,8 @@ TEST(Login, IntegratedSecurityWithoutAUserFailsWithAReason)
     REQUIRE_SERVER();
     auto source = createDataSource();
     ASSERT_TRUE(source);
-    DBPROP props[4] = {};
-    props[0].dwPropertyID = DBPROP_INIT_DATASOURCE;
-    props[0].vValue.vt = VT_BSTR;
-    props[0].vValue.bstrVal = SysAllocString(u"127.0.0.20");
-    props[1].dwPropertyID = DBPROP_INIT_CATALOG;
-    props[1].vValue.vt = VT_BSTR;
-    props[1].vValue.bstrVal = SysAllocString(u"testdb");
-    props[2].dwPropertyID = DBPROP_AUTH_INTEGRATED;
-    props[2].vValue.vt = VT_BSTR;
-    props[2].vValue.bstrVal = SysAllocString(u"SSPI");
-    props[3].dwPropertyID = DBPROP_INIT_TIMEOUT;
-    props[3].vValue.vt = VT_I4;
-    props[3].vValue.lVal = 2;
+    DBPROP props[4] = {textProperty(DBPROP_INIT_DATASOURCE, "127.0.0.20"), textProperty(DBPROP_INIT_CATALOG, "testdb"),
+                       textProperty(DBPROP_AUTH_INTEGRATED, "SSPI"), i4Property(DBPROP_INIT_TIMEOUT, 2)};
     DBPROPSET set{props, 4, DBPROPSET_DBINIT};
     rz::ComPtr<IDBProperties> properties;
     ASSERT_EQ(source.query(IID_IDBProperties, properties), S_OK);

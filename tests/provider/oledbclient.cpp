@@ -6,23 +6,8 @@ namespace providertest {
 
 std::u16string u16(const std::string &s)
 {
-    std::u16string out;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp = c;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra) cp = c & (0x3F >> extra);
-        ++i;
-        for (; extra > 0 && i < s.size(); --extra, ++i)
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += char16_t(0xD800 + (cp >> 10));
-            out += char16_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += char16_t(cp);
-        }
-    }
+    std::u16string out(s.size(), u'\0'); // never more UTF-16 units than UTF-8 bytes
+    out.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), int(out.size()))));
     return out;
 }
 
@@ -84,45 +69,42 @@ rz::ComPtr<IDBInitialize> createDataSource(const char *progId)
     return source;
 }
 
+DBPROP textProperty(DBPROPID id, const std::string &value)
+{
+    DBPROP p{};
+    p.dwPropertyID = id;
+    p.dwOptions = DBPROPOPTIONS_REQUIRED;
+    p.vValue.vt = VT_BSTR;
+    p.vValue.bstrVal = SysAllocString(u16(value).c_str());
+    return p;
+}
+
+DBPROP i4Property(DBPROPID id, LONG value)
+{
+    DBPROP p{};
+    p.dwPropertyID = id;
+    p.dwOptions = DBPROPOPTIONS_REQUIRED;
+    p.vValue.vt = VT_I4;
+    p.vValue.lVal = value;
+    return p;
+}
+
 HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
 {
-    std::vector<DBPROP> props;
-    auto addString = [&](DBPROPID id, const std::string &value) {
-        DBPROP p{};
-        p.dwPropertyID = id;
-        p.dwOptions = DBPROPOPTIONS_REQUIRED;
-        p.vValue.vt = VT_BSTR;
-        p.vValue.bstrVal = SysAllocString(u16(value).c_str());
-        props.push_back(p);
-    };
-    auto addI4 = [&](DBPROPID id, LONG value) {
-        DBPROP p{};
-        p.dwPropertyID = id;
-        p.dwOptions = DBPROPOPTIONS_REQUIRED;
-        p.vValue.vt = VT_I4;
-        p.vValue.lVal = value;
-        props.push_back(p);
-    };
-    addI4(DBPROP_INIT_TIMEOUT, login.loginTimeout);
-    addString(DBPROP_INIT_DATASOURCE, login.host);
-    addI4(DBPROP_INIT_GENERALTIMEOUT, 5);
-    addString(DBPROP_INIT_CATALOG, login.database);
-    addString(DBPROP_AUTH_USERID, login.user);
-    addString(DBPROP_AUTH_PASSWORD, login.password);
+    std::vector<DBPROP> props = {i4Property(DBPROP_INIT_TIMEOUT, login.loginTimeout),
+                                 textProperty(DBPROP_INIT_DATASOURCE, login.host),
+                                 i4Property(DBPROP_INIT_GENERALTIMEOUT, 5),
+                                 textProperty(DBPROP_INIT_CATALOG, login.database),
+                                 textProperty(DBPROP_AUTH_USERID, login.user),
+                                 textProperty(DBPROP_AUTH_PASSWORD, login.password)};
     DBPROPSET sets[2];
     sets[0].guidPropertySet = DBPROPSET_DBINIT;
     sets[0].cProperties = ULONG(props.size());
     sets[0].rgProperties = props.data();
-    DBPROP encrypt{};
+    DBPROP encrypt = textProperty(SSPROP_INIT_ENCRYPT, login.encrypt.value_or(std::string()));
     sets[1].guidPropertySet = DBPROPSET_SQLSERVERDBINIT;
-    sets[1].cProperties = 0;
+    sets[1].cProperties = login.encrypt ? 1 : 0;
     sets[1].rgProperties = &encrypt;
-    if (login.encrypt) {
-        encrypt.dwPropertyID = SSPROP_INIT_ENCRYPT;
-        encrypt.vValue.vt = VT_BSTR;
-        encrypt.vValue.bstrVal = SysAllocString(u16(*login.encrypt).c_str());
-        sets[1].cProperties = 1;
-    }
     rz::ComPtr<IDBProperties> properties;
     HRESULT hr = rz::ComPtr<IDBInitialize>::share(source).query(IID_IDBProperties, properties);
     if (SUCCEEDED(hr))

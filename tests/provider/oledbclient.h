@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace providertest {
@@ -29,6 +30,18 @@ std::string u8(const std::u16string &s);
 // The descriptions of the thread's error object, records joined by " | ";
 // "" when there is none.
 std::string errorText();
+
+// Date and time structures as tuples, so that a test compares them whole.
+inline std::tuple<int, int, int, int, int, int, unsigned> fields(const DBTIMESTAMP &t)
+{
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second, unsigned(t.fraction)};
+}
+inline std::tuple<int, int, int> fields(const DBDATE &d) { return {d.year, d.month, d.day}; }
+inline std::tuple<int, int, int> fields(const DBTIME &t) { return {t.hour, t.minute, t.second}; }
+
+// Required properties; the caller clears a text property's value with VariantClear.
+DBPROP textProperty(DBPROPID id, const std::string &value);
+DBPROP i4Property(DBPROPID id, LONG value);
 
 rz::ComPtr<IDBInitialize> createDataSource(const char *progId = "SQLOLEDB");
 HRESULT setLoginProperties(IDBInitialize *source, const Login &login);

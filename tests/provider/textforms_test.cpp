@@ -21,31 +21,23 @@ std::string narrow(const std::u16string &s) { return std::string(s.begin(), s.en
 
 TEST(ServerAddress, ReadsHostPortAndInstanceFormsAsSqlServerClientsWriteThem)
 {
-    auto plain = parseServerAddress(u"10.0.0.1");
-    ASSERT_TRUE(plain);
-    EXPECT_EQ(narrow(plain->host), "10.0.0.1");
-    EXPECT_EQ(plain->port, 1433);
-    EXPECT_TRUE(plain->instance.empty());
-
-    auto withPort = parseServerAddress(u"tcp:db.example , 14330");
-    ASSERT_TRUE(withPort);
-    EXPECT_EQ(narrow(withPort->host), "db.example");
-    EXPECT_EQ(withPort->port, 14330);
-
-    auto named = parseServerAddress(u"host\\SQLEXPRESS");
-    ASSERT_TRUE(named);
-    EXPECT_EQ(narrow(named->host), "host");
-    EXPECT_EQ(narrow(named->instance), "SQLEXPRESS");
-    EXPECT_EQ(named->port, 0) << "an instance without a port is found through the browser service";
-
-    auto local = parseServerAddress(u"(local)");
-    ASSERT_TRUE(local);
-    EXPECT_EQ(narrow(local->host), "127.0.0.1");
-
-    EXPECT_FALSE(parseServerAddress(u"host,"));
-    EXPECT_FALSE(parseServerAddress(u"host,70000"));
-    EXPECT_FALSE(parseServerAddress(u"host,12a"));
-    EXPECT_FALSE(parseServerAddress(u"host\\"));
+    // An instance without a port is found through the browser service (port 0).
+    const struct { const char16_t *text; const char *host; int port; const char *instance; } cases[] = {
+        {u"10.0.0.1", "10.0.0.1", 1433, ""},
+        {u"tcp:db.example , 14330", "db.example", 14330, ""},
+        {u"host\\SQLEXPRESS", "host", 0, "SQLEXPRESS"},
+        {u"(local)", "127.0.0.1", 1433, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.host);
+        const auto address = parseServerAddress(c.text);
+        ASSERT_TRUE(address);
+        EXPECT_EQ(narrow(address->host), c.host);
+        EXPECT_EQ(address->port, c.port);
+        EXPECT_EQ(narrow(address->instance), c.instance);
+    }
+    for (const char16_t *bad : {u"host,", u"host,70000", u"host,12a", u"host\\"})
+        EXPECT_FALSE(parseServerAddress(bad)) << narrow(bad);
 }
 
 TEST(ConnectionString, FreeTdsGetsServerPortProtocolAndCredentials)

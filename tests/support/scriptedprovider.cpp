@@ -1,4 +1,5 @@
 #include "scriptedprovider.h"
+#include "scriptedrowset.h"
 
 #include "platform/classregistry.h"
 #include "platform/comobject.h"
@@ -98,15 +99,6 @@ HRESULT answer(ScriptedProvider::State &state, Answers &answers)
     return hr;
 }
 
-bool isMissing(const ScriptedProvider::State &state, REFIID iid)
-{
-    for (const IID &missing : state.script.missingInterfaces) {
-        if (missing == iid)
-            return true;
-    }
-    return false;
-}
-
 void record(ScriptedProvider::State &state, std::string call)
 {
     state.log.calls.push_back(std::move(call));
@@ -149,7 +141,7 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void **out) override
     {
-        if (out && iid != IID_IUnknown && isMissing(*state, iid)) {
+        if (out && iid != IID_IUnknown && isListed(state->script.missingInterfaces, iid)) {
             *out = nullptr;
             return E_NOINTERFACE;
         }
@@ -243,7 +235,7 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void **out) override
     {
-        if (out && iid != IID_IUnknown && isMissing(*state, iid)) {
+        if (out && iid != IID_IUnknown && isListed(state->script.missingInterfaces, iid)) {
             *out = nullptr;
             return E_NOINTERFACE;
         }

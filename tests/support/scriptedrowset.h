@@ -141,6 +141,7 @@ struct StatementState
 HRESULT createScriptedRowset(const std::shared_ptr<StatementState> &state, REFIID iid,
                              IUnknown **rowset);
 
+// Whether `iid` is in `list` (the interfaces a script withholds).
 bool isListed(const std::vector<IID> &list, REFIID iid);
 
 } // namespace rztest

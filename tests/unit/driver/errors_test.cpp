@@ -1,5 +1,5 @@
 // Error texts: the provider's error records, the fall-back "Critical Error",
-// the system message of a bare HRESULT, and the one QSqlError shape.
+// and the system message of a bare HRESULT.
 
 #include "driver/errors.h"
 #include "platform/comptr.h"
@@ -99,17 +99,6 @@ TEST(SystemMessage, SystemTextsLoseTheirLineBreak)
         EXPECT_FALSE(text.isEmpty());
         EXPECT_FALSE(text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) << text.toStdString();
         EXPECT_FALSE(text.startsWith(QLatin1String("Unknown error"))) << text.toStdString();
-    }
-}
-
-TEST(ErrorShape, EveryErrorCarriesTheDriverTextAndNoCode)
-{
-    for (auto type : {QSqlError::ConnectionError, QSqlError::StatementError, QSqlError::TransactionError}) {
-        const QSqlError error = qMakeError(QStringLiteral("what happened"), type);
-        EXPECT_EQ(error.driverText(), QStringLiteral("MSSQL DB: "));
-        EXPECT_EQ(error.databaseText(), QStringLiteral("what happened"));
-        EXPECT_EQ(error.type(), type);
-        EXPECT_TRUE(error.nativeErrorCode().isEmpty());
     }
 }
 
