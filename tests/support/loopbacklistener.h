@@ -5,6 +5,7 @@
 // when that thread is slow to be scheduled.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -57,5 +58,14 @@ private:
     int fd = -1;
     std::thread acceptor;
 };
+
+// File descriptors open in this process: a leaked socket shows as one more.
+inline int openDescriptors()
+{
+    int count = 0;
+    for (int fd = 0; fd < 4096; ++fd)
+        count += ::fcntl(fd, F_GETFD) != -1;
+    return count;
+}
 
 } // namespace rztest

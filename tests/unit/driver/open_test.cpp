@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
 namespace {
 
 using rztest::ScriptedProvider;
@@ -257,13 +255,7 @@ TEST_F(OpenTest, ASessionThatCannotBeMadeStopsTheHostLoop)
 TEST_F(OpenTest, AThousandOpensAndClosesLeaveNothingBehind)
 {
     ScriptedProvider provider("SQLOLEDB");
-    auto openDescriptors = [] {
-        int count = 0;
-        for (int fd = 0; fd < 4096; ++fd)
-            count += ::fcntl(fd, F_GETFD) != -1;
-        return count;
-    };
-    const int before = openDescriptors();
+    const int before = rztest::openDescriptors();
     for (int i = 0; i < 1000; ++i) {
         REzuVEDOVDriver driver;
         ASSERT_TRUE(open(driver, alive));
@@ -271,7 +263,7 @@ TEST_F(OpenTest, AThousandOpensAndClosesLeaveNothingBehind)
         ASSERT_EQ(provider.log.liveSessions, 0);
         ASSERT_EQ(provider.log.liveDataSources, 0);
     }
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(rztest::openDescriptors(), before);
 }
 
 TEST_F(OpenTest, DestroyingAnOpenDriverReleasesDataSourceThenSession)

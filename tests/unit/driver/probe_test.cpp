@@ -6,8 +6,6 @@
 
 #include <QtCore/QElapsedTimer>
 
-#include <fcntl.h>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,16 +45,10 @@ TEST(ReachabilityProbe, NamesAndPortSuffixesAreNeitherResolvedNorSplit)
 TEST(ReachabilityProbe, RepeatedProbesLeaveNoSocketOpen)
 {
     rztest::LoopbackListener listener("127.0.0.84");
-    auto openDescriptors = [] {
-        int count = 0;
-        for (int fd = 0; fd < 4096; ++fd)
-            count += ::fcntl(fd, F_GETFD) != -1;
-        return count;
-    };
-    const int before = openDescriptors();
+    const int before = rztest::openDescriptors();
     for (int i = 0; i < 200; ++i)
         ASSERT_TRUE(OLEDBManager::instance()->isServerReachable(QStringLiteral("127.0.0.84")));
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(rztest::openDescriptors(), before);
 }
 
 } // namespace
