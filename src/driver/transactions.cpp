@@ -19,6 +19,21 @@ QSqlError transactionError(IUnknown *transaction)
     return qMakeError(qOLEDBErrorText(transaction, IID_ITransaction), QSqlError::TransactionError);
 }
 
+// Commits or aborts through the session's ITransaction; on failure `error`
+// gets what to report.
+template <class End>
+bool endTransaction(IOpenRowset *session, QSqlError *error, End end)
+{
+    rz::ComPtr<ITransaction> transaction;
+    HRESULT hr = session->QueryInterface(IID_ITransaction, transaction.putVoid());
+    if (isDone(hr, transaction.get()))
+        hr = end(transaction.get());
+    if (isDone(hr, transaction.get()))
+        return true;
+    *error = transactionError(transaction.get());
+    return false;
+}
+
 } // namespace
 
 bool REzuVEDOVDriver::beginTransaction()
@@ -42,15 +57,13 @@ bool REzuVEDOVDriver::commitTransaction()
         return false;
     if (!d->session)
         return true;
-    rz::ComPtr<ITransaction> transaction;
-    HRESULT hr = d->session.query(IID_ITransaction, transaction);
-    if (isDone(hr, transaction.get()))
-        hr = transaction->Commit(FALSE, XACTTC_SYNC, 0);
-    if (!isDone(hr, transaction.get())) {
-        setLastError(transactionError(transaction.get()));
-        return false;
-    }
-    return true;
+    QSqlError error;
+    if (endTransaction(d->session.get(), &error, [](ITransaction *transaction) {
+            return transaction->Commit(FALSE, XACTTC_SYNC, 0);
+        }))
+        return true;
+    setLastError(error);
+    return false;
 }
 
 bool REzuVEDOVDriver::rollbackTransaction()
@@ -59,13 +72,11 @@ bool REzuVEDOVDriver::rollbackTransaction()
         return false;
     if (!d->session)
         return true;
-    rz::ComPtr<ITransaction> transaction;
-    HRESULT hr = d->session.query(IID_ITransaction, transaction);
-    if (isDone(hr, transaction.get()))
-        hr = transaction->Abort(nullptr, FALSE, FALSE);
-    if (!isDone(hr, transaction.get())) {
-        setLastError(transactionError(transaction.get()));
-        return false;
-    }
-    return true;
+    QSqlError error;
+    if (endTransaction(d->session.get(), &error, [](ITransaction *transaction) {
+            return transaction->Abort(nullptr, FALSE, FALSE);
+        }))
+        return true;
+    setLastError(error);
+    return false;
 }
