@@ -47,7 +47,7 @@ class Basics(unittest.TestCase):
         self.assertIn("rzsql: the batch at line 1 failed: StatementError\n", r.err)
         if OURS:
             self.assertIn("  driver text:   MSSQL DB: \n", r.err)
-        self.assertRegex(r.err, r"  database text: .*Incorrect syntax near")
+        self.assertRegex(r.err, r"  database text: Incorrect syntax near 'FRM'\.")
 
     def test_a_missing_table_is_the_servers_invalid_object_name(self):
         r = session("-e", "SELECT * FROM no_such_table")

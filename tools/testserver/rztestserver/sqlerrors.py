@@ -57,7 +57,12 @@ def translate_error(error, session, conn, translator=None, verb='INSERT'):
                              'occurred in database "%s".' % (verb, session.database))
     match = re.match(r'near "(.+)": syntax error', text)
     if match:
-        return syntax_near(match.group(1))
+        # SQLite names the token as the translation quoted it; SQL Server
+        # names it as the client wrote it.
+        token = match.group(1)
+        if len(token) >= 2 and token[0] + token[-1] in ('``', '""', '[]'):
+            token = token[1:-1]
+        return syntax_near(token)
     if text.startswith('incomplete input'):
         return SqlError(102, "Incorrect syntax near ')'.", severity=15)
     match = re.match(r'wrong number of arguments to function (\w+)', text)
