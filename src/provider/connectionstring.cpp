@@ -1,4 +1,5 @@
 #include "provider/connectionstring.h"
+#include "provider/quoting.h"
 
 #include <cctype>
 
@@ -104,14 +105,7 @@ std::u16string quoteConnectionValue(std::u16string_view value)
         || (!value.empty() && (value.front() == u' ' || value.back() == u' '));
     if (!needsBraces)
         return std::u16string(value);
-    std::u16string out = u"{";
-    for (char16_t c : value) {
-        out += c;
-        if (c == u'}')
-            out += u'}';
-    }
-    out += u'}';
-    return out;
+    return enclosed(value, u"{", u'}');
 }
 
 std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDriverKind kind,

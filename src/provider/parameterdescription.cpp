@@ -1,4 +1,5 @@
 #include "provider/parameterdescription.h"
+#include "provider/quoting.h"
 
 #include "provider/odbccall.h"
 #include "provider/parametermarkers.h"
@@ -9,14 +10,7 @@ namespace {
 
 std::u16string quotedLiteral(std::u16string_view text)
 {
-    std::u16string out = u"N'";
-    for (char16_t c : text) {
-        out += c;
-        if (c == u'\'')
-            out += u'\'';
-    }
-    out += u'\'';
-    return out;
+    return enclosed(text, u"N'", u'\'');
 }
 
 bool readInt(SQLHSTMT stmt, SQLUSMALLINT column, long &value)

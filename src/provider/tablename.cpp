@@ -1,4 +1,5 @@
 #include "provider/tablename.h"
+#include "provider/quoting.h"
 
 #include <vector>
 
@@ -40,13 +41,7 @@ std::u16string quotedTableName(std::u16string_view name)
             out += part;
             continue;
         }
-        out += u'[';
-        for (char16_t c : part) {
-            out += c;
-            if (c == u']')
-                out += u']';
-        }
-        out += u']';
+        out += enclosed(part, u"[", u']');
     }
     return out;
 }
