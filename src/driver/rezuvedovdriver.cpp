@@ -3,8 +3,14 @@
 #include "driver/rezuvedovdriver_p.h"
 #include "result/rezuvedovresult.h"
 
+#include <QtSql/private/qsqldriver_p.h>
+
+// QSqlDriver::dbmsType() is not virtual: it reads the base's private part, so
+// the base is built with one that already names SQL Server. Qt's models and
+// applications key their T-SQL on that answer.
 REzuVEDOVDriver::REzuVEDOVDriver(QObject *parent)
-    : QSqlDriver(parent), d(new REzuVEDOVDriverPrivate)
+    : QSqlDriver(*new QSqlDriverPrivate(QSqlDriver::MSSqlServer), parent),
+      d(new REzuVEDOVDriverPrivate)
 {
 }
 
