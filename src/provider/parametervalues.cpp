@@ -185,12 +185,16 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
             out.push_back(std::move(p));
             continue;
         }
-        if (status != DBSTATUS_S_OK) {
+        // A value refused by an earlier execution comes back marked as such
+        // when the consumer runs the same buffer again: it is refused for
+        // the same reason, not for the mark.
+        const char *fault = dateTimeFault(type, value);
+        if (status != DBSTATUS_S_OK && !(status == DBSTATUS_E_CANTCONVERTVALUE && fault)) {
             addPendingDiagnostic(u"07006", u"A parameter's status in the consumer's buffer is not valid.");
             return DB_E_ERRORSOCCURRED;
         }
         // Every bad value is marked and reported before anything is sent.
-        if (const char *fault = dateTimeFault(type, value)) {
+        if (fault) {
             if (b.dwPart & DBPART_STATUS) {
                 const DBSTATUS cantConvert = DBSTATUS_E_CANTCONVERTVALUE;
                 std::memcpy(data + b.obStatus, &cantConvert, sizeof cantConvert);

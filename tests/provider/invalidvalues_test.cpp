@@ -88,6 +88,9 @@ TEST_F(InvalidValues, AnAllZeroDateFailsTheExecutionAndTheSessionGoesOn)
     EXPECT_EQ(errorText(), "Invalid date value for parameter 2.");
     EXPECT_EQ(bad.status(0), DBSTATUS_S_OK) << "a good value keeps its status";
     EXPECT_EQ(bad.status(1), DBSTATUS_E_CANTCONVERTVALUE);
+    // Sent again as it came back, the value is refused for the same reason.
+    EXPECT_EQ(bad.execute(insert.get()), DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(errorText(), "Invalid date value for parameter 2.");
 
     // The same command and the same session work for the next values.
     ParameterBuffer good;
