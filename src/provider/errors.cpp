@@ -8,7 +8,7 @@ namespace rz::provider {
 
 namespace {
 
-const std::u16string kSource = u"Microsoft OLE DB Driver for SQL Server";
+const std::u16string kSource = u"REZUVEDOV OLE DB Provider for SQL Server";
 
 } // namespace
 
