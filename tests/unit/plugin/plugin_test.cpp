@@ -92,6 +92,7 @@ TEST_F(PluginStart, CreatesDriversForTheExactNameOnly)
 TEST(DriverObject, AnswersFeaturesAndHasNoHandle)
 {
     REzuVEDOVDriver driver;
+    EXPECT_EQ(driver.dbmsType(), QSqlDriver::MSSqlServer);
     EXPECT_FALSE(driver.hasFeature(QSqlDriver::NamedPlaceholders));
     EXPECT_TRUE(driver.hasFeature(QSqlDriver::Transactions));
     EXPECT_TRUE(driver.hasFeature(QSqlDriver::LastInsertId));
