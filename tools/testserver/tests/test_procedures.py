@@ -94,3 +94,13 @@ class ProcedureTest(ServerTestCase):
         self.results('ALTER TABLE altered DROP COLUMN b')
         self.assertEqual(['a', 'c'], [r[0] for r in self.results(
             "SELECT name FROM sys.columns WHERE object_id = OBJECT_ID('altered') ORDER BY column_id")[0]])
+
+
+class DescribeArithmeticTest(ServerTestCase):
+    def test_parameter_added_to_a_column_takes_its_type(self):
+        cursor = self.connect().cursor()
+        cursor.execute('CREATE TABLE described (id int NOT NULL, amount decimal(9,2))')
+        for text, expected in (('INSERT INTO described (id) SELECT id + @P1 FROM described', 'int'),
+                               ('SELECT @P1 * amount FROM described', 'decimal(9,2)')):
+            cursor.execute('EXEC sp_describe_undeclared_parameters @tsql = %s', (text,))
+            self.assertEqual(expected, cursor.fetchall()[0][3], text)
