@@ -92,6 +92,9 @@ CATALOGUE_VIEWS = {
         create_date AS modify_date FROM rz_objects WHERE type = 'U' ORDER BY object_id''',
     'rz_sys_views': '''SELECT name, object_id, schema_id, type, type_desc, create_date,
         create_date AS modify_date FROM rz_objects WHERE type = 'V' ORDER BY object_id''',
+    'rz_sys_procedures': '''SELECT name, object_id, schema_id, type, type_desc, create_date,
+        create_date AS modify_date FROM rz_objects WHERE type = 'P' ORDER BY object_id''',
+    'rz_sys_sql_modules': '''SELECT object_id, definition FROM rz_objects WHERE type IN ('P', 'V')''',
     'rz_sys_all_objects': '''SELECT name, object_id, schema_id, type, type_desc, create_date
         FROM rz_objects''',
     'rz_sys_columns': '''SELECT object_id, name, column_id, system_type_id, user_type_id, max_length,
@@ -142,7 +145,7 @@ CATALOGUE_VIEWS = {
         JOIN rz_objects o ON o.object_id = k.object_id''',
 }
 
-SYS_VIEWS = {'objects', 'tables', 'views', 'all_objects', 'columns', 'identity_columns', 'schemas',
+SYS_VIEWS = {'objects', 'tables', 'views', 'procedures', 'sql_modules', 'all_objects', 'columns', 'identity_columns', 'schemas',
              'databases', 'sysobjects', 'syscolumns'}
 # the compatibility views, also reachable without a schema or through dbo
 COMPATIBILITY_VIEWS = {'sysobjects', 'syscolumns'}
@@ -266,6 +269,9 @@ def require_schema(conn, name):
     return found
 
 
+TYPE_DESCRIPTIONS = {'U': 'USER_TABLE', 'V': 'VIEW', 'P': 'SQL_STORED_PROCEDURE'}
+
+
 def register_object(conn, database, name, kind, definition=None):
     """Records a new table or view by its SQLite name; its schema must exist."""
     bare = split_name(name)[1]
@@ -274,8 +280,8 @@ def register_object(conn, database, name, kind, definition=None):
     object_id = next_object_id(conn)
     conn.execute(
         'INSERT INTO rz_objects VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)',
-        (object_id, bare, schema, found, database, kind, 'USER_TABLE' if kind == 'U' else 'VIEW',
-         'BASE TABLE' if kind == 'U' else 'VIEW', current_timestamp_text(),
+        (object_id, bare, schema, found, database, kind, TYPE_DESCRIPTIONS[kind],
+         {'U': 'BASE TABLE', 'V': 'VIEW'}.get(kind), current_timestamp_text(),
          definition, 'NONE' if kind == 'V' else None, 'NO' if kind == 'V' else None))
     return object_id
 
@@ -373,11 +379,18 @@ def drop_schema(conn, schema):
     conn.execute('DELETE FROM rz_schemas WHERE schema_id = ?', (found,))
 
 
+def name_taken(conn, name):
+    """Whether an object of any kind has the SQLite name `name`."""
+    schema, bare = split_name(name)
+    return conn.execute('SELECT 1 FROM rz_objects WHERE name = ? AND lower(schema_name) = lower(?)',
+                        (bare, schema)).fetchone() is not None
+
+
 def lookup(conn, name):
     """TableInfo of a table or view by SQLite name (case-insensitive), or None."""
     schema, bare = split_name(name)
-    row = conn.execute('SELECT object_id, name, type, schema_name FROM rz_objects WHERE name = ? '
-                       'AND lower(schema_name) = lower(?)', (bare, schema)).fetchone()
+    row = conn.execute("SELECT object_id, name, type, schema_name FROM rz_objects WHERE name = ? "
+                       "AND lower(schema_name) = lower(?) AND type IN ('U', 'V')", (bare, schema)).fetchone()
     if row is None:
         return _catalogue_view_info(conn, name)
     object_id, real_name, kind, real_schema = row

@@ -129,6 +129,7 @@ class Connection(threading.Thread):
                 if kind == packets.SQL_BATCH:
                     text = request_body(payload).decode('utf-16-le', errors='replace')
                     self.server.trace(self, 'batch: %s' % text)
+                    self.session.variables = {}       # variables live for one batch
                     self.session.execute_batch(text, out)
                 elif kind == packets.RPC:
                     handle_rpc(self, payload, out)

@@ -63,6 +63,9 @@ class Definer:
             self.alter_table(rest[1:])
         elif word in ('CREATE', 'DROP') and kind == 'SCHEMA':
             self.schema(word, rest[1:])
+        elif word == 'DROP' and kind in ('PROCEDURE', 'PROC'):
+            from . import procedures
+            return procedures.drop(session, rest[1:], out)
         elif word in ('CREATE', 'ALTER', 'DROP') and kind in ('PROCEDURE', 'PROC', 'FUNCTION', 'TRIGGER',
                                                               'SCHEMA', 'TYPE', 'SEQUENCE', 'DATABASE'):
             raise not_supported('%s %s' % (word, kind))
@@ -170,7 +173,7 @@ class Definer:
 
         def action():
             catalogue.require_schema(conn, name)
-            if catalogue.lookup(conn, name) is not None:
+            if catalogue.name_taken(conn, name):
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % catalogue.split_name(name)[1])
             conn.execute(sql)
@@ -355,7 +358,7 @@ class Definer:
 
         def action():
             catalogue.require_schema(conn, name)
-            if catalogue.lookup(conn, name) is not None:
+            if catalogue.name_taken(conn, name):
                 raise SqlError(2714, "There is already an object named '%s' in the database."
                                % catalogue.split_name(name)[1])
             columns, _rows = session.query(select_sql, {}, hints, names, translator, limit=0)

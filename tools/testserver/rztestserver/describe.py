@@ -7,6 +7,7 @@ from .tokens import Column
 from .translate import Translator, find_matching, split_top
 
 COMPARISONS = {'=', '<>', '!=', '<', '>', '<=', '>=', '!<', '!>'}
+ARITHMETIC = {'+', '-', '*', '/', '%'}
 NAME_KINDS = ('word', 'name')
 SYSNAME = SqlType('nvarchar', 128)
 
@@ -168,6 +169,13 @@ def _deduce(statement, scope, found):
             parts = _name_before(tokens, index - 1)
             column = scope.column(parts) if parts else None
         if column is None and after is not None and (after.text in COMPARISONS or after.is_word('LIKE')):
+            parts = _name_after(tokens, index + 2)
+            column = scope.column(parts) if parts else None
+        if column is None and before is not None and before.text in ARITHMETIC:
+            # id + @p: the other operand's type
+            parts = _name_before(tokens, index - 1)
+            column = scope.column(parts) if parts else None
+        if column is None and after is not None and after.text in ARITHMETIC:
             parts = _name_after(tokens, index + 2)
             column = scope.column(parts) if parts else None
         if column is None and before is not None and before.is_word('BETWEEN', 'AND', 'IN') or (

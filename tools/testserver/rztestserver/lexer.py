@@ -84,7 +84,8 @@ def tokenize(text):
 STATEMENT_STARTERS = {
     'SELECT', 'INSERT', 'UPDATE', 'DELETE', 'CREATE', 'DROP', 'ALTER', 'BEGIN', 'COMMIT',
     'ROLLBACK', 'SAVE', 'SET', 'DECLARE', 'USE', 'PRINT', 'EXEC', 'EXECUTE', 'IF', 'TRUNCATE',
-    'WITH', 'RAISERROR', 'THROW', 'MERGE', 'WHILE', 'RETURN', 'GRANT', 'DENY', 'REVOKE',
+    'WITH', 'RAISERROR', 'THROW', 'MERGE', 'WHILE', 'RETURN', 'GRANT', 'DENY', 'REVOKE', 'BREAK',
+    'CONTINUE',
 }
 
 
@@ -103,7 +104,7 @@ def split_statements(tokens):
             depth += 1
         elif token.kind == 'punct' and token.text == ')':
             depth -= 1
-        if depth == 0 and current and token.kind == 'word' and _starts_statement(current, tokens, index):
+        if depth == 0 and current and token.kind == 'word' and starts_statement(current, tokens, index):
             statements.append(current)
             current = []
         current.append(token)
@@ -112,11 +113,19 @@ def split_statements(tokens):
     return statements
 
 
-def _starts_statement(current, tokens, index):
+_ALTER_ACTIONS = ('ADD', 'DROP', 'ALTER', 'SET', 'WITH', 'CHECK', 'NOCHECK', 'SWITCH', 'REBUILD',
+                  'ENABLE', 'DISABLE')
+
+
+def starts_statement(current, tokens, index):
+    """Whether tokens[index] begins a new statement after `current`."""
     word = tokens[index].upper
     if word not in STATEMENT_STARTERS:
         return False
     first = current[0].upper
+    if first == 'ALTER' and word in ('DROP', 'ALTER') and not any(
+            t.is_word(*_ALTER_ACTIONS) for t in current[2:]):
+        return False      # ALTER TABLE t DROP COLUMN c, ALTER TABLE t ALTER COLUMN c ...
     previous = tokens[index - 1]
     prev_word = previous.upper if previous.kind == 'word' else None
     if first == 'WITH' and previous.text == ')':

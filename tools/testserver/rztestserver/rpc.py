@@ -2,7 +2,7 @@
 prepared statements and server cursors."""
 import re
 
-from . import cursors, systemprocedures, tokens
+from . import cursors, procedures, systemprocedures, tokens
 from .connection_helpers import request_body
 from .errors import SqlError, internal_error
 from .sqltypes import parse_type
@@ -33,9 +33,10 @@ class Parameter:
 
 
 class Call:
-    def __init__(self, name, parameters):
+    def __init__(self, name, parameters, path=None):
         self.name = name
         self.parameters = parameters
+        self.path = path or [name]          # the name's parts as the client wrote them
 
     def value(self, position, default=None):
         return self.parameters[position].value if position < len(self.parameters) else default
@@ -63,7 +64,8 @@ def parse_calls(payload):
                 raise invalid_parameter_value(len(parameters) + 1, param_name, sqltype)
             parameters.append(Parameter(len(parameters), param_name, bool(status & STATUS_BY_REF),
                                         sqltype, value))
-        calls.append(Call(name.lower().split('.')[-1], parameters))
+        path = [part.strip('[]') for part in name.split('.')]
+        calls.append(Call(path[-1].lower(), parameters, path))
         if reader.remaining() > 0:
             reader.byte()
     return calls
@@ -119,9 +121,7 @@ def handle_rpc(connection, payload, out):
         connection.server.trace(connection, 'rpc %s %r' % (call.name, call.parameters))
         out.in_procedure = True
         try:
-            handler = HANDLERS.get(call.name)
-            if handler is None:
-                raise SqlError(2812, "Could not find stored procedure '%s'." % call.name)
+            handler = HANDLERS.get(call.name, procedures.rpc_call)
             status = handler(session, call, out)
             out.in_procedure = False
             out.add(tokens.returnstatus(status or 0))

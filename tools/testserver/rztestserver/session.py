@@ -3,9 +3,8 @@ the execution of T-SQL batches statement by statement."""
 import re
 import sqlite3
 
-from . import catalogue, functions, sqltypes, tokens, transactions, values
-from .errors import SqlError, internal_error, syntax_near, not_supported
-from .packets import AttentionReceived, ConnectionClosed
+from . import catalogue, control, functions, sqltypes, tokens, transactions, values
+from .errors import SqlError, syntax_near, not_supported
 from .lexer import tokenize, split_statements, render
 from .sqlerrors import translate_error
 from .sqltypes import parse_type
@@ -47,6 +46,8 @@ class Session:
         self.cursors = {}
         self.variables = {}
         self.probe_cache = {}
+        self.procedure_stack = []      # names of the procedures running, innermost last
+        self.procedure_cache = {}
         from .dml import Writer
         from .ddl import Definer
         self.writer = Writer(self)
@@ -101,7 +102,7 @@ class Session:
             '@@TRANCOUNT': self.trancount, '@@SPID': self.spid, '@@ERROR': self.last_error,
             '@@VERSION': VERSION_TEXT, '@@SERVERNAME': 'RZTESTSERVER', '@@SERVICENAME': 'MSSQLSERVER',
             '@@LANGUAGE': 'us_english', '@@MAX_PRECISION': 38, '@@DATEFIRST': 7, '@@TEXTSIZE': 2147483647,
-            '@@LOCK_TIMEOUT': -1, '@@NESTLEVEL': 0, '@@OPTIONS': 5496, '@@MAX_CONNECTIONS': 32767,
+            '@@LOCK_TIMEOUT': -1, '@@NESTLEVEL': len(self.procedure_stack), '@@OPTIONS': 5496, '@@MAX_CONNECTIONS': 32767,
         }
         if name not in values:
             raise SqlError(137, 'Must declare the scalar variable "%s".' % name, severity=15)
@@ -116,34 +117,26 @@ class Session:
     def execute_batch(self, text, out, parameters=None):
         """Runs every statement of a batch; returns False if it was aborted."""
         try:
-            statements = split_statements(tokenize(text))
+            nodes = control.parse(tokenize(text))
         except SqlError as error:
             out.error(error)
             out.done(error=True)
             return False
-        if not statements:
+        if not nodes:
             out.done()
             return True
-        for statement in statements:
-            try:
-                try:
-                    self.execute_statement(statement, out, parameters or {})
-                except (SqlError, AttentionReceived, ConnectionClosed, OSError):
-                    raise
-                except IndexError:
-                    # the parsers ran off the end: the statement stops too early
-                    raise syntax_near(statement[-1].text)
-                except Exception as failure:     # a gap in the translation must not end the session
-                    raise internal_error(failure, render(statement))
-                self.last_error = 0
-            except SqlError as error:
-                self.last_error = error.number
-                if error.line == 1:
-                    error.line = statement[0].line
-                out.error(error)
-                out.done(error=True)
-                if error.number in (102, 156, 105, 113, 137, 2812, 911) or error.severity >= 20:
-                    return False
+        try:
+            control.run(self, nodes, out, parameters or {})
+        except control.Aborted:
+            return False
+        except control.Return:
+            pass
+        except (control.Break, control.Continue) as escaped:
+            word = 'BREAK' if isinstance(escaped, control.Break) else 'CONTINUE'
+            out.error(SqlError(135, 'Cannot use a %s statement outside the scope of a WHILE statement.'
+                               % word, severity=15))
+            out.done(error=True)
+            return False
         return True
 
     def execute_statement(self, statement, out, parameters):
@@ -173,8 +166,11 @@ class Session:
             out.info(0, '' if value is None else str(value))
             out.done()
             return
-        if word == 'IF':
-            return self.run_if(statement, out, parameters)
+        if word == 'RETURN':
+            status = self.evaluate(statement[1:], parameters) if len(statement) > 1 else 0
+            raise control.Return(status)
+        if word in ('BREAK', 'CONTINUE') and len(statement) == 1:
+            raise control.Break() if word == 'BREAK' else control.Continue()
         if word in ('RAISERROR', 'THROW'):
             return self.run_raiserror(statement, parameters)
         if word in ('EXEC', 'EXECUTE'):
@@ -185,10 +181,17 @@ class Session:
         raise syntax_near(first.text)
 
     def run_exec(self, statement, out, parameters):
-        """EXEC procedure [@name =] value, ... for the system procedures we serve."""
+        """EXEC [@status =] procedure [@name =] value, ..., or EXEC ('batch text')."""
         from .rpc import HANDLERS, Call, Parameter
+        from . import procedures
         if not statement:
             raise syntax_near('EXEC')
+        if statement[0].text == '(':
+            return self.run_dynamic(statement, out, parameters)
+        status_variable = None
+        if len(statement) > 2 and statement[0].kind == 'var' and statement[1].text == '=':
+            status_variable = statement[0].text
+            statement = statement[2:]
         index = 0
         parts = []
         while index < len(statement) and statement[index].kind in ('word', 'name'):
@@ -196,15 +199,21 @@ class Session:
             index += 1
             if index < len(statement) and statement[index].text == '.':
                 index += 1
+                if index < len(statement) and statement[index].text == '.':
+                    parts.append('dbo')
+                    index += 1
             else:
                 break
-        name = parts[-1].lower() if parts else ''
+        if not parts:
+            raise syntax_near(statement[0].text)
+        arguments = [part for part in split_top(statement[index:])] if index < len(statement) else []
+        name = parts[-1].lower()
         handler = HANDLERS.get(name)
-        if handler is None:
-            raise SqlError(2812, "Could not find stored procedure '%s'." % '.'.join(parts))
+        if handler is None or status_variable:
+            return procedures.execute(self, parts, arguments, out, parameters, status_variable)
         call_parameters = []
         targets = []        # (parameter, variable) for OUTPUT arguments given as variables
-        for position, part in enumerate(split_top(statement[index:]) if index < len(statement) else []):
+        for position, part in enumerate(arguments):
             if not part:
                 continue
             parameter_name = ''
@@ -229,6 +238,20 @@ class Session:
         for parameter, variable in targets:
             self.assign(variable, parameter.value)
         out.done()
+
+    def run_dynamic(self, statement, out, parameters):
+        """EXEC ('text' + @v ...): a batch of its own, without the caller's variables."""
+        end = find_matching(statement, 0)
+        if end != len(statement) - 1:
+            raise syntax_near(statement[end + 1].text)
+        text = self.evaluate(statement[1:end], parameters)
+        saved = self.variables
+        self.variables = {}
+        try:
+            if not self.execute_batch('' if text is None else str(text), out):
+                raise control.Aborted()
+        finally:
+            self.variables = saved
 
     # --- queries ------------------------------------------------------------
     def bindings(self, translator, parameters):
@@ -434,48 +457,15 @@ class Session:
             raise not_supported('SET IMPLICIT_TRANSACTIONS ON')
 
     # --- control flow ------------------------------------------------------------
-    def run_if(self, statement, out, parameters):
-        depth = 0
-        split = -1
-        for index, token in enumerate(statement[1:], 1):
-            if token.text == '(':
-                depth += 1
-            elif token.text == ')':
-                depth -= 1
-            elif depth == 0 and token.kind == 'word' and index > 1 and token.upper in (
-                    'SELECT', 'INSERT', 'UPDATE', 'DELETE', 'CREATE', 'DROP', 'ALTER', 'PRINT', 'SET',
-                    'BEGIN', 'COMMIT', 'ROLLBACK', 'TRUNCATE', 'RAISERROR', 'THROW', 'EXEC', 'EXECUTE',
-                    'DECLARE', 'USE') and not statement[index - 1].is_word('EXISTS'):
-                split = index
-                break
-        if split < 0:
-            raise syntax_near(statement[-1].text)
+    def condition(self, tokens, parameters):
+        """Whether the search condition of an IF or WHILE holds."""
         translator = Translator(self, self.conn)
-        sql = 'SELECT CASE WHEN %s THEN 1 ELSE 0 END' % translator.expr(statement[1:split])
+        sql = 'SELECT CASE WHEN %s THEN 1 ELSE 0 END' % translator.expr(tokens)
         bind = self.bindings(translator, parameters)
         try:
-            truth = self.conn.execute(sql, bind).fetchone()[0]
+            return self.conn.execute(sql, bind).fetchone()[0] == 1
         except sqlite3.Error as error:
             raise translate_error(error, self, self.conn, translator)
-        body = statement[split:]
-        otherwise = None
-        depth = cases = 0
-        for index, token in enumerate(body):
-            if token.text == '(':
-                depth += 1
-            elif token.text == ')':
-                depth -= 1
-            elif token.is_word('CASE'):
-                cases += 1
-            elif token.is_word('END') and cases:
-                cases -= 1
-            elif token.is_word('ELSE') and depth == 0 and cases == 0:
-                body, otherwise = body[:index], body[index + 1:]
-                break
-        if truth:
-            self.execute_statement(body, out, parameters)
-        elif otherwise:
-            self.execute_statement(otherwise, out, parameters)
 
     def run_raiserror(self, statement, parameters):
         body = statement[1:]

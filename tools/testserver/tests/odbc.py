@@ -17,6 +17,7 @@ SQL_DRIVER_NOPROMPT = 0
 SQL_C_CHAR, SQL_C_WCHAR, SQL_C_SLONG, SQL_C_BINARY, SQL_C_DOUBLE = 1, -8, -16, -2, 8
 SQL_INTEGER, SQL_WVARCHAR, SQL_WLONGVARCHAR, SQL_DOUBLE = 4, -9, -10, 8
 SQL_PARAM_INPUT = 1
+SQL_PARAM_INPUT_OUTPUT = 2
 SQL_FETCH_NEXT, SQL_FETCH_FIRST, SQL_FETCH_LAST, SQL_FETCH_PRIOR, SQL_FETCH_ABSOLUTE = 1, 2, 3, 4, 5
 SQL_CLOSE = 0
 SQL_DESC_TYPE_NAME = 14
@@ -157,10 +158,12 @@ class Statement:
         data = sql.encode('utf-8')
         self._ok(_lib.SQLPrepare(self.handle, data, len(data)))
 
-    def bind(self, values):
+    def bind(self, values, outputs=(), describe=True):
         """Binds parameters: int as SQL_INTEGER, str as SQL_WVARCHAR (SQL_WLONGVARCHAR if long),
-        float as SQL_DOUBLE, None as a NULL string."""
+        float as SQL_DOUBLE, None as a NULL string. Parameters whose numbers are
+        in `outputs` are input/output; output() reads them after execution."""
         self._keep = []
+        self._buffers = {}
         for number, value in enumerate(values, 1):
             indicator = ctypes.c_long()
             if isinstance(value, int):
@@ -179,12 +182,24 @@ class Statement:
                 args = (SQL_C_WCHAR, SQL_WLONGVARCHAR if long_value else SQL_WVARCHAR,
                         max(1, len(value or '')), 0, buffer, len(data) + 2)
             self._keep.extend([buffer, indicator])
+            self._buffers[number] = (buffer, indicator)
             c_type, sql_type, size, digits, pointer, length = args
-            self._ok(_lib.SQLBindParameter(self.handle, number, SQL_PARAM_INPUT, c_type, sql_type, size,
+            direction = SQL_PARAM_INPUT_OUTPUT if number in outputs else SQL_PARAM_INPUT
+            self._ok(_lib.SQLBindParameter(self.handle, number, direction, c_type, sql_type, size,
                                            digits, pointer, length, ctypes.byref(indicator)))
         # describe now, as applications do; FreeTDS would otherwise describe
         # (sp_prepare) in the middle of a server cursor's fetches
-        self.columns()
+        if describe:
+            self.columns()
+
+    def output(self, number):
+        """The value an input/output parameter holds after execution."""
+        buffer, indicator = self._buffers[number]
+        if indicator.value == SQL_NULL_DATA:
+            return None
+        if isinstance(buffer, (ctypes.c_int, ctypes.c_double)):
+            return buffer.value
+        return buffer.raw[:indicator.value].decode('utf-16-le')
 
     def bind_int_arrays(self, columns):
         """Binds one array of integers per parameter and executes all rows of
