@@ -42,6 +42,13 @@ class Call:
         return self.parameters[position].value if position < len(self.parameters) else default
 
 
+
+def _undelimited(part):
+    """A name part without its [brackets] or "double quotes"."""
+    if len(part) >= 2 and (part[0], part[-1]) in (('[', ']'), ('"', '"')):
+        return part[1:-1]
+    return part
+
 def parse_calls(payload):
     reader = Reader(request_body(payload))
     calls = []
@@ -64,7 +71,7 @@ def parse_calls(payload):
                 raise invalid_parameter_value(len(parameters) + 1, param_name, sqltype)
             parameters.append(Parameter(len(parameters), param_name, bool(status & STATUS_BY_REF),
                                         sqltype, value))
-        path = [part.strip('[]') for part in name.split('.')]
+        path = [_undelimited(part) for part in name.split('.')]
         calls.append(Call(path[-1].lower(), parameters, path))
         if reader.remaining() > 0:
             reader.byte()

@@ -45,6 +45,14 @@ class ProcedureTest(ServerTestCase):
         self.assertEqual(135, self.error_of('BREAK').msg_no)
         self.assertEqual(102, self.error_of('BEGIN SELECT 1').msg_no)
 
+    def test_a_procedure_called_by_rpc_under_a_delimited_name(self):
+        self.results("CREATE PROCEDURE rpc_twice @n int AS SELECT @n * 2 AS twice RETURN 0")
+        for name in ('rpc_twice', '[rpc_twice]', '"rpc_twice"', 'dbo.[rpc_twice]'):
+            self.cursor.callproc(name, (21,))
+            self.assertEqual([(42,)], [tuple(row) for row in self.cursor.fetchall()], name)
+            while self.cursor.nextset():
+                pass
+
     def test_variables_last_one_batch(self):
         self.assertEqual([[(1, 'x')]], self.results("DECLARE @a int = 1, @b varchar(10); SET @b = 'x'; "
                                                     "SELECT @a, @b"))
@@ -104,3 +112,4 @@ class DescribeArithmeticTest(ServerTestCase):
                                ('SELECT @P1 * amount FROM described', 'decimal(9,2)')):
             cursor.execute('EXEC sp_describe_undeclared_parameters @tsql = %s', (text,))
             self.assertEqual(expected, cursor.fetchall()[0][3], text)
+
