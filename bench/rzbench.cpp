@@ -293,6 +293,8 @@ int main(int argc, char **argv)
     const Options o = parse(app.arguments());
     if (o.setup) {
         setUp(o);
+        // The Qt whose drivers the cases compare.
+        std::printf("qt=%s\n", qVersion());
         return 0;
     }
 

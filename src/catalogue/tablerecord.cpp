@@ -4,6 +4,7 @@
 #include "driver/rezuvedovdriver.h"
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbrowset.h"
+#include "qtcompat/qtcompat.h"
 #include "result/dbtypemapping.h"
 
 #include <QtSql/QSqlField>
@@ -33,8 +34,8 @@ QSqlRecord REzuVEDOVDriver::record(const QString &tableName) const
         const OLEDBColumnBinding &column = table.columnInfo[i];
         const DBTYPE type = i < DBORDINAL(table.columnTypes.size()) ? table.columnTypes.at(int(i))
                                                                      : column.wType;
-        QSqlField field(column.pwszName ? QString::fromUtf16(column.pwszName) : QString(),
-                        qVariantTypeForDbType(type));
+        QSqlField field = rz::makeField(column.pwszName ? QString::fromUtf16(column.pwszName) : QString(),
+                                        qVariantTypeForDbType(type));
         field.setSqlType(type);
         field.setLength((column.dwFlags & DBCOLUMNFLAGS_ISFIXEDLENGTH) ? int(column.ulColumnSize) : -1);
         field.setPrecision(column.bPrecision);

@@ -1,6 +1,7 @@
 // SQL Server literals for the values Qt's statement generators hand over.
 
 #include "driver/rezuvedovdriver.h"
+#include "qtcompat/qtcompat.h"
 
 #include <QtCore/QDateTime>
 #include <QtSql/QSqlField>
@@ -26,30 +27,30 @@ QString nationalLiteral(QString text, bool trimStrings)
 QString REzuVEDOVDriver::formatValue(const QSqlField &field, bool trimStrings) const
 {
     const QVariant value = field.value();
-    switch (field.type()) {
-    case QVariant::String:
+    switch (rz::typeId(field)) {
+    case QMetaType::QString:
         return nationalLiteral(value.toString(), trimStrings);
-    case QVariant::Int:
-    case QVariant::UInt: {
-        if (value.type() == QVariant::Bool)
+    case QMetaType::Int:
+    case QMetaType::UInt: {
+        if (value.userType() == QMetaType::Bool)
             return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
         const QString text = value.toString();
         return text.isEmpty() ? QStringLiteral("NULL") : text;
     }
-    case QVariant::DateTime:
+    case QMetaType::QDateTime:
         // A time of day given as text is placed on the local date of the epoch.
-        if (value.type() == QVariant::String && value.toTime().isValid()) {
-            QDateTime dateTime = QDateTime::fromTime_t(0);
+        if (value.userType() == QMetaType::QString && value.toTime().isValid()) {
+            QDateTime dateTime = QDateTime::fromSecsSinceEpoch(0);
             dateTime.setTime(QTime::fromString(value.toString(), QStringLiteral("hh:mm:ss.zzz")));
             return QLatin1Char('\'') + dateTime.toString(Qt::ISODate) + QLatin1Char('\'');
         }
         break;
-    case QVariant::ByteArray:
+    case QMetaType::QByteArray:
         // Byte arrays hold UTF-16 text in machine byte order.
-        if (value.type() == QVariant::ByteArray) {
+        if (value.userType() == QMetaType::QByteArray) {
             const QByteArray bytes = value.toByteArray();
             const QString text = QString::fromUtf16(
-                reinterpret_cast<const ushort *>(bytes.constData()), bytes.size() / 2);
+                reinterpret_cast<const char16_t *>(bytes.constData()), bytes.size() / 2);
             return nationalLiteral(text, trimStrings);
         }
         break;

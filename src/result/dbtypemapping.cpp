@@ -1,27 +1,27 @@
 #include "result/dbtypemapping.h"
 
-QVariant::Type qVariantTypeForDbType(DBTYPE type)
+QMetaType::Type qVariantTypeForDbType(DBTYPE type)
 {
     switch (type) {
     case DBTYPE_I2: case DBTYPE_I4: case DBTYPE_UI1:
-        return QVariant::Int;
+        return QMetaType::Int;
     case DBTYPE_R4: case DBTYPE_R8:
-        return QVariant::Double;
+        return QMetaType::Double;
     case DBTYPE_CY: case DBTYPE_I8: case DBTYPE_NUMERIC:
-        return QVariant::LongLong;
+        return QMetaType::LongLong;
     case DBTYPE_BSTR: case DBTYPE_STR: case DBTYPE_WSTR:
-        return QVariant::String;
+        return QMetaType::QString;
     case DBTYPE_BOOL:
-        return QVariant::Bool;
+        return QMetaType::Bool;
     case DBTYPE_UI4:
-        return QVariant::UInt;
+        return QMetaType::UInt;
     case DBTYPE_UI8:
-        return QVariant::ULongLong;
+        return QMetaType::ULongLong;
     case DBTYPE_DBDATE: case DBTYPE_DBTIMESTAMP:
-        return QVariant::DateTime;
+        return QMetaType::QDateTime;
     case DBTYPE_DBTIME:
-        return QVariant::Time;
+        return QMetaType::QTime;
     default:
-        return QVariant::ByteArray;
+        return QMetaType::QByteArray;
     }
 }

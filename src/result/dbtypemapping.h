@@ -5,4 +5,4 @@
 
 #include <QtCore/QVariant>
 
-QVariant::Type qVariantTypeForDbType(DBTYPE type);
+QMetaType::Type qVariantTypeForDbType(DBTYPE type);

@@ -55,23 +55,23 @@ void writeLongValue(OLEDBParameterAccessor &accessor, DBORDINAL ordinal, DBTYPE 
 void bindLongParameter(OLEDBParameterAccessor &accessor, DBORDINAL ordinal, DBTYPE reported,
                        const QVariant &value, CISSHelper &stream)
 {
-    switch (int(value.type())) {
-    case QVariant::String: {
+    switch (value.userType()) {
+    case QMetaType::QString: {
         const QString text = value.toString();
         writeLongValue(accessor, ordinal, reported, stream, text.toLatin1(), text);
         return;
     }
-    case QVariant::ByteArray: {
+    case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         writeLongValue(accessor, ordinal, reported, stream, bytes, QString::fromUtf8(bytes));
         return;
     }
-    case QVariant::LongLong: {
+    case QMetaType::LongLong: {
         const QByteArray bytes = value.toString().toLatin1();
         writeLongValue(accessor, ordinal, reported, stream, bytes, QString::fromUtf8(bytes));
         return;
     }
-    case QVariant::Invalid:
+    case QMetaType::UnknownType:
         // No stream for no value: the provider gets a NULL.
         accessor.setParamStatus(ordinal, DBSTATUS_S_ISNULL);
         return;
@@ -126,9 +126,9 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
         return;
     }
 
-    switch (int(value.type())) {
-    case QVariant::Bool:
-    case QVariant::Int:
+    switch (value.userType()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
         if (type == DBTYPE_I2)
             writeValue(accessor, ordinal, qint16(value.toInt()));
         else if (type == DBTYPE_UI1)
@@ -138,10 +138,10 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
         else
             writeValue(accessor, ordinal, qint32(value.toInt()));
         break;
-    case QVariant::UInt:
+    case QMetaType::UInt:
         writeValue(accessor, ordinal, quint32(value.toUInt()));
         break;
-    case QVariant::LongLong:
+    case QMetaType::LongLong:
         if (type == DBTYPE_DBTIMESTAMP) {
             writeValue(accessor, ordinal, toDbTimestamp(QDateTime::fromMSecsSinceEpoch(0)));
             accessor.setParamStatus(ordinal, DBSTATUS_S_ISNULL);
@@ -149,17 +149,17 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
             writeValue(accessor, ordinal, qint64(value.toLongLong()));
         }
         break;
-    case QVariant::ULongLong:
+    case QMetaType::ULongLong:
         writeValue(accessor, ordinal, quint64(value.toULongLong()));
         break;
-    case QVariant::Double:
+    case QMetaType::Double:
     case QMetaType::Float:
         if (type == DBTYPE_R4)
             writeValue(accessor, ordinal, value.toFloat());
         else if (type == DBTYPE_R8)
             writeValue(accessor, ordinal, value.toDouble());
         break;
-    case QVariant::String:
+    case QMetaType::QString:
         if (type == DBTYPE_BYTES || type == DBTYPE_STR) {
             accessor.setParamString(ordinal, value.toString().toLatin1().constData(), DBSTATUS_S_OK);
         } else if (type == DBTYPE_BOOL) {
@@ -173,7 +173,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
             writeValue(accessor, ordinal, quint8(value.toInt()));
         }
         break;
-    case QVariant::ByteArray:
+    case QMetaType::QByteArray:
         if (type == DBTYPE_BYTES || type == DBTYPE_STR) {
             const QByteArray bytes = value.toByteArray();
             accessor.setParamString(ordinal, bytes.constData(), DBSTATUS_S_OK);
@@ -182,7 +182,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
             accessor.setParamWString(ordinal, reinterpret_cast<const char16_t *>(text.utf16()), DBSTATUS_S_OK);
         }
         break;
-    case QVariant::Time: {
+    case QMetaType::QTime: {
         const QTime time = value.toTime();
         DBTIME t = {};
         if (time.isValid()) {
@@ -195,7 +195,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
             accessor.setParamStatus(ordinal, DBSTATUS_S_ISNULL);
         break;
     }
-    case QVariant::DateTime:
+    case QMetaType::QDateTime:
         writeTimestamp(accessor, ordinal, value.toDateTime());
         break;
     default:

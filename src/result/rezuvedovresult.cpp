@@ -3,6 +3,7 @@
 #include "driver/errors.h"
 #include "driver/rezuvedovdriver.h"
 #include "driver/rezuvedovdriver_p.h"
+#include "qtcompat/qtcompat.h"
 #include "result/cisshelper.h"
 #include "result/dbtypemapping.h"
 #include "result/parametervalues.h"
@@ -145,7 +146,7 @@ static QSqlField makeField(const OLEDBParameterAccessor &accessor, DBORDINAL ord
         if (column->pwszName)
             name = QString::fromUtf16(column->pwszName);
     }
-    QSqlField field(name, qVariantTypeForDbType(type));
+    QSqlField field = rz::makeField(name, qVariantTypeForDbType(type));
     field.setSqlType(type);
     return field;
 }
@@ -237,7 +238,7 @@ bool REzuVEDOVResult::exec()
     for (DBORDINAL ordinal = 1; ordinal < command.columnCount + first; ++ordinal) {
         const QSqlField field = makeField(command, ordinal);
         d->record.append(field);
-        d->columnReaders.push_back(makeColumnReader(command, ordinal, int(field.type())));
+        d->columnReaders.push_back(makeColumnReader(command, ordinal, rz::typeId(field)));
     }
     d->rowCache.fill(QVariant(), d->record.count());
     d->cachedColumnCount = 0;

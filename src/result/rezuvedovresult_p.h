@@ -19,7 +19,7 @@ class REzuVEDOVDriverPrivate;
 struct REzuVEDOVColumnReader
 {
     const OLEDBColumnBinding *column = nullptr; // null: the accessor has no such column
-    int fieldType = QVariant::Invalid;          // the record field's type
+    int fieldType = QMetaType::UnknownType;          // the record field's type
     DBBYTEOFFSET valueOffset = 0;
     DBBYTEOFFSET statusOffset = 0;
     bool wideStream = false; // a storage object holding UTF-16 text

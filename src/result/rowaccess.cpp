@@ -4,6 +4,7 @@
 #include "result/rezuvedovresult.h"
 
 #include "driver/errors.h"
+#include "qtcompat/qtcompat.h"
 #include "result/columnvalues.h"
 #include "result/numericconversion.h"
 #include "result/rezuvedovresult_p.h"
@@ -241,12 +242,12 @@ void REzuVEDOVResult::convertColumn(int index)
     const DBTYPE bound = column->wType;
 
     switch (reader.fieldType) {
-    case QVariant::Bool:
+    case QMetaType::Bool:
         slot = QVariant(!isNull && readValue<qint16>(value) == -1);
         break;
-    case QVariant::Int:
+    case QMetaType::Int:
         if (isNull)
-            slot = QVariant(QVariant::Int);
+            slot = rz::nullValue(QMetaType::Int);
         else if (bound == DBTYPE_I2)
             slot = QVariant(int(readValue<qint16>(value)));
         else if (bound == DBTYPE_UI1)
@@ -254,54 +255,54 @@ void REzuVEDOVResult::convertColumn(int index)
         else
             slot = QVariant(int(readValue<qint32>(value)));
         break;
-    case QVariant::UInt:
-        slot = isNull ? QVariant(QVariant::UInt) : QVariant(uint(readValue<quint32>(value)));
+    case QMetaType::UInt:
+        slot = isNull ? rz::nullValue(QMetaType::UInt) : QVariant(uint(readValue<quint32>(value)));
         break;
-    case QVariant::LongLong:
+    case QMetaType::LongLong:
         if (isNull)
-            slot = QVariant(QVariant::LongLong);
+            slot = rz::nullValue(QMetaType::LongLong);
         else if (bound == DBTYPE_NUMERIC)
             slot = QVariant(doubleFromNumeric(readValue<DB_NUMERIC>(value)));
         else
             slot = QVariant(qlonglong(readValue<qint64>(value)));
         break;
-    case QVariant::ULongLong:
-        slot = isNull ? QVariant(QVariant::ULongLong) : QVariant(qulonglong(readValue<quint64>(value)));
+    case QMetaType::ULongLong:
+        slot = isNull ? rz::nullValue(QMetaType::ULongLong) : QVariant(qulonglong(readValue<quint64>(value)));
         break;
-    case QVariant::Double:
+    case QMetaType::Double:
         if (bound == DBTYPE_R8)
-            slot = isNull ? QVariant(QVariant::Double) : QVariant(readValue<double>(value));
+            slot = isNull ? rz::nullValue(QMetaType::Double) : QVariant(readValue<double>(value));
         else if (bound == DBTYPE_R4)
-            slot = isNull ? QVariant(QVariant::Double) : QVariant(readValue<float>(value));
+            slot = isNull ? rz::nullValue(QMetaType::Double) : QVariant(readValue<float>(value));
         break;
-    case QVariant::String:
-    case QVariant::ByteArray:
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
         if (bound == DBTYPE_IUNKNOWN) {
             const QByteArray bytes = readColumnBytes(accessor, ordinal);
             if (reader.wideStream)
-                slot = QVariant(QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
-                                                   bytes.size() / 2));
+                slot = rz::textValue(QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
+                                                        bytes.size() / 2));
             else
-                slot = QVariant(bytes);
-        } else if (reader.fieldType == QVariant::String) {
-            slot = isNull ? QVariant(QString()) : QVariant(readColumnString(*column, value));
+                slot = rz::bytesValue(bytes);
+        } else if (reader.fieldType == QMetaType::QString) {
+            slot = isNull ? rz::nullValue(QMetaType::QString) : rz::textValue(readColumnString(*column, value));
         } else {
             // Binary values held in the row buffer (bytes, GUIDs, ...).
-            slot = isNull ? QVariant(QVariant::ByteArray)
-                          : QVariant(readColumnBufferBytes(accessor, ordinal));
+            slot = isNull ? rz::nullValue(QMetaType::QByteArray)
+                          : rz::bytesValue(readColumnBufferBytes(accessor, ordinal));
         }
         break;
-    case QVariant::Time:
+    case QMetaType::QTime:
         if (isNull) {
-            slot = QVariant(QVariant::Time);
+            slot = rz::nullValue(QMetaType::QTime);
         } else {
             const DBTIME t = readValue<DBTIME>(value);
             slot = QVariant(QTime(t.hour, t.minute, t.second, 0));
         }
         break;
-    case QVariant::DateTime:
+    case QMetaType::QDateTime:
         if (isNull) {
-            slot = QVariant(QVariant::DateTime);
+            slot = rz::nullValue(QMetaType::QDateTime);
         } else if (bound == DBTYPE_DBTIMESTAMP) {
             const DBTIMESTAMP t = readValue<DBTIMESTAMP>(value);
             if (t.year < 1970)

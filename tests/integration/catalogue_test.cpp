@@ -2,6 +2,7 @@
 // its primary index, as QSqlDatabase hands them to applications.
 
 #include "livedatabase.h"
+#include "qtcompat/qtcompat.h"
 
 #include <QtSql/QSqlField>
 #include <QtSql/QSqlIndex>
@@ -53,25 +54,25 @@ TEST_F(CatalogueTest, RecordDescribesColumnsInTableOrder)
                                "t time, vb varbinary(20), nvm nvarchar(max), vbm varbinary(max), "
                                "g uniqueidentifier, si smallint, ti tinyint"));
     const QSqlRecord record = db.record(QStringLiteral("cat_columns"));
-    struct Column { const char *name; QVariant::Type type; int typeId; int length; };
+    struct Column { const char *name; QMetaType::Type type; int typeId; int length; };
     const Column expected[] = {
-        {"nc", QVariant::String, 130, 22},  {"i", QVariant::Int, 3, 4},
-        {"nv", QVariant::String, 130, -1},  {"c", QVariant::String, 129, 6},
-        {"b", QVariant::Bool, 11, 2},       {"bi", QVariant::LongLong, 20, 8},
-        {"de", QVariant::LongLong, 131, 19}, {"m", QVariant::LongLong, 6, 8},
-        {"f", QVariant::Double, 5, 8},      {"r", QVariant::Double, 4, 4},
-        {"dt", QVariant::DateTime, 135, 16}, {"d", QVariant::DateTime, 133, 6},
-        {"t", QVariant::Time, 134, 6},      {"vb", QVariant::ByteArray, 128, -1},
-        {"nvm", QVariant::String, 130, -1}, {"vbm", QVariant::ByteArray, 128, -1},
-        {"g", QVariant::ByteArray, 72, 16}, {"si", QVariant::Int, 2, 2},
-        {"ti", QVariant::Int, 17, 1},
+        {"nc", QMetaType::QString, 130, 22},  {"i", QMetaType::Int, 3, 4},
+        {"nv", QMetaType::QString, 130, -1},  {"c", QMetaType::QString, 129, 6},
+        {"b", QMetaType::Bool, 11, 2},       {"bi", QMetaType::LongLong, 20, 8},
+        {"de", QMetaType::LongLong, 131, 19}, {"m", QMetaType::LongLong, 6, 8},
+        {"f", QMetaType::Double, 5, 8},      {"r", QMetaType::Double, 4, 4},
+        {"dt", QMetaType::QDateTime, 135, 16}, {"d", QMetaType::QDateTime, 133, 6},
+        {"t", QMetaType::QTime, 134, 6},      {"vb", QMetaType::QByteArray, 128, -1},
+        {"nvm", QMetaType::QString, 130, -1}, {"vbm", QMetaType::QByteArray, 128, -1},
+        {"g", QMetaType::QByteArray, 72, 16}, {"si", QMetaType::Int, 2, 2},
+        {"ti", QMetaType::Int, 17, 1},
     };
     const int count = int(sizeof expected / sizeof *expected);
     ASSERT_EQ(record.count(), count);
     for (int i = 0; i < count; ++i) {
         const QSqlField field = record.field(i);
         EXPECT_EQ(field.name(), QString::fromLatin1(expected[i].name)) << i;
-        EXPECT_EQ(field.type(), expected[i].type) << expected[i].name;
+        EXPECT_EQ(rz::typeId(field), expected[i].type) << expected[i].name;
         EXPECT_EQ(field.typeID(), expected[i].typeId) << expected[i].name;
         EXPECT_EQ(field.length(), expected[i].length) << expected[i].name;
     }
@@ -100,7 +101,7 @@ TEST_F(CatalogueTest, IdentityKeyIsMarkedAsAnAutoValueAndAKeylessTableHasAnEmpty
     EXPECT_EQ(index.cursorName(), QStringLiteral("cat_people"));
     EXPECT_EQ(index.name(), QStringLiteral("id"));
     EXPECT_EQ(index.fieldName(0), QStringLiteral("id"));
-    EXPECT_EQ(index.field(0).type(), QVariant::Int);
+    EXPECT_EQ(rz::typeId(index.field(0)), QMetaType::Int);
     EXPECT_TRUE(index.field(0).isAutoValue());
 
     createTable(QStringLiteral("cat_codes"), QStringLiteral("code nvarchar(10) PRIMARY KEY, n int"));
@@ -136,7 +137,7 @@ TEST_F(CatalogueTest, CompositeKeyListsItsColumnsInTheServersOrder)
     EXPECT_EQ(index.fieldName(0), serverOrder.at(0));
     EXPECT_EQ(index.fieldName(1), serverOrder.at(1));
     EXPECT_EQ(index.name(), serverOrder.at(1)); // named after the last key column
-    EXPECT_EQ(index.field(QStringLiteral("b")).type(), QVariant::String);
+    EXPECT_EQ(rz::typeId(index.field(QStringLiteral("b"))), QMetaType::QString);
     EXPECT_FALSE(index.field(0).isAutoValue());
     EXPECT_FALSE(index.field(1).isAutoValue());
 }

@@ -6,6 +6,7 @@
 #include <QtCore/QCborMap>
 #include <QtCore/QCborValue>
 #include <QtCore/QLibrary>
+#include <QtCore/QtPlugin>
 #include <QtSql/QSqlDatabase>
 #include <QtSql/QSqlDriver>
 
@@ -41,33 +42,68 @@ TEST(PluginLoading, FeaturesAreAllButNamedPlaceholders)
     EXPECT_FALSE(driver->handle().isValid());
 }
 
+// Where moc puts the plug-in's metadata: a four-byte header (metadata
+// version, Qt's major and minor version, architecture requirements) after a
+// 12-byte tag, then the CBOR map. Qt 5 tags it "QTMETADATA !"; Qt 6 makes it
+// an ELF note whose name "qt-project!" comes just before the header.
+struct MetadataBlock
+{
+    const unsigned char *header = nullptr;
+    QByteArray tag;
+    int version = 0;
+    int architecture = 0;
+};
+
+MetadataBlock metadataBlock(QLibrary &library)
+{
+    MetadataBlock block;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    using QueryMetadata = QPluginMetaData (*)();
+    auto query = reinterpret_cast<QueryMetadata>(library.resolve("qt_plugin_query_metadata_v2"));
+    if (!query)
+        return block;
+    block.header = static_cast<const unsigned char *>(query().data);
+    block.tag = QByteArray("qt-project!", 12);
+    block.version = QPluginMetaData::CurrentMetaDataVersion;
+    block.architecture = QPluginMetaData::archRequirements();
+#else
+    using QueryMetadata = const char *(*)();
+    auto query = reinterpret_cast<QueryMetadata>(library.resolve("qt_plugin_query_metadata"));
+    if (!query)
+        return block;
+    block.header = reinterpret_cast<const unsigned char *>(query()) + 12;
+    block.tag = QByteArray("QTMETADATA !");
+#endif
+    return block;
+}
+
 TEST(PluginLoading, MetadataBlockIsWhatMocEmits)
 {
     QLibrary library(rztest::pluginPath());
     ASSERT_TRUE(library.load()) << library.errorString().toStdString();
-    using QueryMetadata = const char *(*)();
-    auto query = reinterpret_cast<QueryMetadata>(library.resolve("qt_plugin_query_metadata"));
-    ASSERT_NE(query, nullptr);
+    const MetadataBlock block = metadataBlock(library);
+    ASSERT_NE(block.header, nullptr);
     ASSERT_NE(library.resolve("qt_plugin_instance"), nullptr);
 
-    const auto *blob = reinterpret_cast<const unsigned char *>(query());
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(blob), 12), QByteArray("QTMETADATA !"));
-    EXPECT_EQ(blob[12], 0);
-    EXPECT_EQ(blob[13], QT_VERSION_MAJOR);
-    EXPECT_EQ(blob[14], QT_VERSION_MINOR);
-    EXPECT_EQ(blob[15], 0);
-    EXPECT_EQ(blob[16], 0xBF);
-    EXPECT_EQ(blob[17], 2);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(blob) + 20, 44),
-              QByteArray("org.qt-project.Qt.QSqlDriverFactoryInterface"));
-    EXPECT_EQ(blob[64], 3);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(blob) + 66, 21),
-              QByteArray("REzuVEDOVDriverPlugin"));
-    EXPECT_EQ(blob[87], 4);
-    EXPECT_EQ(blob[105], 0xFF);
+    const unsigned char *header = block.header;
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(header) - 12, 12), block.tag);
+    EXPECT_EQ(header[0], block.version);
+    EXPECT_EQ(header[1], QT_VERSION_MAJOR);
+    EXPECT_EQ(header[2], QT_VERSION_MINOR);
+    EXPECT_EQ(header[3], block.architecture);
 
-    const QCborMap map = QCborValue::fromCbor(
-        QByteArray(reinterpret_cast<const char *>(blob) + 16, 106 - 16)).toMap();
+    const unsigned char *cbor = header + 4;
+    EXPECT_EQ(cbor[0], 0xBF);
+    EXPECT_EQ(cbor[1], 2);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(cbor) + 4, 44),
+              QByteArray("org.qt-project.Qt.QSqlDriverFactoryInterface"));
+    EXPECT_EQ(cbor[48], 3);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(cbor) + 50, 21),
+              QByteArray("REzuVEDOVDriverPlugin"));
+    EXPECT_EQ(cbor[71], 4);
+    EXPECT_EQ(cbor[89], 0xFF);
+
+    const QCborMap map = QCborValue::fromCbor(QByteArray(reinterpret_cast<const char *>(cbor), 90)).toMap();
     EXPECT_EQ(map.value(4).toMap().value(QStringLiteral("Keys")).toArray().at(0).toString(),
               QStringLiteral("REZUVEDOV"));
 }

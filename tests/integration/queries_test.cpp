@@ -186,7 +186,7 @@ TEST_F(QueriesTest, LastInsertIdIsTheNewIdentityAsADouble)
         insert.addBindValue(QStringLiteral("person %1").arg(expected));
         ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
         const QVariant id = insert.lastInsertId();
-        EXPECT_EQ(id.type(), QVariant::Double);
+        EXPECT_EQ(id.userType(), QMetaType::Double);
         EXPECT_EQ(id.toDouble(), double(expected));
     }
     // The identity query runs beside a half-read result without disturbing it.

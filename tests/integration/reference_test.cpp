@@ -3,6 +3,7 @@
 // of the reference it backs.
 
 #include "livedatabase.h"
+#include "qtcompat/qtcompat.h"
 
 #include <QtCore/QDateTime>
 #include <QtSql/QSqlDriver>
@@ -126,11 +127,11 @@ TEST_F(ReferenceTest, NullValuesAreSentAsNullOnlyForDatesTimesAndLongValues)
 {
     const QString columns = QStringLiteral("i int, s nvarchar(10), dt datetime2, t time, l nvarchar(max)");
     const QString isNull = QStringLiteral("CASE WHEN %1 IS NULL THEN 1 ELSE 0 END");
-    EXPECT_EQ(roundTrip(columns, QStringLiteral("i"), QVariant(QVariant::Int), isNull.arg('i')).toInt(), 0);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("i"), rz::nullValue(QMetaType::Int), isNull.arg('i')).toInt(), 0);
     EXPECT_EQ(scalar(QStringLiteral("SELECT i FROM ref_values")).toInt(), 0);
     EXPECT_EQ(roundTrip(columns, QStringLiteral("s"), QVariant(), isNull.arg('s')).toInt(), 0);
-    EXPECT_EQ(roundTrip(columns, QStringLiteral("dt"), QVariant(QVariant::DateTime), isNull.arg(QStringLiteral("dt"))).toInt(), 1);
-    EXPECT_EQ(roundTrip(columns, QStringLiteral("t"), QVariant(QVariant::Time), isNull.arg('t')).toInt(), 1);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("dt"), rz::nullValue(QMetaType::QDateTime), isNull.arg(QStringLiteral("dt"))).toInt(), 1);
+    EXPECT_EQ(roundTrip(columns, QStringLiteral("t"), rz::nullValue(QMetaType::QTime), isNull.arg('t')).toInt(), 1);
     EXPECT_EQ(roundTrip(columns, QStringLiteral("l"), QVariant(), isNull.arg('l')).toInt(), 1);
     // NULL written in the statement text is NULL for every type.
     QSqlQuery insert(db);
@@ -247,10 +248,10 @@ TEST_F(ReferenceTest, PrimaryIndexPutsTheTableNameIntoItsSqlAsGiven)
 
 TEST_F(ReferenceTest, ByteArraysAreFormattedAsUtf16Text)
 {
-    QSqlField field(QStringLiteral("b"), QVariant::ByteArray);
+    QSqlField field = rz::makeField(QStringLiteral("b"), QMetaType::QByteArray);
     field.setValue(QByteArray("A\0B\0'\0", 6));
     EXPECT_EQ(db.driver()->formatValue(field), QStringLiteral("N'AB'''"));
-    QSqlField text(QStringLiteral("s"), QVariant::String);
+    QSqlField text = rz::makeField(QStringLiteral("s"), QMetaType::QString);
     text.setValue(QStringLiteral("it's"));
     EXPECT_EQ(db.driver()->formatValue(text), QStringLiteral("N'it''s'"));
 }

@@ -44,13 +44,13 @@ class Prompt(unittest.TestCase):
 
     def test_progress_of_a_slow_result_is_one_line_wiped_at_the_end(self):
         t = self.open_terminal()
-        t.type("WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 300) "
+        t.type("WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 900) "
                "SELECT sum((WITH RECURSIVE w(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM w "
                "WHERE j < 20000 + i - i) SELECT count(*) FROM w)) AS n FROM r;", "Enter")
         t.wait_for(lambda s: "rzsql: waiting for rows, " in s)
         screen = t.wait_for(lambda s: "(1 row)" in s)
         self.assertNotIn("waiting for rows", screen)
-        self.assertIn(" n\n---------\n 6000000\n(1 row)\n", screen)
+        self.assertIn(" n\n----------\n 18000000\n(1 row)\n", screen)
 
     def test_lines_can_be_edited_and_recalled_from_an_earlier_session(self):
         t = self.open_terminal()

@@ -1,5 +1,7 @@
 #include "bindvalues.h"
 
+#include "qtcompat/qtcompat.h"
+
 #include <QtCore/QDateTime>
 
 namespace rzsql {
@@ -7,7 +9,7 @@ namespace rzsql {
 bool parseBindValue(const QString &text, QVariant &value, QString &problem)
 {
     if (text.compare(QLatin1String("null"), Qt::CaseInsensitive) == 0) {
-        value = QVariant(QVariant::String); // a typed null binds to any column
+        value = rz::nullValue(QMetaType::QString); // a typed null binds to any column
         return true;
     }
     const int colon = text.indexOf(QLatin1Char(':'));

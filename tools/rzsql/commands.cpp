@@ -4,6 +4,7 @@
 #include "connection.h"
 #include "console.h"
 #include "errorreport.h"
+#include "qtcompat/qtcompat.h"
 
 #include <QtCore/QRegularExpression>
 #include <QtSql/QSqlField>
@@ -37,7 +38,7 @@ QSqlRecord textColumns(const QStringList &names)
 {
     QSqlRecord record;
     for (const QString &name : names)
-        record.append(QSqlField(name, QVariant::String));
+        record.append(rz::makeField(name, QMetaType::QString));
     return record;
 }
 
@@ -84,7 +85,7 @@ bool describeTable(const QString &table, ShellState &state)
     for (int i = 0; i < record.count(); ++i) {
         const QSqlField field = record.field(i);
         auto number = [](int n) { return n < 0 ? QVariant() : QVariant(QString::number(n)); };
-        state.writer->addRow({field.name(), QString::fromLatin1(QVariant::typeToName(int(field.type()))),
+        state.writer->addRow({field.name(), rz::typeName(rz::typeId(field)),
                               number(field.length()), number(field.precision()),
                               requiredText(field.requiredStatus()),
                               field.isAutoValue() ? QStringLiteral("YES") : QStringLiteral("NO")});

@@ -7,6 +7,7 @@
 #include "resultwriter.h"
 
 #include "console.h"
+#include "qtcompat/qtcompat.h"
 #include "valuetext.h"
 
 #include <QtSql/QSqlField>
@@ -55,7 +56,7 @@ public:
         rows.clear();
         for (int i = 0; i < columns.count(); ++i) {
             names << columns.fieldName(i);
-            rightAligned << isNumericType(columns.field(i).type());
+            rightAligned << isNumericType(rz::typeId(columns.field(i)));
         }
     }
 

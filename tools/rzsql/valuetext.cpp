@@ -27,9 +27,9 @@ QString valueText(const QVariant &value)
     }
 }
 
-bool isNumericType(QVariant::Type type)
+bool isNumericType(int typeId)
 {
-    switch (int(type)) {
+    switch (typeId) {
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:

@@ -10,6 +10,6 @@ namespace rzsql {
 // The text of a non-null value.
 QString valueText(const QVariant &value);
 // True for the types rzsql right-aligns in tables.
-bool isNumericType(QVariant::Type type);
+bool isNumericType(int typeId);
 
 } // namespace rzsql

@@ -6,6 +6,7 @@
 
 #include "loopbacklistener.h"
 #include "driver/rezuvedovdriver.h"
+#include "qtcompat/qtcompat.h"
 
 #include <QtSql/QSqlField>
 
@@ -67,22 +68,22 @@ TEST_F(TableRecord, FieldsFollowTheColumnsWithReportedTypesAndFixedLengths)
     const QSqlRecord record = driver.record(QStringLiteral("dbo.T"));
     ASSERT_EQ(record.count(), 7);
 
-    struct Expected { const char *name; QVariant::Type type; int typeId; int length; };
+    struct Expected { const char *name; QMetaType::Type type; int typeId; int length; };
     const Expected expected[] = {
-        {"id", QVariant::Int, DBTYPE_I4, 4},
-        {"code", QVariant::String, DBTYPE_WSTR, 22},
-        {"name", QVariant::String, DBTYPE_WSTR, -1},
+        {"id", QMetaType::Int, DBTYPE_I4, 4},
+        {"code", QMetaType::QString, DBTYPE_WSTR, 22},
+        {"name", QMetaType::QString, DBTYPE_WSTR, -1},
         // Long columns are bound as streams yet keep their reported type.
-        {"notes", QVariant::String, DBTYPE_WSTR, -1},
-        {"image", QVariant::ByteArray, DBTYPE_BYTES, -1},
-        {"price", QVariant::LongLong, DBTYPE_NUMERIC, 19},
-        {"tag", QVariant::String, DBTYPE_STR, 4},
+        {"notes", QMetaType::QString, DBTYPE_WSTR, -1},
+        {"image", QMetaType::QByteArray, DBTYPE_BYTES, -1},
+        {"price", QMetaType::LongLong, DBTYPE_NUMERIC, 19},
+        {"tag", QMetaType::QString, DBTYPE_STR, 4},
     };
     for (int i = 0; i < record.count(); ++i) {
         const QSqlField field = record.field(i);
         SCOPED_TRACE(expected[i].name);
         EXPECT_EQ(field.name(), QLatin1String(expected[i].name));
-        EXPECT_EQ(field.type(), expected[i].type);
+        EXPECT_EQ(rz::typeId(field), expected[i].type);
         EXPECT_EQ(field.typeID(), expected[i].typeId);
         EXPECT_EQ(field.length(), expected[i].length);
     }

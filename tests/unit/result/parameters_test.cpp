@@ -2,6 +2,7 @@
 // layout, the long values' shared stream, and the per-value conversions.
 
 #include "resultfixture.h"
+#include "qtcompat/qtcompat.h"
 
 #include <QtCore/QDateTime>
 #include <QtSql/QSqlError>
@@ -152,13 +153,13 @@ TEST_F(Parameters, EachValueTypeReachesTheProviderAsTheParameterTypeAsks)
         {"bytes stop at a zero byte", DBTYPE_BYTES, 10, QByteArray("ab\0cd", 5), std::string("ab\0", 3), DBSTATUS_S_OK, 2},
         {"bytes to nvarchar", DBTYPE_WSTR, 10, QByteArray("abc"), utf16("abc"), DBSTATUS_S_OK, 6},
         {"time", DBTYPE_DBTIME, 6, QTime(7, 8, 9), raw(time), DBSTATUS_S_OK, 0},
-        {"an invalid time is NULL", DBTYPE_DBTIME, 6, QVariant(QVariant::Time), raw(DBTIME{0, 0, 0}), DBSTATUS_S_ISNULL, 0},
+        {"an invalid time is NULL", DBTYPE_DBTIME, 6, rz::nullValue(QMetaType::QTime), raw(DBTIME{0, 0, 0}), DBSTATUS_S_ISNULL, 0},
         {"date-time with milliseconds", DBTYPE_DBTIMESTAMP, 16,
          QDateTime(QDate(2020, 5, 6), QTime(7, 8, 9, 123)), raw(stamp), DBSTATUS_S_OK, 0},
         {"a date-time before 1970 keeps its fields", DBTYPE_DBTIMESTAMP, 16,
          QDateTime(QDate(1969, 7, 20), QTime(20, 17, 40)), raw(moonLanding), DBSTATUS_S_OK, 0},
         {"the epoch is NULL", DBTYPE_DBTIMESTAMP, 16, QDateTime::fromSecsSinceEpoch(0, Qt::UTC), std::string(), DBSTATUS_S_ISNULL, 0},
-        {"an invalid date-time is NULL", DBTYPE_DBTIMESTAMP, 16, QVariant(QVariant::DateTime), std::string(), DBSTATUS_S_ISNULL, 0},
+        {"an invalid date-time is NULL", DBTYPE_DBTIMESTAMP, 16, rz::nullValue(QMetaType::QDateTime), std::string(), DBSTATUS_S_ISNULL, 0},
         {"a null value to nvarchar is an empty string", DBTYPE_WSTR, 10, QVariant(), std::string(22, '\0'), DBSTATUS_S_OK, 0},
         {"a date is not sent", DBTYPE_DBTIMESTAMP, 16, QDate(2020, 1, 1), std::string(16, '\0'), DBSTATUS_S_OK, 0},
     };

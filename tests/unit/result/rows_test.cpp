@@ -105,17 +105,17 @@ TEST_F(Rows, NullColumnsGiveNullValuesOfTheFieldType)
     ASSERT_TRUE(q.seek(1));
     EXPECT_EQ(q.value(0), QVariant(false)) << "a NULL bit is false";
     const int nullOfType[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14, 15};
-    const QVariant::Type types[] = {QVariant::Int, QVariant::Int, QVariant::Int, QVariant::UInt,
-                                    QVariant::LongLong, QVariant::ULongLong, QVariant::LongLong,
-                                    QVariant::LongLong, QVariant::Double, QVariant::Double,
-                                    QVariant::DateTime, QVariant::Time, QVariant::DateTime};
+    const QMetaType::Type types[] = {QMetaType::Int, QMetaType::Int, QMetaType::Int, QMetaType::UInt,
+                                    QMetaType::LongLong, QMetaType::ULongLong, QMetaType::LongLong,
+                                    QMetaType::LongLong, QMetaType::Double, QMetaType::Double,
+                                    QMetaType::QDateTime, QMetaType::QTime, QMetaType::QDateTime};
     for (size_t k = 0; k < sizeof nullOfType / sizeof *nullOfType; ++k) {
         const QVariant v = q.value(nullOfType[k]);
         EXPECT_TRUE(v.isNull()) << nullOfType[k];
-        EXPECT_EQ(v.type(), types[k]) << nullOfType[k];
+        EXPECT_EQ(v.userType(), types[k]) << nullOfType[k];
     }
     EXPECT_TRUE(q.value(11).toString().isNull());
-    EXPECT_EQ(q.value(11).type(), QVariant::String);
+    EXPECT_EQ(q.value(11).userType(), QMetaType::QString);
     EXPECT_TRUE(q.value(16).isNull());
     EXPECT_EQ(q.value(18), QVariant(QString(""))) << "a NULL long text is an empty string";
     EXPECT_EQ(q.value(19), QVariant(QByteArray())) << "a NULL long binary is an empty byte array";

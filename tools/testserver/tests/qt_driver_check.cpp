@@ -11,6 +11,8 @@
 #include <QVariant>
 #include <cstdio>
 
+#include "qtcompat/qtcompat.h"
+
 namespace {
 
 int failures = 0;
@@ -67,7 +69,7 @@ int main(int argc, char **argv)
     const char *names[] = {"alpha", "beta", "gamma", "delta"};
     for (int i = 0; i < 4; ++i) {
         insert.addBindValue(QString::fromLatin1(names[i]));
-        insert.addBindValue(i == 1 ? QVariant(QVariant::Double) : QVariant(1.25 * (i + 1)));
+        insert.addBindValue(i == 1 ? rz::nullValue(QMetaType::Double) : QVariant(1.25 * (i + 1)));
         insert.addBindValue(QVariant(QStringLiteral("2024-01-0%1 10:00:00").arg(i + 1)));
         check(insert.exec(), "insert", insert.lastError().text());
     }
