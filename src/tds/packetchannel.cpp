@@ -7,7 +7,13 @@
 
 namespace rz::tds {
 
-PacketChannel::PacketChannel(Transport &transport) : transport_(transport) {}
+PacketChannel::PacketChannel(Transport &transport) : transport_(&transport) {}
+
+void PacketChannel::checkUsable() const
+{
+    if (broken_)
+        throw TdsError(ErrorKind::ConnectionClosed, "the connection was lost in the middle of a packet");
+}
 
 void PacketChannel::setPacketSize(uint32_t size)
 {
@@ -18,6 +24,7 @@ void PacketChannel::setPacketSize(uint32_t size)
 
 void PacketChannel::sendMessage(PacketType type, const uint8_t *payload, size_t size, uint8_t firstPacketStatus)
 {
+    checkUsable();
     const size_t room = packetSize_ - kHeaderSize;
     size_t sent = 0;
     bool first = true;
@@ -33,17 +40,29 @@ void PacketChannel::sendMessage(PacketType type, const uint8_t *payload, size_t 
         encodeHeader(header, sendBuffer_.data());
         if (part)
             std::memcpy(sendBuffer_.data() + kHeaderSize, payload + sent, part);
-        transport_.sendAll(sendBuffer_.data(), sendBuffer_.size());
+        try {
+            transport_->sendAll(sendBuffer_.data(), sendBuffer_.size());
+        } catch (const TdsError &) {
+            broken_ = true;   // part of a packet may have gone out
+            throw;
+        }
         sent += part;
         first = false;
     } while (sent < size);
 }
 
-void PacketChannel::receiveExactly(uint8_t *data, size_t size, bool atMessageStart)
+void PacketChannel::receiveExactly(uint8_t *data, size_t size, bool atPacketStart, bool atMessageStart)
 {
     size_t got = 0;
     while (got < size) {
-        const size_t n = transport_.receiveSome(data + got, size - got);
+        size_t n;
+        try {
+            n = transport_->receiveSome(data + got, size - got);
+        } catch (const TdsError &e) {
+            if (e.kind() != ErrorKind::Timeout || !atPacketStart || got > 0)
+                broken_ = true;
+            throw;
+        }
         if (n == 0) {
             inMessage_ = false;
             throw TdsError(ErrorKind::ConnectionClosed,
@@ -66,8 +85,9 @@ bool PacketChannel::next(const uint8_t *&data, size_t &size)
 {
     if (!inMessage_)
         return false;
+    checkUsable();
     uint8_t raw[kHeaderSize];
-    receiveExactly(raw, kHeaderSize, firstPacket_);
+    receiveExactly(raw, kHeaderSize, true, firstPacket_);
     const PacketHeader header = decodeHeader(raw);
     if (header.length < kHeaderSize) {
         inMessage_ = false;
@@ -81,7 +101,7 @@ bool PacketChannel::next(const uint8_t *&data, size_t &size)
     }
     firstPacket_ = false;
     receiveBuffer_.resize(header.length - kHeaderSize);
-    receiveExactly(receiveBuffer_.data(), receiveBuffer_.size(), false);
+    receiveExactly(receiveBuffer_.data(), receiveBuffer_.size(), false, false);
     if (header.endOfMessage())
         inMessage_ = false;
     data = receiveBuffer_.data();

@@ -14,6 +14,9 @@ class PacketChannel : public ChunkSource {
 public:
     explicit PacketChannel(Transport &transport);
 
+    // Later bytes go over `transport` (TLS set up after PRELOGIN).
+    void setTransport(Transport &transport) { transport_ = &transport; }
+
     uint32_t packetSize() const { return packetSize_; }
     // Takes effect for the next message sent and bounds packets received.
     void setPacketSize(uint32_t size);
@@ -35,10 +38,15 @@ public:
     // The whole of the next message, for the short answers of the handshake.
     std::vector<uint8_t> receiveMessage();
 
-private:
-    void receiveExactly(uint8_t *data, size_t size, bool atMessageStart);
+    // A time-out between packets leaves the channel usable; one inside a
+    // packet does not (its first bytes are gone).
+    bool broken() const { return broken_; }
 
-    Transport &transport_;
+private:
+    void receiveExactly(uint8_t *data, size_t size, bool atPacketStart, bool atMessageStart);
+    void checkUsable() const;
+
+    Transport *transport_;
     uint32_t packetSize_ = kDefaultPacketSize;
     uint8_t nextPacketId_ = 1;
     std::vector<uint8_t> sendBuffer_;
@@ -46,6 +54,7 @@ private:
     bool inMessage_ = false;    // a message has begun and its last packet was not read yet
     bool firstPacket_ = false;  // beginMessage() was called and no packet read yet
     uint8_t messageType_ = 0;
+    bool broken_ = false;
 };
 
 } // namespace rz::tds

@@ -47,7 +47,7 @@ public:
 
     explicit SocketTransport(SocketHandle socket) : socket_(std::move(socket)) {}
 
-    void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    void setTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
     std::chrono::milliseconds timeout() const { return timeout_; }
 
     void sendAll(const uint8_t *data, size_t size) override;
