@@ -250,6 +250,11 @@ void Connection::sendRpc(const std::vector<uint8_t> &payloadAfterHeaders)
     send(PacketType::Rpc, payload);
 }
 
+void Connection::sendExecuteSql(std::u16string_view statement, const RpcParameters &parameters)
+{
+    sendRpc(encodeExecuteSql(statement, parameters, session_.collation));
+}
+
 void Connection::sendTransactionRequest(TransactionRequest request, bool beginNext)
 {
     send(PacketType::TransactionManager, encodeTransactionRequest(request, session_.transactionDescriptor, beginNext));

@@ -7,6 +7,7 @@
 #include "tds/packetchannel.h"
 #include "tds/prelogin.h"
 #include "tds/requests.h"
+#include "tds/rpcparameters.h"
 #include "tds/tls.h"
 #include "tds/tokendecoder.h"
 #include "tds/transport.h"
@@ -83,6 +84,8 @@ public:
     void sendBatch(std::u16string_view sql);
     void sendBatch(const std::string &sqlUtf8);
     void sendRpc(const std::vector<uint8_t> &payloadAfterHeaders);
+    // sp_executesql with typed parameters (strings in the session's collation).
+    void sendExecuteSql(std::u16string_view statement, const RpcParameters &parameters);
     void sendTransactionRequest(TransactionRequest request, bool beginNext = false);
 
     // Decodes the current response into `handler` until the handler pauses

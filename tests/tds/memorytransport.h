@@ -2,6 +2,7 @@
 // A Transport in memory: records what the client sends and hands out a
 // scripted answer in pieces of a chosen size, then reports the peer closed.
 
+#include "tds/error.h"
 #include "tds/transport.h"
 
 #include <algorithm>
@@ -18,6 +19,8 @@ public:
     void sendAll(const uint8_t *data, size_t size) override { sent.insert(sent.end(), data, data + size); }
     size_t receiveSome(uint8_t *data, size_t capacity) override
     {
+        if (timeoutWhenEmpty && position_ == incoming_.size())
+            throw rz::tds::TdsError(rz::tds::ErrorKind::Timeout, "scripted time-out");
         const size_t n = std::min({capacity, pieceSize_, incoming_.size() - position_});
         std::memcpy(data, incoming_.data() + position_, n);
         position_ += n;
@@ -26,6 +29,8 @@ public:
     void append(const std::vector<uint8_t> &more) { incoming_.insert(incoming_.end(), more.begin(), more.end()); }
 
     std::vector<uint8_t> sent;
+    // Run out of answer: a time-out instead of the peer closing.
+    bool timeoutWhenEmpty = false;
 
 private:
     std::vector<uint8_t> incoming_;
