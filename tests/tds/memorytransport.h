@@ -22,7 +22,8 @@ public:
         if (timeoutWhenEmpty && position_ == incoming_.size())
             throw rz::tds::TdsError(rz::tds::ErrorKind::Timeout, "scripted time-out");
         const size_t n = std::min({capacity, pieceSize_, incoming_.size() - position_});
-        std::memcpy(data, incoming_.data() + position_, n);
+        if (n)
+            std::memcpy(data, incoming_.data() + position_, n);
         position_ += n;
         return n;
     }
