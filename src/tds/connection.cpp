@@ -103,6 +103,17 @@ auto Connection::guarded(F &&f) -> decltype(f())
 
 void Connection::login(const LoginOptions &options)
 {
+    // A login that fails in any way leaves nothing to go on with.
+    try {
+        loginSteps(options);
+    } catch (const TdsError &) {
+        usable_ = false;
+        throw;
+    }
+}
+
+void Connection::loginSteps(const LoginOptions &options)
+{
     active_->setTimeout(options.loginTimeout);
     guarded([&] {
         PreLoginRequest request;
@@ -156,7 +167,6 @@ void Connection::login(const LoginOptions &options)
     readResponse(handler);
     loginMessages_ = handler.messages;
     if (!handler.acknowledged) {
-        usable_ = false;
         std::string text = "the server refused the login";
         for (const ServerMessage &m : handler.messages)
             if (m.isError) {
@@ -165,10 +175,8 @@ void Connection::login(const LoginOptions &options)
             }
         throw LoginError(text, handler.messages);
     }
-    if (session_.loginAck.tdsVersion < kTdsVersion74) {
-        usable_ = false;
+    if (session_.loginAck.tdsVersion < kTdsVersion74)
         throw TdsError(ErrorKind::Login, "the server speaks an older TDS version than 7.4");
-    }
     active_->setTimeout(requestTimeout_);
 }
 

@@ -107,6 +107,7 @@ public:
 
 private:
     class SessionHandler;
+    void loginSteps(const LoginOptions &options);
     void beginRequest();
     void send(PacketType type, const std::vector<uint8_t> &payload);
     void applyEnvChange(const EnvChange &change);

@@ -286,6 +286,8 @@ void TokenDecoder::checkLayout(const RowLayout &layout)
 
 void TokenDecoder::readRow(WireReader &reader, const RowTarget &target, const uint8_t *nullBitmap)
 {
+    if (columns_.empty())
+        throwProtocol("a row without column metadata");
     const bool keep = target.row && target.layout;
     if (keep)
         checkLayout(*target.layout);

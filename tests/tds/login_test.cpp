@@ -131,6 +131,7 @@ TEST(Login, RequiringEncryptionFailsAgainstAServerWithout)
     } catch (const TdsError &e) {
         EXPECT_EQ(e.kind(), ErrorKind::Encryption);
     }
+    EXPECT_FALSE(s.connection->usable());
     // It asked for encryption (ENCRYPT_ON) and sent no LOGIN7.
     EXPECT_EQ(s.transport->sent[8 + 0x20], 0x01);
     EXPECT_EQ(s.transport->sent.size(), size_t(s.transport->sent[2] << 8 | s.transport->sent[3]));
@@ -174,4 +175,5 @@ TEST(Login, AnOlderTdsVersionIsRefused)
     answers.insert(answers.end(), login.begin(), login.end());
     auto s = scripted(answers);
     EXPECT_THROW(s.connection->login(saLogin()), TdsError);
+    EXPECT_FALSE(s.connection->usable());
 }

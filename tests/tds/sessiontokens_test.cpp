@@ -181,3 +181,14 @@ TEST(SessionTokens, AnUnknownTokenIsAProtocolError)
     TokenDecoder decoder;
     EXPECT_THROW(decoder.run(reader, r), TdsError);
 }
+
+TEST(SessionTokens, ARowBeforeAnyColumnsIsAProtocolError)
+{
+    Stream s;
+    s.u8(0xD1).u8(4).u32(1).done();
+    Recorder r;
+    BufferSource source(s.bytes.data(), s.bytes.size());
+    WireReader reader(source);
+    TokenDecoder decoder;
+    EXPECT_THROW(decoder.run(reader, r), TdsError);
+}
