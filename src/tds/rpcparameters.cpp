@@ -1,0 +1,332 @@
+#include "tds/rpcparameters.h"
+
+#include "tds/error.h"
+#include "tds/wirewriter.h"
+
+#include <cstring>
+
+namespace rz::tds {
+
+namespace {
+
+constexpr uint16_t kProcExecuteSql = 10;
+constexpr uint8_t kStatusByReference = 0x01;
+constexpr size_t kMaxShortNVarCharCharacters = 4000;
+constexpr size_t kMaxShortVarBinaryBytes = 8000;
+constexpr uint64_t kPlpNull = ~uint64_t(0);
+
+int decimalLengthFor(uint8_t precision)
+{
+    return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
+}
+
+// Whether the 128-bit magnitude fits in `bytes` bytes.
+bool fitsIn(const DecimalValue &value, int bytes)
+{
+    if (bytes >= 16)
+        return true;
+    if (bytes > 8)
+        return value.high >> (8 * (bytes - 8)) == 0;
+    return value.high == 0 && (bytes == 8 || value.low >> (8 * bytes) == 0);
+}
+
+int64_t unitsOf(int64_t ticks, uint8_t scale)
+{
+    static const int64_t divisor[] = {10000000, 1000000, 100000, 10000, 1000, 100, 10, 1};
+    return ticks / divisor[scale];
+}
+
+void checkScale(uint8_t scale)
+{
+    if (scale > 7)
+        throw TdsError(ErrorKind::Usage, "time scale above 7");
+}
+
+void checkTemporal(int32_t days, int64_t ticks)
+{
+    if (days < 0 || days > 3652058 || ticks < 0 || ticks >= kTicksPerDay)
+        throw TdsError(ErrorKind::Usage, "date or time out of range");
+}
+
+// Short values with a two-byte length, long ones as PLP in one chunk.
+void writeVariable(WireWriter &w, const uint8_t *data, size_t size, bool isNull, bool plp)
+{
+    if (plp) {
+        if (isNull) {
+            w.u64le(kPlpNull);
+            return;
+        }
+        w.u64le(size);
+        if (size) {
+            w.u32le(uint32_t(size));
+            w.bytes(data, size);
+        }
+        w.u32le(0);
+        return;
+    }
+    if (isNull) {
+        w.u16le(0xFFFF);
+        return;
+    }
+    w.u16le(uint16_t(size));
+    w.bytes(data, size);
+}
+
+} // namespace
+
+RpcParameters::Parameter &RpcParameters::begin(std::string name, bool output, std::string declaredType)
+{
+    parameters_.push_back({std::move(name), output, std::move(declaredType), {}});
+    return parameters_.back();
+}
+
+void RpcParameters::addInteger(std::string name, std::optional<int64_t> value, int bytes, bool output)
+{
+    const char *type = bytes == 1 ? "tinyint" : bytes == 2 ? "smallint" : bytes == 4 ? "int" : bytes == 8 ? "bigint" : nullptr;
+    if (!type)
+        throw TdsError(ErrorKind::Usage, "integer parameter of " + std::to_string(bytes) + " bytes");
+    WireWriter w(begin(std::move(name), output, type).encoded);
+    w.u8(wiretype::IntN);
+    w.u8(uint8_t(bytes));
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    w.u8(uint8_t(bytes));
+    w.le(uint64_t(*value), bytes);
+}
+
+void RpcParameters::addBit(std::string name, std::optional<bool> value, bool output)
+{
+    WireWriter w(begin(std::move(name), output, "bit").encoded);
+    w.u8(wiretype::BitN);
+    w.u8(1);
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    w.u8(1);
+    w.u8(*value ? 1 : 0);
+}
+
+void RpcParameters::addFloat(std::string name, std::optional<double> value, int bytes, bool output)
+{
+    if (bytes != 4 && bytes != 8)
+        throw TdsError(ErrorKind::Usage, "float parameter of " + std::to_string(bytes) + " bytes");
+    WireWriter w(begin(std::move(name), output, bytes == 8 ? "float" : "real").encoded);
+    w.u8(wiretype::FltN);
+    w.u8(uint8_t(bytes));
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    w.u8(uint8_t(bytes));
+    if (bytes == 8) {
+        uint64_t bits;
+        std::memcpy(&bits, &*value, 8);
+        w.u64le(bits);
+    } else {
+        const float narrow = float(*value);
+        uint32_t bits;
+        std::memcpy(&bits, &narrow, 4);
+        w.u32le(bits);
+    }
+}
+
+void RpcParameters::addDecimal(std::string name, std::optional<DecimalValue> value, uint8_t precision, uint8_t scale,
+                               bool output)
+{
+    if (precision < 1 || precision > 38 || scale > precision)
+        throw TdsError(ErrorKind::Usage, "decimal parameter with precision " + std::to_string(precision) +
+                                             " and scale " + std::to_string(scale));
+    WireWriter w(begin(std::move(name), output,
+                       "decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")")
+                     .encoded);
+    w.u8(wiretype::DecimalN);
+    w.u8(17);
+    w.u8(precision);
+    w.u8(scale);
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    const int length = decimalLengthFor(precision);
+    const int magnitudeBytes = length - 1;
+    if (!fitsIn(*value, magnitudeBytes))
+        throw TdsError(ErrorKind::Usage, "decimal value wider than its precision");
+    w.u8(uint8_t(length));
+    w.u8(value->negative ? 0 : 1);
+    w.le(value->low, magnitudeBytes < 8 ? magnitudeBytes : 8);
+    if (magnitudeBytes > 8)
+        w.le(value->high, magnitudeBytes - 8);
+}
+
+void RpcParameters::addMoney(std::string name, std::optional<int64_t> units, bool output)
+{
+    WireWriter w(begin(std::move(name), output, "money").encoded);
+    w.u8(wiretype::MoneyN);
+    w.u8(8);
+    if (!units) {
+        w.u8(0);
+        return;
+    }
+    w.u8(8);
+    w.u32le(uint32_t(uint64_t(*units) >> 32));
+    w.u32le(uint32_t(uint64_t(*units)));
+}
+
+void RpcParameters::addNVarChar(std::string name, std::optional<std::u16string_view> value, bool output, bool unlimited)
+{
+    const bool plp = unlimited || (value && value->size() > kMaxShortNVarCharCharacters);
+    WireWriter w(begin(std::move(name), output, plp ? "nvarchar(max)" : "nvarchar(4000)").encoded);
+    w.u8(wiretype::NVarChar);
+    w.u16le(plp ? 0xFFFF : uint16_t(kMaxShortNVarCharCharacters * 2));
+    w.bytes(collation_.bytes.data(), collation_.bytes.size());
+    std::vector<uint8_t> bytes;
+    if (value)
+        WireWriter(bytes).utf16(*value);
+    writeVariable(w, bytes.data(), bytes.size(), !value, plp);
+}
+
+void RpcParameters::addVarBinary(std::string name, std::optional<std::vector<uint8_t>> value, bool output, bool unlimited)
+{
+    const bool plp = unlimited || (value && value->size() > kMaxShortVarBinaryBytes);
+    WireWriter w(begin(std::move(name), output, plp ? "varbinary(max)" : "varbinary(8000)").encoded);
+    w.u8(wiretype::BigVarBinary);
+    w.u16le(plp ? 0xFFFF : uint16_t(kMaxShortVarBinaryBytes));
+    writeVariable(w, value ? value->data() : nullptr, value ? value->size() : 0, !value, plp);
+}
+
+void RpcParameters::addDate(std::string name, std::optional<int32_t> days, bool output)
+{
+    WireWriter w(begin(std::move(name), output, "date").encoded);
+    w.u8(wiretype::DateN);
+    if (!days) {
+        w.u8(0);
+        return;
+    }
+    checkTemporal(*days, 0);
+    w.u8(3);
+    w.le(uint64_t(*days), 3);
+}
+
+void RpcParameters::addTime(std::string name, std::optional<int64_t> ticks, uint8_t scale, bool output)
+{
+    checkScale(scale);
+    WireWriter w(begin(std::move(name), output, "time(" + std::to_string(scale) + ")").encoded);
+    w.u8(wiretype::TimeN);
+    w.u8(scale);
+    if (!ticks) {
+        w.u8(0);
+        return;
+    }
+    checkTemporal(0, *ticks);
+    const int length = timeLengthForScale(scale);
+    w.u8(uint8_t(length));
+    w.le(uint64_t(unitsOf(*ticks, scale)), length);
+}
+
+void RpcParameters::addDateTime2(std::string name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
+{
+    checkScale(scale);
+    WireWriter w(begin(std::move(name), output, "datetime2(" + std::to_string(scale) + ")").encoded);
+    w.u8(wiretype::DateTime2N);
+    w.u8(scale);
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    checkTemporal(value->days, value->ticks);
+    const int length = timeLengthForScale(scale);
+    w.u8(uint8_t(length + 3));
+    w.le(uint64_t(unitsOf(value->ticks, scale)), length);
+    w.le(uint64_t(value->days), 3);
+}
+
+void RpcParameters::addDateTimeOffset(std::string name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
+{
+    checkScale(scale);
+    WireWriter w(begin(std::move(name), output, "datetimeoffset(" + std::to_string(scale) + ")").encoded);
+    w.u8(wiretype::DateTimeOffsetN);
+    w.u8(scale);
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    checkTemporal(value->days, value->ticks);
+    if (value->offsetMinutes < -840 || value->offsetMinutes > 840)
+        throw TdsError(ErrorKind::Usage, "time zone offset beyond 14 hours");
+    const int length = timeLengthForScale(scale);
+    w.u8(uint8_t(length + 5));
+    w.le(uint64_t(unitsOf(value->ticks, scale)), length);
+    w.le(uint64_t(value->days), 3);
+    w.u16le(uint16_t(value->offsetMinutes));
+}
+
+void RpcParameters::addGuid(std::string name, std::optional<std::array<uint8_t, 16>> value, bool output)
+{
+    WireWriter w(begin(std::move(name), output, "uniqueidentifier").encoded);
+    w.u8(wiretype::Guid);
+    w.u8(16);
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    w.u8(16);
+    w.bytes(value->data(), 16);
+}
+
+std::u16string RpcParameters::declaration() const
+{
+    std::string text;
+    for (const Parameter &p : parameters_) {
+        if (!text.empty())
+            text += ',';
+        text += p.name + ' ' + p.declaredType;
+        if (p.output)
+            text += " OUTPUT";
+    }
+    return utf16FromUtf8(text);
+}
+
+void RpcParameters::appendTo(std::vector<uint8_t> &out) const
+{
+    WireWriter w(out);
+    for (const Parameter &p : parameters_) {
+        w.bVarchar(utf16FromUtf8(p.name));
+        w.u8(p.output ? kStatusByReference : 0);
+        w.bytes(p.encoded.data(), p.encoded.size());
+    }
+}
+
+std::vector<uint8_t> encodeExecuteSql(std::u16string_view statement, const RpcParameters &parameters,
+                                      Collation collation)
+{
+    std::vector<uint8_t> out;
+    WireWriter w(out);
+    w.u16le(0xFFFF);   // by procedure id
+    w.u16le(kProcExecuteSql);
+    w.u16le(0);        // option flags
+    RpcParameters fixed(collation);
+    fixed.addNVarChar("", statement);
+    if (parameters.size())
+        fixed.addNVarChar("", parameters.declaration());
+    fixed.appendTo(out);
+    parameters.appendTo(out);
+    return out;
+}
+
+std::vector<uint8_t> encodeProcedureCall(std::u16string_view procedure, const RpcParameters &parameters)
+{
+    if (procedure.size() > 0xFFFE)
+        throw TdsError(ErrorKind::Usage, "procedure name too long");
+    std::vector<uint8_t> out;
+    WireWriter w(out);
+    w.u16le(uint16_t(procedure.size()));
+    w.utf16(procedure);
+    w.u16le(0);
+    parameters.appendTo(out);
+    return out;
+}
+
+} // namespace rz::tds

@@ -1,0 +1,66 @@
+#pragma once
+// A TCP connection as a Transport. Every send and receive waits at most the
+// time-out set (poll on a non-blocking socket); zero waits without limit.
+
+#include "tds/transport.h"
+
+#include <chrono>
+#include <string>
+
+namespace rz::tds {
+
+// Owns one file descriptor; closes it once.
+class SocketHandle {
+public:
+    SocketHandle() = default;
+    explicit SocketHandle(int fd) : fd_(fd) {}
+    ~SocketHandle() { reset(); }
+    SocketHandle(SocketHandle &&other) noexcept : fd_(other.release()) {}
+    SocketHandle &operator=(SocketHandle &&other) noexcept
+    {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    SocketHandle(const SocketHandle &) = delete;
+    SocketHandle &operator=(const SocketHandle &) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+class SocketTransport : public Transport {
+public:
+    // Connects to host:port (a name or a numeric address), waiting at most
+    // `connectTimeout` for each address the name resolves to.
+    static SocketTransport connect(const std::string &host, uint16_t port, std::chrono::milliseconds connectTimeout);
+
+    explicit SocketTransport(SocketHandle socket) : socket_(std::move(socket)) {}
+
+    void setTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
+    std::chrono::milliseconds timeout() const { return timeout_; }
+
+    void sendAll(const uint8_t *data, size_t size) override;
+    size_t receiveSome(uint8_t *data, size_t capacity) override;
+    // Whether bytes (or the peer's close) wait to be received, without waiting.
+    bool readable() const;
+    void close() { socket_.reset(); }
+
+private:
+    void waitFor(short events, const char *what) const;
+
+    SocketHandle socket_;
+    std::chrono::milliseconds timeout_{0};
+};
+
+} // namespace rz::tds

@@ -1,0 +1,128 @@
+#pragma once
+// TYPE_INFO of columns, return values and parameters, and the form in which
+// a value of each type is handed to the caller.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace rz::tds {
+
+class WireReader;
+
+namespace wiretype {
+constexpr uint8_t Null = 0x1F;
+constexpr uint8_t Int1 = 0x30;
+constexpr uint8_t Bit = 0x32;
+constexpr uint8_t Int2 = 0x34;
+constexpr uint8_t Int4 = 0x38;
+constexpr uint8_t DateTim4 = 0x3A;
+constexpr uint8_t Flt4 = 0x3B;
+constexpr uint8_t Money = 0x3C;
+constexpr uint8_t DateTime = 0x3D;
+constexpr uint8_t Flt8 = 0x3E;
+constexpr uint8_t Money4 = 0x7A;
+constexpr uint8_t Int8 = 0x7F;
+constexpr uint8_t Guid = 0x24;
+constexpr uint8_t IntN = 0x26;
+constexpr uint8_t BitN = 0x68;
+constexpr uint8_t FltN = 0x6D;
+constexpr uint8_t MoneyN = 0x6E;
+constexpr uint8_t DateTimeN = 0x6F;
+constexpr uint8_t Decimal = 0x37;
+constexpr uint8_t Numeric = 0x3F;
+constexpr uint8_t DecimalN = 0x6A;
+constexpr uint8_t NumericN = 0x6C;
+constexpr uint8_t DateN = 0x28;
+constexpr uint8_t TimeN = 0x29;
+constexpr uint8_t DateTime2N = 0x2A;
+constexpr uint8_t DateTimeOffsetN = 0x2B;
+constexpr uint8_t BigVarBinary = 0xA5;
+constexpr uint8_t BigVarChar = 0xA7;
+constexpr uint8_t BigBinary = 0xAD;
+constexpr uint8_t BigChar = 0xAF;
+constexpr uint8_t NVarChar = 0xE7;
+constexpr uint8_t NChar = 0xEF;
+constexpr uint8_t Xml = 0xF1;
+constexpr uint8_t Image = 0x22;
+constexpr uint8_t Text = 0x23;
+constexpr uint8_t NText = 0x63;
+constexpr uint8_t Variant = 0x62;
+} // namespace wiretype
+
+// How a decoded value is laid out for the caller. Fixed kinds have the size
+// valueSize() gives; the variable kinds are the bytes as they arrived
+// (8-bit text in the column's code page, UTF-16LE text, binary).
+enum class ValueKind : uint8_t {
+    UInt8,            // tinyint: uint8_t
+    Int16,            // smallint: int16_t
+    Int32,            // int: int32_t
+    Int64,            // bigint: int64_t
+    Bit,              // bit: uint8_t 0 or 1
+    Float32,          // real: float
+    Float64,          // float: double
+    Decimal,          // decimal, numeric: DecimalValue
+    Money,            // money, smallmoney: int64_t in units of 1/10000
+    Date,             // date: int32_t days since 0001-01-01
+    Time,             // time: int64_t 100 ns ticks since midnight
+    DateTime,         // datetime, smalldatetime, datetime2: DateTimeValue
+    DateTimeOffset,   // datetimeoffset: DateTimeValue, UTC with its offset
+    Guid,             // uniqueidentifier: 16 bytes as on the wire (GUID memory layout)
+    Bytes,            // char, varchar, text, binary, varbinary, image, sql_variant
+    Utf16,            // nchar, nvarchar, ntext, xml: UTF-16LE
+};
+
+// decimal/numeric: magnitude as a 128-bit integer, value = ±magnitude / 10^scale.
+struct DecimalValue {
+    uint64_t low = 0;
+    uint64_t high = 0;
+    uint8_t precision = 0;
+    uint8_t scale = 0;
+    uint8_t negative = 0;
+};
+
+// Days since 0001-01-01 and 100 ns ticks since midnight; for datetimeoffset
+// both are UTC and offsetMinutes is the zone the value was written in.
+struct DateTimeValue {
+    int64_t ticks = 0;
+    int32_t days = 0;
+    int16_t offsetMinutes = 0;
+};
+
+constexpr int32_t kDaysTo1900 = 693595;   // 0001-01-01 .. 1900-01-01
+constexpr int64_t kTicksPerDay = 864000000000;
+
+struct Collation {
+    std::array<uint8_t, 5> bytes{};
+    uint32_t lcid() const { return uint32_t(bytes[0] | bytes[1] << 8 | (bytes[2] & 0x0F) << 16); }
+    uint8_t sortId() const { return bytes[4]; }
+    bool utf8() const { return bytes[3] & 0x04; }
+};
+
+struct TypeInfo {
+    uint8_t type = 0;          // the wire type (wiretype::...)
+    uint32_t maxLength = 0;    // declared byte length (variable types, INTN and the like)
+    uint8_t precision = 0;
+    uint8_t scale = 0;
+    bool plp = false;          // (max) types: values come as partially length-prefixed chunks
+    Collation collation;
+    ValueKind kind = ValueKind::Bytes;
+
+    // text/ntext/image, (max) types and xml: values that go to a long-value
+    // sink or area, never into the row buffer.
+    bool isLong() const;
+    bool isVariableLength() const { return kind == ValueKind::Bytes || kind == ValueKind::Utf16; }
+    // The size of a value of a fixed kind; 0 for the variable kinds.
+    size_t valueSize() const;
+    // "int", "nvarchar(max)", "decimal(18,4)", ... for messages and tests.
+    std::string name() const;
+};
+
+size_t valueSizeOf(ValueKind kind);
+// Byte length of time(n) on the wire.
+int timeLengthForScale(uint8_t scale);
+
+// Reads TYPE_INFO; throws TdsError(Protocol) on a type this client does not know.
+TypeInfo readTypeInfo(WireReader &reader);
+
+} // namespace rz::tds

@@ -1,0 +1,179 @@
+// The handshake against a scripted server.
+#include "memorytransport.h"
+#include "streambuilder.h"
+
+#include "tds/connection.h"
+
+#include <gtest/gtest.h>
+
+using namespace rz::tds;
+using tdstest::framed;
+using tdstest::MemoryTransport;
+using tdstest::Stream;
+
+namespace {
+
+std::vector<uint8_t> preLoginAnswer(uint8_t encryption)
+{
+    return {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x01, 0x03, 0x00, 0x22,
+            0x00, 0x00, 0x04, 0x00, 0x22, 0x00, 0x01, 0xFF, 0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, encryption, 0x00, 0x00};
+}
+
+Stream goodLoginResponse()
+{
+    Stream s;
+    s.envText(1, "testdb", "master")
+        .message(false, 5701, 2, 0, "Changed database context to 'testdb'.")
+        .envBytes(7, tdstest::kLatin1Collation, {})
+        .envText(2, "us_english", "")
+        .loginAck()
+        .envText(4, "8192", "4096")
+        .done();
+    return s;
+}
+
+struct Scripted {
+    MemoryTransport *transport;
+    std::unique_ptr<Connection> connection;
+};
+
+Scripted scripted(std::vector<uint8_t> answers, size_t pieceSize = SIZE_MAX)
+{
+    auto transport = std::make_unique<MemoryTransport>(std::move(answers), pieceSize);
+    MemoryTransport *raw = transport.get();
+    return {raw, std::make_unique<Connection>(std::move(transport))};
+}
+
+LoginOptions saLogin()
+{
+    LoginOptions options;
+    options.serverName = "127.0.0.1";
+    options.userName = "sa";
+    options.password = "Secret123";
+    options.database = "testdb";
+    options.hostName = "client";
+    options.packetSize = 8192;
+    return options;
+}
+
+} // namespace
+
+TEST(Login, AcceptedLoginSetsUpTheSession)
+{
+    auto answers = framed(preLoginAnswer(0x02));
+    const auto login = framed(goodLoginResponse().bytes, 100);
+    answers.insert(answers.end(), login.begin(), login.end());
+    auto s = scripted(answers, 7);
+    s.connection->login(saLogin());
+    const SessionState &session = s.connection->session();
+    EXPECT_EQ(session.database, "testdb");
+    EXPECT_EQ(session.language, "us_english");
+    EXPECT_EQ(session.collation.lcid(), 0x0409u);
+    EXPECT_EQ(session.collation.sortId(), 0x34);
+    EXPECT_EQ(session.packetSize, 8192u);
+    EXPECT_EQ(session.loginAck.tdsVersion, kTdsVersion74);
+    EXPECT_EQ(session.encryption, Encryption::None);
+    ASSERT_EQ(s.connection->loginMessages().size(), 1u);
+    EXPECT_EQ(s.connection->loginMessages()[0].number, 5701);
+    // The client sent PRELOGIN saying it cannot encrypt, then LOGIN7.
+    const auto &sent = s.transport->sent;
+    ASSERT_GT(sent.size(), 8u);
+    EXPECT_EQ(sent[0], 0x12);
+    const size_t preLoginLength = size_t(sent[2] << 8 | sent[3]);
+    EXPECT_EQ(sent[8 + 5 + 1] << 8 | sent[8 + 5 + 2], 0x20) << "ENCRYPTION option offset";
+    EXPECT_EQ(sent[8 + 0x20], 0x02) << "ENCRYPT_NOT_SUP";
+    EXPECT_EQ(sent[preLoginLength], 0x10);
+}
+
+TEST(Login, TheNegotiatedPacketSizeAppliesToTheNextRequest)
+{
+    auto answers = framed(preLoginAnswer(0x02));
+    const auto login = framed(goodLoginResponse().bytes);
+    answers.insert(answers.end(), login.begin(), login.end());
+    auto s = scripted(answers);
+    s.connection->login(saLogin());
+    const size_t before = s.transport->sent.size();
+    s.connection->sendBatch(std::string(6000, 'x'));
+    // 22 bytes of ALL_HEADERS and 12000 of text fit in two packets of 8192.
+    const auto &sent = s.transport->sent;
+    EXPECT_EQ(size_t(sent[before + 2] << 8 | sent[before + 3]), 8192u);
+    EXPECT_EQ(sent.size() - before, 8u * 2 + 22 + 12000);
+}
+
+TEST(Login, ARefusedLoginReportsTheServersError)
+{
+    Stream refused;
+    refused.message(true, 18456, 1, 14, "Login failed for user 'sa'.", "RZTESTSERVER").done(0x02);
+    auto answers = framed(preLoginAnswer(0x02));
+    const auto login = framed(refused.bytes);
+    answers.insert(answers.end(), login.begin(), login.end());
+    auto s = scripted(answers);
+    try {
+        s.connection->login(saLogin());
+        FAIL() << "logged in";
+    } catch (const LoginError &e) {
+        EXPECT_EQ(std::string(e.what()), "Login failed for user 'sa'.");
+        ASSERT_EQ(e.messages().size(), 1u);
+        EXPECT_EQ(e.messages()[0].number, 18456);
+        EXPECT_EQ(e.messages()[0].severity, 14);
+    }
+    EXPECT_FALSE(s.connection->usable());
+}
+
+TEST(Login, RequiringEncryptionFailsAgainstAServerWithout)
+{
+    auto s = scripted(framed(preLoginAnswer(0x02)));
+    LoginOptions options = saLogin();
+    options.encryption = EncryptionPolicy::Required;
+    try {
+        s.connection->login(options);
+        FAIL() << "logged in";
+    } catch (const TdsError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Encryption);
+    }
+    EXPECT_FALSE(s.connection->usable());
+    // It asked for encryption (ENCRYPT_ON) and sent no LOGIN7.
+    EXPECT_EQ(s.transport->sent[8 + 0x20], 0x01);
+    EXPECT_EQ(s.transport->sent.size(), size_t(s.transport->sent[2] << 8 | s.transport->sent[3]));
+}
+
+TEST(Login, AServerThatWantsEncryptionNeedsATlsProvider)
+{
+    auto s = scripted(framed(preLoginAnswer(0x03)));
+    LoginOptions options = saLogin();
+    options.encryption = EncryptionPolicy::Optional;
+    try {
+        s.connection->login(options);
+        FAIL() << "logged in";
+    } catch (const TdsError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Encryption);
+    }
+}
+
+TEST(Login, AServerClosingDuringLoginIsAConnectionError)
+{
+    auto answers = framed(preLoginAnswer(0x02));
+    auto login = framed(goodLoginResponse().bytes);
+    login.resize(login.size() / 2);
+    answers.insert(answers.end(), login.begin(), login.end());
+    auto s = scripted(answers);
+    try {
+        s.connection->login(saLogin());
+        FAIL() << "logged in";
+    } catch (const TdsError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::ConnectionClosed);
+    }
+    EXPECT_FALSE(s.connection->usable());
+}
+
+TEST(Login, AnOlderTdsVersionIsRefused)
+{
+    Stream old;
+    old.loginAck(0x730B0003).done();
+    auto answers = framed(preLoginAnswer(0x02));
+    const auto login = framed(old.bytes);
+    answers.insert(answers.end(), login.begin(), login.end());
+    auto s = scripted(answers);
+    EXPECT_THROW(s.connection->login(saLogin()), TdsError);
+    EXPECT_FALSE(s.connection->usable());
+}

@@ -1,0 +1,107 @@
+#include "tds/error.h"
+#include "tds/sockettransport.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace rz::tds;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A listening socket on 127.0.0.120 with a port of the kernel's choosing.
+struct Listener {
+    SocketHandle socket{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    uint16_t port = 0;
+
+    Listener()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = inet_addr("127.0.0.120");
+        if (::bind(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            ::listen(socket.get(), 4) != 0)
+            return;
+        socklen_t length = sizeof address;
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    SocketHandle accept() { return SocketHandle(::accept(socket.get(), nullptr, nullptr)); }
+};
+
+} // namespace
+
+TEST(SocketTransport, CarriesBytesBothWays)
+{
+    Listener listener;
+    ASSERT_NE(listener.port, 0);
+    SocketTransport client = SocketTransport::connect("127.0.0.120", listener.port, 2s);
+    SocketHandle server = listener.accept();
+    client.setTimeout(2s);
+    const uint8_t hello[] = {1, 2, 3, 4};
+    client.sendAll(hello, sizeof hello);
+    uint8_t got[4] = {};
+    ASSERT_EQ(::recv(server.get(), got, 4, MSG_WAITALL), 4);
+    EXPECT_EQ(got[3], 4);
+    ASSERT_EQ(::send(server.get(), "xy", 2, 0), 2);
+    uint8_t back[8];
+    size_t n = 0;
+    while (n < 2)
+        n += client.receiveSome(back + n, sizeof back - n);
+    EXPECT_EQ(back[0], 'x');
+    EXPECT_EQ(back[1], 'y');
+}
+
+TEST(SocketTransport, ASilentPeerTimesOutAfterTheTimeout)
+{
+    Listener listener;
+    ASSERT_NE(listener.port, 0);
+    SocketTransport client = SocketTransport::connect("127.0.0.120", listener.port, 2s);
+    SocketHandle server = listener.accept();
+    client.setTimeout(200ms);
+    uint8_t buffer[4];
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        client.receiveSome(buffer, sizeof buffer);
+        FAIL() << "no time-out";
+    } catch (const TdsError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Timeout);
+    }
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, 190ms);
+    EXPECT_LT(waited, 2s);
+}
+
+TEST(SocketTransport, APeerThatClosesGivesEndOfStream)
+{
+    Listener listener;
+    ASSERT_NE(listener.port, 0);
+    SocketTransport client = SocketTransport::connect("127.0.0.120", listener.port, 2s);
+    listener.accept().reset();
+    client.setTimeout(2s);
+    uint8_t buffer[4];
+    EXPECT_EQ(client.receiveSome(buffer, sizeof buffer), 0u);
+}
+
+TEST(SocketTransport, ARefusedPortIsAnIoError)
+{
+    uint16_t port;
+    {
+        Listener listener;   // take a free port, then close it
+        port = listener.port;
+    }
+    try {
+        SocketTransport::connect("127.0.0.120", port, 2s);
+        FAIL() << "connected";
+    } catch (const TdsError &e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Io);
+        EXPECT_NE(std::string(e.what()).find("refused"), std::string::npos) << e.what();
+    }
+}
