@@ -55,12 +55,17 @@ ODBC_DATE_TYPES = {'date': (9, 91), 'datetime': (11, 93), 'smalldatetime': (11, 
 
 
 def _arguments(call, names):
-    """Procedure arguments by name (@name) or else by position."""
+    """Procedure arguments by name (@name) or else by position.
+
+    A NUL in a name argument carries no weight in SQL Server's Windows
+    collations, so 'items' + NCHAR(0) finds the table items; some clients
+    (Qt 6's ODBC driver) send the terminator along with the name."""
     values = {}
     for position, parameter in enumerate(call.parameters):
         key = parameter.name[1:].lower() if parameter.name else (names[position] if position < len(names) else None)
         if key:
-            values[key] = parameter.value
+            value = parameter.value
+            values[key] = value.replace('\x00', '') if isinstance(value, str) else value
     return values
 
 

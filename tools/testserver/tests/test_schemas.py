@@ -88,6 +88,14 @@ class SchemaTest(ServerTestCase):
         cursor.execute("SELECT COLUMNPROPERTY( OBJECT_ID('keyed'),'k2','IsIdentity')AS 'IsIdentity'")
         self.assertEqual([(None,)], rows(cursor), 'the unqualified name is the dbo table')
 
+    def test_catalogue_procedures_ignore_a_terminating_nul_in_names(self):
+        cursor = self.connect().cursor()
+        cursor.execute('CREATE TABLE nul_keyed (k int PRIMARY KEY, v int)')
+        cursor.callproc('sp_pkeys', ('nul_keyed\x00',))
+        self.assertEqual(['k'], [r[3] for r in rows(cursor)])
+        cursor.callproc('sp_columns', ('nul_keyed\x00',))
+        self.assertEqual(['k', 'v'], [r[3] for r in rows(cursor)])
+
 
 if __name__ == '__main__':
     unittest.main()
