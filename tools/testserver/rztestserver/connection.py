@@ -1,13 +1,14 @@
 """One client connection: handshake, then requests until the client leaves."""
+import ssl
 import sys
 import threading
 
-from . import login as login_module, packets, tokens
+from . import login as login_module, packets, tls, tokens
 from .connection_helpers import request_body
 from .errors import SqlError, internal_error
 from .output import Output
 from .packets import AttentionReceived, ConnectionClosed, PacketStream
-from .reply import Reply
+from .reply import Reply, ReplyAbandoned
 from .session import Session
 from .sqltypes import COLLATION
 
@@ -57,15 +58,33 @@ class Connection(threading.Thread):
     # --- handshake ------------------------------------------------------------
     def handshake(self):
         kind, payload = self.stream.read_message()
+        encryption = login_module.NO_TLS
         if kind == packets.PRELOGIN:
             options = login_module.parse_prelogin(payload)
+            tls_context = self.server.tls_context
+            answer, encryption = login_module.negotiate_encryption(
+                options, offered=tls_context is not None, required=self.server.require_encryption)
             reply = Reply(self)
-            reply.add(login_module.prelogin_reply())
+            reply.add(login_module.prelogin_reply(answer))
             reply.finish()
-            if login_module.client_requires_encryption(options):
-                self.log('client requires encryption, which this server does not support; closing')
+            if encryption == login_module.REFUSE:
+                self.log('client requires encryption, which this server does not offer; closing'
+                         if tls_context is None else 'client cannot encrypt, which this server requires; closing')
                 return False
+            plain = self.stream.sock
+            if encryption != login_module.NO_TLS:
+                try:
+                    self.stream.sock = tls.handshake(self.stream, tls_context)
+                except ssl.SSLError as error:
+                    self.log('TLS handshake failed: %s' % error)
+                    return False
+                except ConnectionClosed:
+                    self.log('TLS handshake failed: the client closed the connection')
+                    return False
+                self.log('TLS %s (%s)' % (encryption, self.stream.sock.tls.version()))
             kind, payload = self.stream.read_message()
+            if encryption == login_module.LOGIN_ONLY:
+                self.stream.sock = plain
         if kind != packets.LOGIN7:
             self.log('expected LOGIN7, got packet type 0x%02X' % kind)
             return False
@@ -141,6 +160,8 @@ class Connection(threading.Thread):
                                              'incorrect.', severity=16))
                     out.done(error=True)
                 out.finish()
+            except ReplyAbandoned:
+                pass
             except AttentionReceived:
                 self.log('request cancelled by the client')
                 out.pending_done = None

@@ -27,11 +27,11 @@ def parse_prelogin(payload):
     return options
 
 
-def prelogin_reply(version=(15, 0, 2000)):
-    """Our PRELOGIN answer: no encryption support, no MARS."""
+def prelogin_reply(encryption=ENCRYPT_NOT_SUP, version=(15, 0, 2000)):
+    """Our PRELOGIN answer: the encryption agreed on, no MARS."""
     options = [
         (PL_VERSION, bytes([version[0], version[1]]) + struct.pack('>HH', version[2], 0)),
-        (PL_ENCRYPTION, bytes([ENCRYPT_NOT_SUP])),
+        (PL_ENCRYPTION, bytes([encryption])),
         (PL_INSTOPT, b'\x00'),
         (PL_THREADID, b''),
         (PL_MARS, b'\x00'),
@@ -44,9 +44,25 @@ def prelogin_reply(version=(15, 0, 2000)):
     return bytes(head) + bytes([PL_TERMINATOR]) + bytes(body)
 
 
-def client_requires_encryption(options):
+NO_TLS, LOGIN_ONLY, FULL, REFUSE = 'none', 'login only', 'full', 'refuse'
+
+
+def negotiate_encryption(options, offered, required):
+    """(value for our PRELOGIN answer, what happens next) from the client's
+    ENCRYPTION option, as SQL Server decides it: a client that says OFF
+    still has its LOGIN7 encrypted when the server can; ON or REQ encrypt
+    the whole session; a server that requires encryption refuses a client
+    that cannot."""
     value = options.get(PL_ENCRYPTION, b'\x00')
-    return bool(value) and value[0] in (ENCRYPT_ON, ENCRYPT_REQ)
+    client = value[0] if value else ENCRYPT_OFF
+    wants = client in (ENCRYPT_ON, ENCRYPT_REQ)
+    if not offered:
+        return ENCRYPT_NOT_SUP, REFUSE if wants else NO_TLS
+    if client == ENCRYPT_NOT_SUP:
+        return (ENCRYPT_REQ, REFUSE) if required else (ENCRYPT_NOT_SUP, NO_TLS)
+    if wants:
+        return ENCRYPT_ON, FULL
+    return (ENCRYPT_REQ, FULL) if required else (ENCRYPT_OFF, LOGIN_ONLY)
 
 
 def _decode_password(data):

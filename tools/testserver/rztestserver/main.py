@@ -1,6 +1,7 @@
 """Command line of rz-testserver."""
 import argparse
 import signal
+import subprocess
 import sys
 import threading
 
@@ -48,6 +49,13 @@ def build_parser():
                         help='database to offer (repeatable; the first is the default database; '
                              'default: master)')
     parser.add_argument('--data', metavar='FILE', help='keep the databases in SQLite files')
+    parser.add_argument('--tls', action='store_true',
+                        help='offer TLS with a self-signed certificate made at start-up for the listen addresses')
+    parser.add_argument('--tls-certificate', metavar='FILE',
+                        help='with --tls: write the certificate (PEM) to FILE, for clients to trust')
+    parser.add_argument('--require-encryption', action='store_true',
+                        help='with --tls: refuse clients that do not encrypt, as a server with '
+                             'forced encryption does')
     faults = parser.add_argument_group('faults on purpose, for reliability tests')
     faults.add_argument('--refuse-logins', action='store_true', help='answer every login with error 18456')
     faults.add_argument('--hang', action='store_true',
@@ -56,6 +64,9 @@ def build_parser():
                         help='close a connection abruptly once it has sent N result rows')
     faults.add_argument('--delay-ms', type=int, default=0, metavar='M',
                         help='wait M milliseconds before every answer')
+    faults.add_argument('--garbage-after-rows', type=int, metavar='N',
+                        help='once a connection has sent N result rows, end the reply with bytes '
+                             'that are no valid token')
     parser.add_argument('--verbose', action='store_true', help='log every request on standard error')
     return parser
 
@@ -65,8 +76,17 @@ def main(argv=None):
     addresses = args.listen or [('127.0.0.1', 1433)]
     logins = args.login or [('sa', 'Secret123')]
     databases = args.database or ['master']
-    faults = Faults(args.refuse_logins, args.hang, args.drop_after_rows, args.delay_ms)
+    if (args.tls_certificate or args.require_encryption) and not args.tls:
+        build_parser().error('--tls-certificate and --require-encryption need --tls')
+    faults = Faults(args.refuse_logins, args.hang, args.drop_after_rows, args.delay_ms, args.garbage_after_rows)
     server = Server(addresses, logins, databases, args.data, faults, args.verbose)
+    if args.tls:
+        try:
+            server.use_tls(args.require_encryption, args.tls_certificate)
+        except (OSError, subprocess.CalledProcessError) as error:
+            sys.stderr.write('rz-testserver: cannot make a TLS certificate: %s\n' % error)
+            server.databases.cleanup()
+            return 2
     try:
         server.bind()
     except OSError as error:

@@ -68,9 +68,12 @@ class PacketStream:
         if self.attention:
             return True
         while True:
-            readable, _, _ = select.select([self.sock], [], [], 0)
-            if not readable:
-                return self.attention
+            # Under TLS a whole packet may already be decrypted and waiting.
+            buffered = getattr(self.sock, 'pending', None)
+            if not (buffered and buffered()):
+                readable, _, _ = select.select([self.sock], [], [], 0)
+                if not readable:
+                    return self.attention
             packet = self._read_packet_from_socket()
             if packet[0] == ATTENTION:
                 self.attention = True

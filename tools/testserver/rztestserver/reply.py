@@ -9,6 +9,10 @@ from .packets import AttentionReceived, ConnectionClosed
 from .wire import encode_value
 
 
+class ReplyAbandoned(Exception):
+    """The reply was ended early on purpose (a fault); nothing more is sent for it."""
+
+
 def _failing_type(columns, values):
     for column, value in zip(columns, values):
         try:
@@ -57,6 +61,10 @@ class Reply:
             if self.connection.rows_sent >= faults.drop_after_rows:
                 self._drop()
             self.connection.rows_sent += 1
+        if faults.garbage_after_rows is not None:
+            if self.connection.rows_sent >= faults.garbage_after_rows:
+                self._garbage()
+            self.connection.rows_sent += 1
         try:
             data = tokens.row(columns, values)
         except (ValueError, OverflowError, struct.error, decimal.InvalidOperation):
@@ -72,6 +80,14 @@ class Reply:
         self.connection.log('dropping the connection after %d rows (fault)' % self.connection.rows_sent)
         self.stream.close()
         raise ConnectionClosed()
+
+    def _garbage(self):
+        # 0xEE is no token type; the lengths after it point past the message.
+        self.connection.log('ending the reply with malformed tokens after %d rows (fault)'
+                            % self.connection.rows_sent)
+        self.buffer += b'\xEE\xFF\xFF' + b'\x5A' * 29
+        self.finish()
+        raise ReplyAbandoned()
 
     def finish(self):
         """Sends what is left with the end-of-message flag."""

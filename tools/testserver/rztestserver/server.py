@@ -1,9 +1,12 @@
 """Listeners, the per-connection threads and the server's shared state."""
+import shutil
 import socket
 import sys
+import tempfile
 import threading
 import time
 
+from . import tls
 from .connection import Connection
 from .storage import Databases
 
@@ -11,11 +14,12 @@ from .storage import Databases
 class Faults:
     """Failures on purpose, for reliability tests."""
 
-    def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0):
+    def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None):
         self.refuse_logins = refuse_logins
         self.hang = hang
         self.drop_after_rows = drop_after_rows
         self.delay_ms = delay_ms
+        self.garbage_after_rows = garbage_after_rows
 
 
 class Server:
@@ -25,6 +29,9 @@ class Server:
         self.databases = Databases(database_names, data_file)
         self.faults = faults or Faults()
         self.verbose = verbose
+        self.tls_context = None          # set by use_tls()
+        self.require_encryption = False
+        self.tls_dir = None
         self.stopping = threading.Event()
         self.listeners = []
         self.connections = set()
@@ -39,6 +46,16 @@ class Server:
     def trace(self, connection, text):
         if self.verbose:
             connection.log(text if len(text) < 2000 else text[:2000] + '...')
+
+    def use_tls(self, require=False, certificate_copy=None):
+        """Offers TLS with a self-signed certificate made now for the listen
+        addresses; certificate_copy names a file for clients to trust it from."""
+        self.tls_dir = tempfile.mkdtemp(prefix='rz-testserver-tls-')
+        certificate, key = tls.make_certificate(self.tls_dir, [host for host, _ in self.addresses])
+        if certificate_copy:
+            shutil.copyfile(certificate, certificate_copy)
+        self.tls_context = tls.server_context(certificate, key)
+        self.require_encryption = require
 
     def default_database(self, login):
         return self.databases.names[0]
@@ -98,3 +115,5 @@ class Server:
         for connection in connections:
             connection.join(timeout=2)
         self.databases.cleanup()
+        if self.tls_dir:
+            shutil.rmtree(self.tls_dir, ignore_errors=True)

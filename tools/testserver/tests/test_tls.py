@@ -1,0 +1,85 @@
+"""TLS inside PRELOGIN with the certificate the server makes at start-up,
+through FreeTDS (tsql and its ODBC driver), and the malformed-token fault."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import odbc  # noqa: E402
+from support import TestServer, pytds_connect  # noqa: E402
+
+
+def tsql(host, freetds_conf, sql='SELECT 40 + 2\ngo\n'):
+    """Runs tsql with a freetds.conf of the given [global] lines."""
+    with tempfile.NamedTemporaryFile('w', suffix='.conf') as conf:
+        conf.write('[global]\n\ttds version = 7.4\n' + ''.join('\t%s\n' % line for line in freetds_conf))
+        conf.flush()
+        result = subprocess.run(['tsql', '-H', host, '-p', '1433', '-U', 'sa', '-P', 'Secret123'],
+                                input=sql.encode(), capture_output=True, timeout=30,
+                                env=dict(os.environ, FREETDSCONF=conf.name))
+    return result.stdout.decode(errors='replace') + result.stderr.decode(errors='replace')
+
+
+class TlsTest(unittest.TestCase):
+    def server(self, host, *options):
+        certificate = tempfile.NamedTemporaryFile(suffix='.pem')
+        self.addCleanup(certificate.close)
+        server = TestServer(host, extra=('--tls', '--tls-certificate', certificate.name) + options)
+        self.addCleanup(server.stop)
+        return server, certificate.name
+
+    def test_login_only_full_and_verified_encryption(self):
+        server, certificate = self.server('127.0.0.26')
+        self.assertIn('42', tsql('127.0.0.26', ['encryption = request']))
+        self.assertIn('42', tsql('127.0.0.26', ['encryption = require', 'ca file = ' + certificate]))
+        log = server.stderr_text()
+        self.assertIn('TLS login only (TLSv1.2)', log)
+        self.assertIn('TLS full (TLSv1.2)', log)
+
+        refused = tsql('127.0.0.26', ['encryption = require', 'ca file = /etc/ssl/certs/ca-certificates.crt'])
+        self.assertNotIn('42', refused)
+        self.assertIn('TLS handshake failed', server.stderr_text())
+
+        connection = odbc.Connection(odbc.connection_string('127.0.0.26', encryption='require'))
+        self.addCleanup(connection.close)
+        statement = connection.cursor()
+        statement.execute('SELECT 7')
+        self.assertEqual([('7',)], [tuple(r) for r in statement.fetchall()])
+
+    def test_a_server_requiring_encryption_refuses_clients_that_cannot(self):
+        server, _ = self.server('127.0.0.27', '--require-encryption')
+        self.assertIn('42', tsql('127.0.0.27', ['encryption = request']))
+        self.assertIn('TLS full', server.stderr_text(), 'a client that may encrypt is made to')
+        self.assertNotIn('42', tsql('127.0.0.27', ['encryption = off']))
+        self.assertIn('client cannot encrypt, which this server requires', server.stderr_text())
+
+    def test_tls_options_need_tls(self):
+        result = subprocess.run([os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                              'rz-testserver'), '--require-encryption'],
+                                capture_output=True, timeout=30)
+        self.assertEqual(2, result.returncode)
+        self.assertIn(b'need --tls', result.stderr)
+
+
+class MalformedTokensTest(unittest.TestCase):
+    def test_the_reply_ends_in_bytes_that_are_no_token_and_the_server_goes_on(self):
+        server = TestServer('127.0.0.28', extra=('--garbage-after-rows', '2'))
+        self.addCleanup(server.stop)
+        connection = pytds_connect('127.0.0.28')
+        cursor = connection.cursor()
+        with self.assertRaises(Exception):
+            cursor.execute('SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3')
+            cursor.fetchall()
+        self.assertIn('malformed tokens after 2 rows', server.stderr_text())
+        # Only that connection's reply is spoilt: another one is served.
+        other = pytds_connect('127.0.0.28')
+        cursor = other.cursor()
+        cursor.execute('SELECT 5')
+        self.assertEqual([(5,)], [tuple(r) for r in cursor.fetchall()])
+        other.close()
+
+
+if __name__ == '__main__':
+    unittest.main()
