@@ -78,7 +78,7 @@ class Connection(threading.Thread):
                 except ssl.SSLError as error:
                     self.log('TLS handshake failed: %s' % error)
                     return False
-                except ConnectionClosed:
+                except (ConnectionClosed, OSError):
                     self.log('TLS handshake failed: the client closed the connection')
                     return False
                 self.log('TLS %s (%s)' % (encryption, self.stream.sock.tls.version()))

@@ -39,6 +39,14 @@ class TestServer:
         self.log.seek(0)
         return self.log.read().decode(errors='replace')
 
+    def log_containing(self, text, timeout=10):
+        """The server's log once it holds text: a client can be gone before
+        the server has logged what it made of the connection."""
+        deadline = time.monotonic() + timeout
+        while text not in self.stderr_text() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return self.stderr_text()
+
     def stop(self, sig=signal.SIGTERM):
         if self.process.poll() is None:
             self.process.send_signal(sig)

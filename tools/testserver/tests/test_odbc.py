@@ -132,7 +132,7 @@ class OdbcTest(ServerTestCase):
         statement.execute('SELECT COUNT(*) FROM many')
         self.assertEqual([['25']], statement.fetchall())
         statement.close()
-        self.assertIn('request cancelled by the client', self.server.stderr_text())
+        self.assertIn('request cancelled by the client', self.server.log_containing('request cancelled'))
 
     def test_scrollable_cursor_uses_server_cursor(self):
         statement = self.open().cursor()

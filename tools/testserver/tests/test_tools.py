@@ -51,7 +51,7 @@ class ToolsTest(ServerTestCase):
                                 input=b'SELECT 1\n', capture_output=True, timeout=30)
         self.assertNotEqual(0, result.returncode)
         self.assertIn(b'Could not SQLDriverConnect', result.stdout + result.stderr)
-        self.assertIn('requires encryption', self.server.stderr_text())
+        self.assertIn('requires encryption', self.server.log_containing('requires encryption'))
 
 
 if __name__ == '__main__':
