@@ -11,6 +11,7 @@ import hashlib
 
 from . import sqltypes
 from .errors import SqlError
+from .temptables import CATALOG as TEMP_CATALOG, display_name, side, side_for_id
 
 SIDE_TABLES = '''
 CREATE TABLE IF NOT EXISTS rz_objects (
@@ -220,6 +221,15 @@ class TableInfo:
         self.object_id = object_id
         self.kind = kind          # 'U' or 'V'
         self.columns = columns
+        self.side = side(name)    # where the side tables describing it are
+
+    @property
+    def display_name(self):
+        return display_name(self.name)
+
+    def qualified(self):
+        """The table's name for SQL that must name its schema (CREATE)."""
+        return qualified(self.name)
 
     def column(self, name):
         for column in self.columns:
@@ -272,15 +282,17 @@ def require_schema(conn, name):
 TYPE_DESCRIPTIONS = {'U': 'USER_TABLE', 'V': 'VIEW', 'P': 'SQL_STORED_PROCEDURE'}
 
 
-def register_object(conn, database, name, kind, definition=None):
+def register_object(conn, database, name, kind, definition=None, object_id=None):
     """Records a new table or view by its SQLite name; its schema must exist."""
     bare = split_name(name)[1]
     found = require_schema(conn, name)
     schema = conn.execute('SELECT name FROM rz_schemas WHERE schema_id = ?', (found,)).fetchone()[0]
-    object_id = next_object_id(conn)
+    if object_id is None:
+        object_id = next_object_id(conn)
     conn.execute(
-        'INSERT INTO rz_objects VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)',
-        (object_id, bare, schema, found, database, kind, TYPE_DESCRIPTIONS[kind],
+        'INSERT INTO %srz_objects VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)' % side(name),
+        (object_id, bare, schema, found, TEMP_CATALOG if side(name) else database, kind,
+         TYPE_DESCRIPTIONS[kind],
          {'U': 'BASE TABLE', 'V': 'VIEW'}.get(kind), current_timestamp_text(),
          definition, 'NONE' if kind == 'V' else None, 'NO' if kind == 'V' else None))
     return object_id
@@ -324,21 +336,26 @@ def register_columns(conn, object_id, table, columns):
             'SQL_Latin1_General_CP1_CI_AS' if is_char else None,
             column.seed if column.identity else None, column.increment if column.identity else None,
             None, column.default_sql, LEGACY_TYPES[sqltype.name]))
-    conn.executemany('INSERT INTO rz_columns VALUES (%s)' % ', '.join('?' * 29), rows)
+    conn.executemany('INSERT INTO %srz_columns VALUES (%s)' % (side(table), ', '.join('?' * 29)), rows)
 
 
 def register_constraint(conn, object_id, table, name, kind, columns):
-    conn.execute('INSERT INTO rz_constraints VALUES (?, ?, ?, ?, ?, ?)',
+    conn.execute('INSERT INTO %srz_constraints VALUES (?, ?, ?, ?, ?, ?)' % side(table),
                  (name, object_id, table, kind, 'NO', 'NO'))
-    conn.executemany('INSERT INTO rz_constraint_columns VALUES (?, ?, ?, ?)',
+    conn.executemany('INSERT INTO %srz_constraint_columns VALUES (?, ?, ?, ?)' % side(table),
                      [(name, table, column, index) for index, column in enumerate(columns, 1)])
 
 
 def unregister(conn, object_id):
+    prefix = side_for_id(object_id)
     for table in ('rz_objects', 'rz_columns', 'rz_constraints'):
-        conn.execute('DELETE FROM %s WHERE object_id = ?' % table, (object_id,))
-    conn.execute('DELETE FROM rz_constraint_columns WHERE constraint_name NOT IN '
-                 '(SELECT constraint_name FROM rz_constraints)')
+        conn.execute('DELETE FROM %s%s WHERE object_id = ?' % (prefix, table), (object_id,))
+    conn.execute('DELETE FROM {0}rz_constraint_columns WHERE constraint_name NOT IN '
+                 '(SELECT constraint_name FROM {0}rz_constraints)'.format(prefix))
+
+
+def qualified(name):
+    return side(name) + '`%s`' % name.replace('`', '``')
 
 
 def sqlite_name(schema, name):
@@ -382,15 +399,17 @@ def drop_schema(conn, schema):
 def name_taken(conn, name):
     """Whether an object of any kind has the SQLite name `name`."""
     schema, bare = split_name(name)
-    return conn.execute('SELECT 1 FROM rz_objects WHERE name = ? AND lower(schema_name) = lower(?)',
-                        (bare, schema)).fetchone() is not None
+    return conn.execute('SELECT 1 FROM %srz_objects WHERE name = ? AND lower(schema_name) = lower(?)'
+                        % side(name), (bare, schema)).fetchone() is not None
 
 
 def lookup(conn, name):
     """TableInfo of a table or view by SQLite name (case-insensitive), or None."""
     schema, bare = split_name(name)
-    row = conn.execute("SELECT object_id, name, type, schema_name FROM rz_objects WHERE name = ? "
-                       "AND lower(schema_name) = lower(?) AND type IN ('U', 'V')", (bare, schema)).fetchone()
+    prefix = side(name)
+    row = conn.execute("SELECT object_id, name, type, schema_name FROM %srz_objects WHERE name = ? "
+                       "AND lower(schema_name) = lower(?) AND type IN ('U', 'V')" % prefix,
+                       (bare, schema)).fetchone()
     if row is None:
         return _catalogue_view_info(conn, name)
     object_id, real_name, kind, real_schema = row
@@ -398,7 +417,7 @@ def lookup(conn, name):
     for (column_name, declared, nullable, identity, seed, increment, default_sql,
          default_text) in conn.execute(
             'SELECT name, declared_type, is_nullable, is_identity, seed_value, increment_value, '
-            'default_sql, column_default FROM rz_columns WHERE object_id = ? ORDER BY column_id',
+            'default_sql, column_default FROM %srz_columns WHERE object_id = ? ORDER BY column_id' % prefix,
             (object_id,)):
         columns.append(ColumnInfo(column_name, sqltypes.parse_type(declared), bool(nullable),
                                   bool(identity), seed, increment, default_sql, default_text))

@@ -8,6 +8,7 @@ from .errors import SqlError, syntax_near, invalid_object, not_supported
 from .lexer import render
 from .sqlerrors import translate_error
 from .sqltypes import parse_type
+from .temptables import is_temporary
 from .translate import Translator, quote_name, split_top, find_matching
 
 COLUMN_STOP_WORDS = {'IDENTITY', 'NULL', 'NOT', 'PRIMARY', 'UNIQUE', 'DEFAULT', 'CONSTRAINT', 'COLLATE',
@@ -40,7 +41,7 @@ class Definer:
             translator = Translator(session, session.conn)
             info = self._existing(translator, rest, 1)
             session.atomic(True, lambda: session.conn.execute('DELETE FROM %s' % quote_name(info.name)))
-            session.conn.execute('UPDATE rz_columns SET last_value = NULL WHERE object_id = ?',
+            session.conn.execute('UPDATE %srz_columns SET last_value = NULL WHERE object_id = ?' % info.side,
                                  (info.object_id,))
             out.done()
             return
@@ -115,8 +116,9 @@ class Definer:
         if not parts:
             raise syntax_near(tokens[0].text if tokens else 'TABLE')
         name = translator.object_name(parts)
-        if name.startswith('#'):
-            raise not_supported('temporary tables')
+        temporary = is_temporary(name)
+        if temporary:
+            name = session.temp.new_name(parts[-1])
         if index >= len(tokens) or tokens[index].text != '(':
             raise syntax_near(tokens[min(index, len(tokens) - 1)].text)
         end = find_matching(tokens, index)
@@ -162,27 +164,40 @@ class Definer:
                 definitions.append('CONSTRAINT %s %s (%s)' % (quote_name(constraint), kind,
                                                             ', '.join(quote_name(c) for c in key_columns)))
                 named.append((constraint, kind, key_columns))
-            elif kind == 'FOREIGN KEY':
+            elif kind == 'FOREIGN KEY' and not temporary:
+                # SQL Server does not enforce foreign keys of temporary tables either
                 definitions.append('FOREIGN KEY (%s) %s' % (', '.join(quote_name(c) for c in key_columns),
                                                            extra))
             elif kind == 'CHECK':
                 definitions.append('%sCHECK (%s)' % ('CONSTRAINT %s ' % quote_name(constraint)
                                                      if constraint else '', extra))
-        sql = 'CREATE TABLE %s (%s)' % (quote_name(name), ', '.join(definitions))
+        sql = 'CREATE TABLE %s (%s)' % (catalogue.qualified(name), ', '.join(definitions))
         conn = session.conn
 
         def action():
-            catalogue.require_schema(conn, name)
-            if catalogue.name_taken(conn, name):
-                raise SqlError(2714, "There is already an object named '%s' in the database."
-                               % catalogue.split_name(name)[1])
+            self._register_table(name, columns)
             conn.execute(sql)
-            object_id = catalogue.register_object(conn, session.database, name, 'U')
-            catalogue.register_columns(conn, object_id, name, columns)
+            object_id = catalogue.lookup(conn, name).object_id
             for constraint, kind, key_columns in named:
                 real = [next(c.name for c in columns if c.name.lower() == k.lower()) for k in key_columns]
                 catalogue.register_constraint(conn, object_id, name, constraint, kind, real)
         self._ddl(action)
+
+    def _register_table(self, name, columns):
+        """Records a new table of the given SQLite name: 2714 when the name is taken."""
+        session = self.session
+        conn = session.conn
+        catalogue.require_schema(conn, name)
+        if catalogue.name_taken(conn, name):
+            raise SqlError(2714, "There is already an object named '%s' in the database."
+                           % catalogue.display_name(catalogue.split_name(name)[1]))
+        temporary = is_temporary(name)
+        object_id = catalogue.register_object(conn, session.database, name, 'U', object_id=(
+            session.server.databases.next_temporary_id() if temporary else None))
+        catalogue.register_columns(conn, object_id, name, columns)
+        if temporary:
+            session.temp.created(name)
+        return object_id
 
     def _column(self, translator, element):
         if element[0].kind not in ('word', 'name'):
@@ -353,6 +368,9 @@ class Definer:
         if index >= len(tokens) or not tokens[index].is_word('AS'):
             raise syntax_near(tokens[min(index, len(tokens) - 1)].text)
         select_sql, hints, names, _ = translator.select(tokens[index + 1:])
+        if any(is_temporary(target) for target in translator.referenced):
+            raise SqlError(4508, "Views or functions are not allowed on temporary tables. Table names that "
+                                 "begin with '#' denote temporary tables.")
         definition = render(statement)
         conn = session.conn
 
@@ -400,7 +418,7 @@ class Definer:
                                % part[0].value)
             columns.append(quote_name(column.name) + (' DESC' if part[-1].is_word('DESC') else ''))
         sql = 'CREATE %sINDEX %s ON %s (%s)' % ('UNIQUE ' if unique else '',
-                                               quote_name('%s$%s' % (info.name, index_name)),
+                                               catalogue.qualified('%s$%s' % (info.name, index_name)),
                                                quote_name(info.name), ', '.join(columns))
         conn = session.conn
 
@@ -455,7 +473,7 @@ class Definer:
                     raise SqlError(3701, "Cannot drop the %s '%s', because it does not exist or you do not "
                                          "have permission." % ('table' if kind == 'U' else 'view',
                                                                '.'.join(parts)))
-                conn.execute('DROP %s %s' % ('TABLE' if kind == 'U' else 'VIEW', quote_name(info.name)))
+                conn.execute('DROP %s %s' % ('TABLE' if kind == 'U' else 'VIEW', info.qualified()))
                 catalogue.unregister(conn, info.object_id)
             self._ddl(action)
 
@@ -498,7 +516,7 @@ class Definer:
                 conn.execute('ALTER TABLE %s ADD COLUMN %s' % (quote_name(info.name), sql))
                 existing = len(info.columns)
                 catalogue.register_columns(conn, info.object_id, info.name, [column])
-                conn.execute('UPDATE rz_columns SET column_id = ? WHERE object_id = ? AND column_id = 1 '
+                conn.execute('UPDATE ' + info.side + 'rz_columns SET column_id = ? WHERE object_id = ? AND column_id = 1 '
                              'AND name = ?', (existing + 1, info.object_id, column.name))
             self._ddl(add)
         elif action_word.is_word('DROP') and index + 1 < len(tokens) and tokens[index + 1].is_word('COLUMN'):
@@ -510,12 +528,12 @@ class Definer:
 
             def drop():
                 conn.execute('ALTER TABLE %s DROP COLUMN %s' % (quote_name(info.name), quote_name(column.name)))
-                conn.execute('DELETE FROM rz_columns WHERE object_id = ? AND name = ?',
+                conn.execute('DELETE FROM %srz_columns WHERE object_id = ? AND name = ?' % info.side,
                              (info.object_id, column.name))
                 for position, (col_name,) in enumerate(conn.execute(
-                        'SELECT name FROM rz_columns WHERE object_id = ? ORDER BY column_id',
+                        'SELECT name FROM %srz_columns WHERE object_id = ? ORDER BY column_id' % info.side,
                         (info.object_id,)).fetchall(), 1):
-                    conn.execute('UPDATE rz_columns SET column_id = ? WHERE object_id = ? AND name = ?',
+                    conn.execute('UPDATE %srz_columns SET column_id = ? WHERE object_id = ? AND name = ?' % info.side,
                                  (position, info.object_id, col_name))
             self._ddl(drop)
         else:

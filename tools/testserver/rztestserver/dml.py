@@ -195,8 +195,8 @@ class Writer:
             count = self._execute(sql, bind, translator, 'INSERT')
             if generate and count > 0:
                 last = start + step * count
-                conn.execute('UPDATE rz_columns SET last_value = ? WHERE object_id = ? AND is_identity = 1',
-                             (last, info.object_id))
+                conn.execute('UPDATE %srz_columns SET last_value = ? WHERE object_id = ? AND is_identity = 1'
+                             % info.side, (last, info.object_id))
                 session.last_identity = last
             elif explicit_identity and count > 0:
                 self._raise_identity_to_max(conn, info)
@@ -207,8 +207,8 @@ class Writer:
 
     @staticmethod
     def _identity_state(conn, info):
-        row = conn.execute('SELECT last_value, seed_value, increment_value FROM rz_columns '
-                           'WHERE object_id = ? AND is_identity = 1', (info.object_id,)).fetchone()
+        row = conn.execute('SELECT last_value, seed_value, increment_value FROM %srz_columns '
+                           'WHERE object_id = ? AND is_identity = 1' % info.side, (info.object_id,)).fetchone()
         last, seed, step = row
         start = (seed - step) if last is None else last
         return start, step
@@ -218,13 +218,13 @@ class Writer:
         row = conn.execute('SELECT max(%s), min(%s) FROM %s' % (quote_name(identity.name),
                                                                 quote_name(identity.name),
                                                                 quote_name(info.name))).fetchone()
-        current = conn.execute('SELECT last_value, increment_value FROM rz_columns '
-                               'WHERE object_id = ? AND is_identity = 1', (info.object_id,)).fetchone()
+        current = conn.execute('SELECT last_value, increment_value FROM %srz_columns '
+                               'WHERE object_id = ? AND is_identity = 1' % info.side, (info.object_id,)).fetchone()
         highest = row[0] if current[1] > 0 else row[1]
         if current[0] is None or (current[1] > 0 and highest > current[0]) or (
                 current[1] < 0 and highest < current[0]):
-            conn.execute('UPDATE rz_columns SET last_value = ? WHERE object_id = ? AND is_identity = 1',
-                         (highest, info.object_id))
+            conn.execute('UPDATE %srz_columns SET last_value = ? WHERE object_id = ? AND is_identity = 1'
+                         % info.side, (highest, info.object_id))
         self.session.last_identity = highest
 
     # --- UPDATE ---------------------------------------------------------------

@@ -465,7 +465,7 @@ def rz_quotename(value, quote='['):
     return quote + value.replace(quote, quote * 2) + quote
 
 
-def _name_parts(value):
+def name_parts(value):
     parts, current, inside = [], '', False
     for char in value:
         if char == '[' and not inside:
@@ -485,14 +485,14 @@ def rz_object_part(value):
     """The object name of 'db.dbo.[name]' (brackets removed)."""
     if value is None:
         return None
-    return _name_parts(value)[-1]
+    return name_parts(value)[-1]
 
 
 def rz_schema_part(value):
     """The schema of 'db.schema.[name]'; dbo when the name has none."""
     if value is None:
         return None
-    parts = _name_parts(value)
+    parts = name_parts(value)
     return parts[-2] if len(parts) >= 2 and parts[-2] else 'dbo'
 
 

@@ -268,7 +268,8 @@ def call(session, procedure, arguments, out):
     out.in_procedure = True
     status = 0
     try:
-        control.run(session, procedure.body, out, {})
+        with session.temp.scope(session):
+            control.run(session, procedure.body, out, {})
     except control.Return as returned:
         status = returned.status
     finally:

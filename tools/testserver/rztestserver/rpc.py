@@ -180,7 +180,8 @@ def _declaration_text(declarations):
 def _run(session, declarations, statement, values, out):
     saved, bound = _bind(session, declarations, values, statement)
     try:
-        session.execute_batch(statement, out)
+        with session.temp.scope(session):
+            session.execute_batch(statement, out)
         for name, parameter in bound:
             if parameter.output:
                 parameter.value = session.variables[name].value

@@ -4,6 +4,7 @@ import re
 import sqlite3
 
 from . import catalogue, control, functions, sqltypes, tokens, transactions, values
+from .temptables import TempStore, is_temporary
 from .errors import SqlError, syntax_near, not_supported
 from .lexer import tokenize, split_statements, render
 from .sqlerrors import translate_error
@@ -48,6 +49,7 @@ class Session:
         self.probe_cache = {}
         self.procedure_stack = []      # names of the procedures running, innermost last
         self.procedure_cache = {}
+        self.temp = TempStore(server.databases.scratch_dir, spid)
         from .dml import Writer
         from .ddl import Definer
         self.writer = Writer(self)
@@ -65,8 +67,9 @@ class Session:
                 'rz_host_name': lambda: self.hostname, 'rz_app_name': lambda: self.appname,
                 'rz_object_name': self._object_name, 'rz_schema_name': self._schema_name,
                 'rz_db_id': lambda *args: self.server.databases.names.index(self.database) + 1,
-                'rz_schema_id': self._schema_id,
+                'rz_schema_id': self._schema_id, 'rz_temp_object': self._temp_object,
             })
+            self.temp.attach(conn, catalogue.SIDE_TABLES)
             self.connections[key] = conn
         return conn
 
@@ -82,8 +85,34 @@ class Session:
         return catalogue.schema_id(self.conn, args[0]) if args[0] is not None else None
 
     def _object_name(self, object_id, *args):
-        row = self.conn.execute('SELECT name FROM rz_objects WHERE object_id = ?', (object_id,)).fetchone()
-        return row[0] if row else None
+        if object_id is None:
+            return None
+        row = self.conn.execute('SELECT name FROM %srz_objects WHERE object_id = ?'
+                                % catalogue.side_for_id(object_id), (object_id,)).fetchone()
+        return catalogue.display_name(row[0]) if row else None
+
+    def _temp_object(self, written):
+        """The SQLite name of the temporary table 'tempdb..#t' names, else NULL:
+        a temporary table is found by name only through tempdb."""
+        if written is None:
+            return None
+        parts = functions.name_parts(written)
+        if len(parts) < 2 or not is_temporary(parts[-1]):
+            return None
+        if len(parts) < 3 and self.database.lower() != 'tempdb' or \
+                len(parts) >= 3 and parts[-3].lower() != 'tempdb':
+            return None
+        return self.temp.resolve(self.conn, parts[-1])
+
+    def drop_temporary(self, name):
+        """Drops a temporary table by its SQLite name, if it is still there."""
+        def action():
+            info = catalogue.lookup(self.conn, name)
+            if info is None:
+                return
+            self.conn.execute('DROP TABLE %s' % info.qualified())
+            catalogue.unregister(self.conn, info.object_id)
+        self.atomic(True, action)
 
     def close(self):
         for conn in self.connections.values():
@@ -94,6 +123,7 @@ class Session:
             except sqlite3.Error:
                 pass
         self.connections.clear()
+        self.temp.remove()
 
     def system_variable(self, name):
         """SQL literal for @@NAME."""
@@ -248,8 +278,9 @@ class Session:
         saved = self.variables
         self.variables = {}
         try:
-            if not self.execute_batch('' if text is None else str(text), out):
-                raise control.Aborted()
+            with self.temp.scope(self):
+                if not self.execute_batch('' if text is None else str(text), out):
+                    raise control.Aborted()
         finally:
             self.variables = saved
 

@@ -4,6 +4,7 @@ import sqlite3
 
 from . import functions
 from .errors import SqlError, invalid_object, invalid_column, syntax_near
+from .temptables import CATALOG as TEMP_CATALOG, display_name, side
 
 
 def _format_key(values):
@@ -45,9 +46,11 @@ def translate_error(error, session, conn, translator=None, verb='INSERT'):
         return _unique_violation(match.group(1), session, conn)
     match = re.match(r'NOT NULL constraint failed: ([^.]+)\.(.+)', text)
     if match:
+        table = match.group(1)
         return SqlError(515, "Cannot insert the value NULL into column '%s', table '%s.dbo.%s'; column does "
-                             "not allow nulls. %s fails." % (match.group(2), session.database,
-                                                             match.group(1), verb), state=2)
+                             "not allow nulls. %s fails." % (match.group(2),
+                                                             TEMP_CATALOG if side(table) else session.database,
+                                                             display_name(table), verb), state=2)
     match = re.match(r'CHECK constraint failed: (.+)', text)
     if match:
         return SqlError(547, 'The %s statement conflicted with the CHECK constraint "%s". The conflict '
@@ -98,11 +101,13 @@ def _unique_violation(columns_text, session, conn):
     values = [recent.get(name.lower()) for name in names]
     key = _format_key(values)
     row = None
+    prefix = side(table)
     for name, kind in conn.execute(
-            'SELECT constraint_name, constraint_type FROM rz_constraints WHERE table_name = ?', (table,)):
+            'SELECT constraint_name, constraint_type FROM %srz_constraints WHERE table_name = ?' % prefix,
+            (table,)):
         listed = [r[0].lower() for r in conn.execute(
-            'SELECT column_name FROM rz_constraint_columns WHERE constraint_name = ? '
-            'ORDER BY ordinal_position', (name,))]
+            'SELECT column_name FROM %srz_constraint_columns WHERE constraint_name = ? '
+            'ORDER BY ordinal_position' % prefix, (name,))]
         if listed == [n.lower() for n in names]:
             row = (name, kind)
             break
@@ -110,8 +115,9 @@ def _unique_violation(columns_text, session, conn):
         name, kind = row
         return SqlError(2627, "Violation of %s constraint '%s'. Cannot insert duplicate key in object "
                               "'dbo.%s'. The duplicate key value is %s."
-                        % ('PRIMARY KEY' if kind == 'PRIMARY KEY' else 'UNIQUE KEY', name, table, key),
+                        % ('PRIMARY KEY' if kind == 'PRIMARY KEY' else 'UNIQUE KEY', name, display_name(table),
+                           key),
                         state=1, severity=14)
     index = session.index_name_for(conn, table, names)
     return SqlError(2601, "Cannot insert duplicate key row in object 'dbo.%s' with unique index '%s'. "
-                          "The duplicate key value is %s." % (table, index, key), severity=14)
+                          "The duplicate key value is %s." % (display_name(table), index, key), severity=14)

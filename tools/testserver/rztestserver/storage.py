@@ -27,7 +27,11 @@ class Databases:
             self.temporary_dir = tempfile.mkdtemp(prefix='rz-testserver-', dir=base)
             for name in self.names:
                 self.paths[name.lower()] = os.path.join(self.temporary_dir, name + '.sqlite')
+        # per-session files (temporary tables) live apart from the data
+        base = '/dev/shm' if os.access('/dev/shm', os.W_OK) else None
+        self.scratch_dir = tempfile.mkdtemp(prefix='rz-testserver-sessions-%d-' % os.getpid(), dir=base)
         self.lock = threading.Lock()
+        self.last_temporary_id = -1169054016
         for name in self.names:
             conn = self.connect(name)
             conn.execute('PRAGMA journal_mode=WAL')
@@ -49,6 +53,14 @@ class Databases:
         functions.register(conn, session_functions or {})
         return conn
 
+    def next_temporary_id(self):
+        """Temporary tables of all sessions share one tempdb, so their
+        (negative) object ids are unique across the server."""
+        with self.lock:
+            self.last_temporary_id -= 16000057
+            return self.last_temporary_id
+
     def cleanup(self):
+        shutil.rmtree(self.scratch_dir, ignore_errors=True)
         if self.temporary_dir:
             shutil.rmtree(self.temporary_dir, ignore_errors=True)

@@ -3,6 +3,7 @@ from . import catalogue
 from .errors import SqlError, invalid_object, syntax_near, not_supported
 from .lexer import render
 from .sqltypes import SqlType, parse_type
+from .temptables import is_temporary
 
 # T-SQL function -> SQLite function (ours are registered by functions.py)
 FUNCTIONS = {
@@ -154,6 +155,11 @@ class Translator:
 
     def object_name(self, parts):
         """The SQLite name for a table or view reference."""
+        if parts and is_temporary(parts[-1]):
+            # database and schema carry no weight: every #table lives in tempdb
+            if parts[-1].startswith('##'):
+                raise not_supported('global temporary tables')
+            return self.session.temp.resolve(self.conn, parts[-1]) if self.session is not None else parts[-1]
         if len(parts) == 1 and catalogue.catalogue_view('', parts[0]):
             return catalogue.catalogue_view('', parts[0])
         if len(parts) >= 2:
@@ -368,13 +374,16 @@ class Translator:
                                        self.expr(parts[1]), target.sql(), style)
         if name == 'OBJECT_ID':
             name = self.expr(parts[0])
+            kind = " AND type = " + self.expr(parts[1]) if len(parts) > 1 else ''
             return ('(SELECT object_id FROM rz_objects WHERE name = rz_object_part(%s) AND '
-                    'lower(schema_name) = lower(rz_schema_part(%s))%s)'
-                    % (name, name, " AND type = " + self.expr(parts[1]) if len(parts) > 1 else ''))
+                    'lower(schema_name) = lower(rz_schema_part(%s))%s '
+                    'UNION ALL SELECT object_id FROM rz_temp.rz_objects WHERE name = rz_temp_object(%s)%s)'
+                    % (name, name, kind, name, kind))
         if name == 'COLUMNPROPERTY':
             return ("(SELECT CASE lower(%s) WHEN 'isidentity' THEN is_identity WHEN 'allowsnull' THEN "
                     "is_nullable WHEN 'precision' THEN precision WHEN 'scale' THEN scale "
-                    "WHEN 'iscomputed' THEN 0 END FROM rz_columns WHERE object_id = %s AND name = %s)"
+                    "WHEN 'iscomputed' THEN 0 END FROM (SELECT * FROM rz_columns UNION ALL "
+                    "SELECT * FROM rz_temp.rz_columns) WHERE object_id = %s AND name = %s)"
                     % (self.expr(parts[2]), self.expr(parts[0]), self.expr(parts[1])))
         if name == 'IDENT_CURRENT':
             name = self.expr(parts[0])

@@ -1,0 +1,175 @@
+"""Local temporary tables: private to their session, usable wherever a
+table is, dropped with their session or with the scope that made them."""
+import glob
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import odbc  # noqa: E402
+from support import ServerTestCase  # noqa: E402
+
+import pytds  # noqa: E402
+
+
+class TemporaryTableTest(ServerTestCase):
+    host = '127.0.0.140'
+
+    def session(self):
+        cursor = self.connect().cursor()
+
+        def run(sql, params=None):
+            """The rows of the statement's last result set, or None."""
+            cursor.execute(sql, params)
+            rows = None
+            while True:
+                if cursor.description:
+                    rows = [tuple(row) for row in cursor.fetchall()]
+                if not cursor.nextset():
+                    return rows
+        return run
+
+    def error_number(self, run, sql):
+        with self.assertRaises(pytds.Error) as caught:
+            run(sql)
+        return caught.exception.msg_no
+
+    def test_a_temporary_table_belongs_to_the_session_that_made_it(self):
+        first, second = self.session(), self.session()
+        first('CREATE TABLE shared_name (v int)')
+        first('CREATE TABLE #work (id int PRIMARY KEY, name nvarchar(10))')
+        first("INSERT INTO #work VALUES (1, N'one'), (2, N'two')")
+        self.assertEqual([(2,)], first('SELECT COUNT(*) FROM #work'))
+        self.assertEqual(208, self.error_number(second, 'SELECT * FROM #work'))
+        self.assertEqual([(None,)], second("SELECT OBJECT_ID('tempdb..#work')"))
+        # the other session makes a table of the same name and shape of its own
+        second('CREATE TABLE #work (code varchar(3))')
+        second("INSERT INTO #work VALUES ('x')")
+        self.assertEqual([('x',)], second('SELECT * FROM #work'))
+        self.assertEqual([(1, 'one'), (2, 'two')], first('SELECT id, name FROM #work ORDER BY id'))
+        # found through tempdb only, never listed by the user database's catalogue
+        object_id = first("SELECT OBJECT_ID('tempdb..#work'), OBJECT_ID('tempdb.dbo.#work', 'U'), "
+                          "OBJECT_ID('#work')")[0]
+        self.assertLess(object_id[0], 0)
+        self.assertEqual((object_id[0], None), object_id[1:])
+        self.assertNotEqual(object_id[0], second("SELECT OBJECT_ID('tempdb..#work')")[0][0])
+        self.assertEqual([], first("SELECT name FROM sys.tables WHERE name LIKE '#%'"))
+        self.assertEqual([], first("SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME LIKE '#%'"))
+        listed = [row[2] for row in first("EXEC sp_tables @table_type = '''TABLE'''")]
+        self.assertIn('shared_name', listed)
+        self.assertEqual([], [name for name in listed if name.startswith('#')])
+        self.assertEqual([], first("EXEC sp_columns '#work'"))
+
+    def test_every_statement_reaches_a_temporary_table(self):
+        run = self.session()
+        run('CREATE TABLE products (id int PRIMARY KEY, name nvarchar(20))')
+        run("INSERT INTO products VALUES (1, N'apple'), (2, N'pear'), (3, N'leek')")
+        run('CREATE TABLE #orders (id int IDENTITY(10, 10) PRIMARY KEY, product int NOT NULL, qty int)')
+        run('INSERT INTO #orders (product, qty) VALUES (1, 5), (3, 1)')
+        run('INSERT INTO #orders (product, qty) SELECT id, 2 FROM products WHERE id = 2')
+        self.assertEqual([(30,)], run('SELECT SCOPE_IDENTITY()'))
+        self.assertEqual([(1,)], run("SELECT COLUMNPROPERTY(OBJECT_ID('tempdb..#orders'), 'id', 'IsIdentity')"))
+        run('UPDATE #orders SET qty = qty + 1 WHERE product = 3')
+        run('DELETE FROM #orders WHERE id = 30')
+        self.assertEqual([('apple', 5), ('leek', 2)], run(
+            'SELECT p.name, o.qty FROM #orders AS o JOIN products p ON p.id = o.product ORDER BY p.name'))
+        self.assertEqual([(10, 'apple')], run(
+            'SELECT #orders.id, products.name FROM #orders, products WHERE #orders.product = products.id '
+            'AND #orders.qty > 4'))
+        error = None
+        try:
+            run('SET IDENTITY_INSERT #orders ON; INSERT INTO #orders (id, product) VALUES (10, 1)')
+        except pytds.Error as caught:
+            error = caught
+        self.assertEqual(2627, error.msg_no)
+        self.assertIn("'dbo.#orders'", str(error))
+        self.assertEqual(515, self.error_number(run, 'INSERT INTO #orders (product) VALUES (NULL)'))
+        run('SET IDENTITY_INSERT #orders OFF')
+        run('ALTER TABLE #orders ADD note varchar(10)')
+        run('CREATE INDEX by_product ON #orders (product)')
+        run("INSERT INTO #orders (product, qty, note) VALUES (2, 9, 'late')")
+        self.assertEqual([(40, 'late')], run('SELECT id, note FROM #orders WHERE note IS NOT NULL'))
+        self.assertEqual(2714, self.error_number(run, 'CREATE TABLE #orders (x int)'))
+        self.assertEqual(4508, self.error_number(run, 'CREATE VIEW v_orders AS SELECT * FROM #orders'))
+        run('TRUNCATE TABLE #orders')
+        self.assertEqual([(0,)], run('SELECT COUNT(*) FROM #orders'))
+        run('DROP TABLE #orders')
+        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #orders'))
+        # the idioms of scripts that run more than once
+        for _ in range(2):
+            run("IF OBJECT_ID('tempdb..#again') IS NOT NULL DROP TABLE #again; "
+                "CREATE TABLE #again (v int); INSERT INTO #again VALUES (1)")
+            self.assertEqual([(1,)], run('SELECT COUNT(*) FROM #again'))
+        run('DROP TABLE IF EXISTS #again')
+        run('DROP TABLE IF EXISTS #again')
+        self.assertEqual(3701, self.error_number(run, 'DROP TABLE #again'))
+
+    def test_a_rolled_back_transaction_takes_its_temporary_table_along(self):
+        run = self.session()
+        run('BEGIN TRANSACTION; CREATE TABLE #undone (v int); INSERT INTO #undone VALUES (1)')
+        self.assertEqual([(1,)], run('SELECT COUNT(*) FROM #undone'))
+        run('ROLLBACK')
+        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #undone'))
+
+    def test_a_scope_drops_the_tables_it_made_and_sees_its_callers(self):
+        run = self.session()
+        run('CREATE TABLE #outer (v int)')
+        run('INSERT INTO #outer VALUES (1)')
+        run('CREATE PROCEDURE fill_outer AS BEGIN '
+            'INSERT INTO #outer VALUES (2); '
+            'CREATE TABLE #inner (w int); INSERT INTO #inner SELECT v * 10 FROM #outer; '
+            'SELECT SUM(w) FROM #inner END')
+        self.assertEqual([(30,)], run('EXEC fill_outer'))
+        self.assertEqual([(2,)], run('SELECT COUNT(*) FROM #outer'))
+        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #inner'))
+        self.assertEqual([(50,)], run('EXEC fill_outer'))        # made afresh on every call
+        # a procedure's own #outer hides the caller's until it returns
+        run('CREATE PROCEDURE own_outer AS BEGIN CREATE TABLE #outer (label varchar(5)); '
+            "INSERT INTO #outer VALUES ('mine'); SELECT label FROM #outer END")
+        self.assertEqual([('mine',)], run('EXEC own_outer'))
+        self.assertEqual([(1,), (2,), (2,)], run('SELECT v FROM #outer ORDER BY v'))
+        # a string run by EXEC and a parameterised statement are scopes too
+        run("EXEC ('CREATE TABLE #dynamic (v int); INSERT INTO #dynamic VALUES (7); SELECT v FROM #dynamic')")
+        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #dynamic'))
+        self.assertEqual([(5,)], run('CREATE TABLE #parameterised (v int); INSERT INTO #parameterised '
+                                     'VALUES (%s); SELECT v FROM #parameterised', (5,)))
+        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #parameterised'))
+
+    def test_temporary_tables_go_with_their_session(self):
+        pattern = '/dev/shm/rz-testserver-sessions-%d-*/session-*' % self.server.process.pid
+        connection = pytds.connect(self.host, database='testdb', user='sa', password='Secret123', port=1433,
+                                   autocommit=True)
+        cursor = connection.cursor()
+        cursor.execute('CREATE TABLE #goes (v int)')
+        cursor.execute('SELECT @@SPID')
+        spid = cursor.fetchone()[0]
+        owned = [path for path in glob.glob(pattern) if '/session-%d-' % spid in path]
+        self.assertEqual(1, len(owned))
+        connection.close()
+        self.server.log_containing('closed')
+        for _ in range(100):
+            if not os.path.exists(owned[0]):
+                break
+            import time
+            time.sleep(0.05)
+        self.assertFalse(os.path.exists(owned[0]))
+
+    def test_freetds_odbc_fills_and_reads_a_temporary_table(self):
+        connection = odbc.Connection(odbc.connection_string(self.host))
+        self.addCleanup(connection.close)
+        statement = connection.cursor()
+        statement.execute('CREATE TABLE #odbc (id int, name nvarchar(10))')
+        statement.close()
+        statement = connection.cursor()
+        statement.execute("INSERT INTO #odbc VALUES (1, N'a'), (2, N'b')")
+        statement.close()
+        statement = connection.cursor()
+        statement.prepare('SELECT name FROM #odbc WHERE id > ?')
+        statement.bind([1])
+        statement.run()
+        self.assertEqual([['b']], statement.fetchall())
+        statement.close()
+
+
+if __name__ == '__main__':
+    unittest.main()
