@@ -155,7 +155,7 @@ class Definer:
                                    % key_column)
                 if kind == 'PRIMARY KEY':
                     column.nullable = False
-        definitions = [self._column_sql(c) for c in columns]
+        definitions = [self.column_sql(c) for c in columns]
         named = []
         for number, (kind, constraint, key_columns, extra) in enumerate(keys):
             if kind in ('PRIMARY KEY', 'UNIQUE'):
@@ -175,7 +175,7 @@ class Definer:
         conn = session.conn
 
         def action():
-            self._register_table(name, columns)
+            self.register_table(name, columns)
             conn.execute(sql)
             object_id = catalogue.lookup(conn, name).object_id
             for constraint, kind, key_columns in named:
@@ -183,7 +183,7 @@ class Definer:
                 catalogue.register_constraint(conn, object_id, name, constraint, kind, real)
         self._ddl(action)
 
-    def _register_table(self, name, columns):
+    def register_table(self, name, columns):
         """Records a new table of the given SQLite name: 2714 when the name is taken."""
         session = self.session
         conn = session.conn
@@ -342,7 +342,7 @@ class Definer:
         raise syntax_near(head.text)
 
     @staticmethod
-    def _column_sql(column):
+    def column_sql(column):
         parts = [quote_name(column.name), quote_name(column.declared())]
         if not column.nullable and not column.identity:
             parts.append('NOT NULL')
@@ -510,7 +510,7 @@ class Definer:
                                          "allow addition of this column. Column '%s' cannot be added to "
                                          "non-empty table '%s' because it does not satisfy these conditions."
                                    % (column.name, info.name))
-                sql = self._column_sql(column)
+                sql = self.column_sql(column)
                 if not column.nullable and not column.default_sql:
                     sql = sql.replace(' NOT NULL', '')
                 conn.execute('ALTER TABLE %s ADD COLUMN %s' % (quote_name(info.name), sql))

@@ -373,6 +373,12 @@ class Session:
     def run_select(self, statement, out, parameters):
         translator = Translator(self, self.conn)
         sql, hints, names, assignments = translator.select(statement)
+        if translator.into is not None:
+            from . import selectinto
+            return selectinto.run(self, translator, statement, sql, hints, names, parameters, out)
+        if translator.identity_items:
+            raise SqlError(177, 'The IDENTITY function can only be used when the SELECT statement has an '
+                                'INTO clause.')
         bind = self.bindings(translator, parameters)
         columns, rows = self.atomic(False, lambda: self.query(sql, bind, hints, names, translator))
         if assignments:

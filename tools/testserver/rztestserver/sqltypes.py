@@ -89,7 +89,7 @@ class SqlType:
         if self.name in fixed:
             return fixed[self.name]
         if self.name in ('decimal', 'numeric'):
-            return decimal_bytes(self.precision) - 1
+            return decimal_bytes(self.precision)
         if self.name in ('time',):
             return time_bytes(self.scale)
         if self.name == 'datetime2':

@@ -127,6 +127,8 @@ class Translator:
         self.conn = conn
         self.parameters = set()     # SQLite parameter names used
         self.referenced = {}        # SQLite object name -> name as written
+        self.into = None            # the new table of SELECT ... INTO, as written
+        self.identity_items = {}    # select item position -> (SqlType, seed, increment) of IDENTITY()
 
     # --- names --------------------------------------------------------------
     def read_name(self, tokens, index):
@@ -420,6 +422,8 @@ class Translator:
         union = self._union_position(tokens)
         if union >= 0:
             first = self.select(tokens[:union])
+            if self.into is not None:
+                self.into_union = True
             end = union + 1
             if end < len(tokens) and tokens[end].is_word('ALL'):
                 end += 1
@@ -514,7 +518,13 @@ class Translator:
         if option >= 0:
             tokens = tokens[:option]
         if index_of_word(tokens, 'INTO') == 0:
-            raise not_supported('SELECT ... INTO')
+            parts, end = self.read_name(tokens, 1)
+            if not parts or self.into is not None:
+                raise syntax_near('INTO')
+            self.into = parts
+            tokens = tokens[end:]
+            if not tokens:
+                return ''
         if index_of_word(tokens, 'FOR') >= 0:
             raise not_supported('FOR XML/JSON/BROWSE')
         return self.expr(tokens)
@@ -529,12 +539,18 @@ class Translator:
                 and item[0].upper not in _KEYWORDS:
             alias = item[0].value
             body = item[2:]
+            if len(body) > 3 and body[0].is_word('IDENTITY') and body[1].text == '(' and \
+                    find_matching(body, 1) == len(body) - 1:
+                return self._identity_item(body, position, alias)
             return (self.expr(body) + ' AS ' + quote_name(alias), self._hint(body) or self._aggregate_type(body),
                     alias, None)
         alias = None
         if len(item) >= 2 and item[-2].is_word('AS') and item[-1].kind in ('word', 'name', 'string'):
             alias = item[-1].value
             item = item[:-2]
+        if len(item) > 3 and item[0].is_word('IDENTITY') and item[1].text == '(' and \
+                find_matching(item, 1) == len(item) - 1:
+            return self._identity_item(item, position, alias)
         elif len(item) >= 2 and item[-1].kind in ('name', 'string') and item[-2].kind != 'op' or (
                 len(item) >= 2 and item[-1].kind == 'word' and item[-1].upper not in _KEYWORDS
                 and item[-2].kind not in ('op',) and item[-2].text != '.' and not item[-2].is_word('CASE')):
@@ -547,6 +563,23 @@ class Translator:
         if self._is_column(item):
             return sql, hint, None, variable
         return sql + ' AS ' + quote_name('rz_noname_%d' % position), hint, '', variable
+
+    def _identity_item(self, item, position, alias):
+        """IDENTITY(type [, seed, increment]) of SELECT ... INTO: numbered when the rows are stored."""
+        arguments = split_top(item[2:-1])
+        sqltype = parse_type(render(arguments[0]))
+        seed, increment = 1, 1
+        if len(arguments) == 3:
+            seed, increment = (int(self.session.evaluate(part, {})) for part in arguments[1:])
+        elif len(arguments) != 1:
+            raise syntax_near(')')
+        if alias is None:
+            raise SqlError(1038, 'An object or column name is missing or empty. For SELECT INTO statements, '
+                                 'verify each column has a name. For other statements, look for empty alias '
+                                 'names. Aliases defined as "" or [] are not allowed. Change the alias to a '
+                                 'valid name.', severity=15)
+        self.identity_items[position] = (sqltype, seed, increment)
+        return 'NULL AS ' + quote_name(alias), sqltype, alias, None
 
     def _aggregate_type(self, item):
         """SUM/AVG/MIN/MAX of a table column: the type SQL Server gives the result."""

@@ -1,0 +1,119 @@
+"""SELECT ... INTO: the new table's columns come from the select list with
+their declared types, nullability and (where SQL Server keeps it) identity."""
+import decimal
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import odbc  # noqa: E402
+from support import ServerTestCase  # noqa: E402
+
+import pytds  # noqa: E402
+
+
+class SelectIntoTest(ServerTestCase):
+    host = '127.0.0.141'
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        connection = pytds.connect(cls.host, database='testdb', user='sa', password='Secret123', port=1433,
+                                   autocommit=True)
+        cursor = connection.cursor()
+        cursor.execute('CREATE TABLE stock (id int IDENTITY(5, 5) PRIMARY KEY, name nvarchar(12) NOT NULL, '
+                       'price decimal(10,2), added datetime2(3), code char(3))')
+        cursor.execute("INSERT INTO stock (name, price, added, code) VALUES "
+                       "(N'apple', 1.50, '2024-01-02 03:04:05.678', 'APL'), (N'pear', 2.25, NULL, 'PER'), "
+                       "(N'leek', NULL, '2023-12-31', NULL)")
+        connection.close()
+
+    def setUp(self):
+        self.cursor = self.connect().cursor()
+
+    def run_sql(self, sql, params=None):
+        self.cursor.execute(sql, params)
+        rows = None
+        while True:
+            if self.cursor.description:
+                rows = [tuple(row) for row in self.cursor.fetchall()]
+            if not self.cursor.nextset():
+                return rows
+
+    def columns_of(self, table):
+        return self.run_sql(
+            "SELECT c.name, t.DATA_TYPE, c.is_identity, c.is_nullable, c.max_length, c.precision, c.scale "
+            "FROM sys.columns c JOIN INFORMATION_SCHEMA.COLUMNS t ON t.TABLE_NAME = '%s' "
+            "AND t.COLUMN_NAME = c.name WHERE c.object_id = OBJECT_ID('%s') ORDER BY c.column_id" % (table, table))
+
+    def error_number(self, sql):
+        with self.assertRaises(pytds.Error) as caught:
+            self.run_sql(sql)
+        return caught.exception.msg_no
+
+    def test_the_new_table_takes_names_types_and_identity_from_the_select_list(self):
+        self.cursor.execute('SELECT id, name AS label, price, added, code INTO stock_copy FROM stock '
+                            'WHERE name <> N\'leek\' ORDER BY id')
+        self.assertEqual(2, self.cursor.rowcount)
+        self.assertEqual([('id', 'int', True, False, 4, 10, 0), ('label', 'nvarchar', False, False, 24, 0, 0),
+                          ('price', 'decimal', False, True, 9, 10, 2), ('added', 'datetime2', False, True, 7, 23, 3),
+                          ('code', 'char', False, True, 3, 0, 0)], self.columns_of('stock_copy'))
+        self.assertEqual([(5, 'apple', decimal.Decimal('1.50')), (10, 'pear', decimal.Decimal('2.25'))],
+                         self.run_sql('SELECT id, label, price FROM stock_copy ORDER BY id'))
+        # the identity goes on from the highest value copied, in the source's steps
+        self.run_sql("INSERT INTO stock_copy (label) VALUES (N'fig')")
+        self.assertEqual([(15,)], self.run_sql("SELECT id FROM stock_copy WHERE label = N'fig'"))
+        self.assertEqual(2714, self.error_number('SELECT id INTO stock_copy FROM stock'))
+        self.assertIn("There is already an object named 'stock_copy' in the database.",
+                      str(self._error('SELECT id INTO stock_copy FROM stock')))
+
+    def _error(self, sql):
+        with self.assertRaises(pytds.Error) as caught:
+            self.run_sql(sql)
+        return caught.exception
+
+    def test_joins_aggregates_and_expressions_drop_the_identity_property(self):
+        self.run_sql('SELECT s.id, s.name INTO joined FROM stock s JOIN stock t ON t.id = s.id')
+        self.run_sql('SELECT MAX(id) AS top_id, code INTO grouped FROM stock GROUP BY code')
+        self.run_sql('SELECT id, id AS again INTO twice FROM stock')
+        self.run_sql('SELECT id * 1 AS scaled INTO computed FROM stock')
+        for table in ('joined', 'grouped', 'twice', 'computed'):
+            self.assertEqual([], self.run_sql('SELECT name FROM sys.identity_columns WHERE object_id = '
+                                              "OBJECT_ID('%s')" % table), table)
+        self.assertEqual([('id', 'int', False, False, 4, 10, 0), ('name', 'nvarchar', False, False, 24, 0, 0)],
+                         self.columns_of('joined'))
+        self.assertEqual(1038, self.error_number('SELECT id + 1 INTO unnamed FROM stock'))
+        self.assertEqual(2705, self.error_number('SELECT id, name AS id INTO doubled FROM stock'))
+
+    def test_the_identity_function_numbers_the_rows_of_a_temporary_table(self):
+        self.run_sql('SELECT IDENTITY(int, 100, 10) AS number, name INTO #numbered FROM stock '
+                     'WHERE price IS NOT NULL ORDER BY name DESC')
+        self.assertEqual([(100, 'pear'), (110, 'apple')], self.run_sql('SELECT number, name FROM #numbered '
+                                                                     'ORDER BY number'))
+        self.assertEqual([(1,)], self.run_sql(
+            "SELECT COLUMNPROPERTY(OBJECT_ID('tempdb..#numbered'), 'number', 'IsIdentity')"))
+        self.run_sql("INSERT INTO #numbered (name) VALUES (N'plum')")
+        self.assertEqual([(120,)], self.run_sql("SELECT number FROM #numbered WHERE name = N'plum'"))
+        self.assertEqual(177, self.error_number('SELECT IDENTITY(int) AS n FROM stock'))
+        self.assertEqual(8108, self.error_number('SELECT id, IDENTITY(int) AS n INTO two_ids FROM stock'))
+        self.assertEqual(208, self.error_number('SELECT * FROM numbered'))
+        # parameters filter the rows copied; a parameterised statement's #table ends with it
+        self.run_sql('SELECT name INTO cheap FROM stock WHERE price < %s', (decimal.Decimal('2.00'),))
+        self.assertEqual([('apple',)], self.run_sql('SELECT name FROM cheap'))
+
+    def test_freetds_odbc_describes_the_copied_columns(self):
+        connection = odbc.Connection(odbc.connection_string(self.host))
+        self.addCleanup(connection.close)
+        statement = connection.cursor()
+        statement.execute('SELECT name, price INTO #described FROM stock')
+        statement.close()
+        statement = connection.cursor()
+        statement.execute('SELECT name, price FROM #described ORDER BY name')
+        self.assertEqual(('name', -9, 12, 0, 0, 'nvarchar'), statement.describe(1))
+        self.assertEqual(('price', 2, 10, 2, 1, 'decimal'), statement.describe(2))
+        self.assertEqual([['apple', '1.50'], ['leek', None], ['pear', '2.25']], statement.fetchall())
+        statement.close()
+
+
+if __name__ == '__main__':
+    unittest.main()
