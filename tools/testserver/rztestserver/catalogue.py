@@ -207,7 +207,8 @@ class ColumnInfo:
             flags.append('nn')
         if self.identity:
             flags.append('id')
-        if self.sqltype.name in sqltypes.TEMPORAL_TYPES or self.sqltype.name == 'uniqueidentifier':
+        if self.sqltype.name in sqltypes.TEMPORAL_TYPES or self.sqltype.name == 'uniqueidentifier' or \
+                self.sqltype.is_wide_decimal:
             flags.append('text')
         elif self.sqltype.name in sqltypes.BINARY_TYPES or self.sqltype.name in (
                 'decimal', 'numeric', 'money', 'smallmoney'):

@@ -348,6 +348,8 @@ class Definer:
             parts.append('NOT NULL')
         if column.sqltype.name in sqltypes.STRING_TYPES:
             parts.append('COLLATE rz_ci')
+        elif column.sqltype.is_wide_decimal:
+            parts.append('COLLATE rz_decimal')
         if column.default_sql:
             parts.append('DEFAULT ' + column.default_sql)
         return ' '.join(parts)

@@ -112,13 +112,52 @@ def rz_mod(a, b):
 
 def rz_store(value, type_name):
     """Converts a value written into a column of the given type."""
-    return values.to_storage(value, parse_type(type_name))
+    return values.column_value(value, parse_type(type_name))
 
 
 def rz_store_named(value, type_name, column):
-    stored = values.to_storage(value, parse_type(type_name))
+    stored = values.column_value(value, parse_type(type_name))
     recent_values()[column.lower()] = stored
     return stored
+
+
+def _exact(value):
+    if isinstance(value, float):
+        return decimal.Decimal(repr(value))
+    if isinstance(value, bytes):
+        return decimal.Decimal(int.from_bytes(value, 'big'))
+    try:
+        return decimal.Decimal(value if isinstance(value, int) else str(value).strip())
+    except decimal.InvalidOperation:
+        raise SqlError(8114, 'Error converting data type varchar to numeric.')
+
+
+def rz_decimal_op(operator, a, b, type_name):
+    """Exact decimal arithmetic, the result rounded to the type SQL Server derives."""
+    if a is None or b is None:
+        return None
+    left, right = _exact(a), _exact(b)
+    with decimal.localcontext() as context:
+        context.prec = 100
+        if operator in '/%' and right == 0:
+            raise divide_by_zero()
+        result = {'+': lambda: left + right, '-': lambda: left - right, '*': lambda: left * right,
+                  '/': lambda: left / right, '%': lambda: left % right}[operator]()
+    target = parse_type(type_name)
+    try:
+        number = values.to_decimal(result, target)
+    except SqlError:
+        raise SqlError(8115, 'Arithmetic overflow error converting expression to data type numeric.')
+    return values.decimal_storage(number)
+
+
+def decimal_collation(left, right):
+    """Orders exact decimals kept as text by their value."""
+    try:
+        a, b = decimal.Decimal(left), decimal.Decimal(right)
+    except decimal.InvalidOperation:
+        return (left > right) - (left < right)
+    return (a > b) - (a < b)
 
 
 def rz_cast(value, type_name, style=None):
@@ -555,7 +594,7 @@ def rz_null(*args):
 def register(conn, session_info):
     """Registers the functions on a connection; session_info answers DB_NAME() etc."""
     simple = {
-        'rz_add': rz_add, 'rz_div': rz_div, 'rz_mod': rz_mod, 'rz_store': rz_store,
+        'rz_add': rz_add, 'rz_div': rz_div, 'rz_decimal_op': rz_decimal_op, 'rz_mod': rz_mod, 'rz_store': rz_store,
         'rz_store_named': rz_store_named,
         'rz_cast': rz_cast, 'rz_try_cast': rz_try_cast, 'rz_len': rz_len, 'rz_datalength': rz_datalength,
         'rz_substring': rz_substring, 'rz_charindex': rz_charindex, 'rz_left': rz_left,
@@ -582,3 +621,4 @@ def register(conn, session_info):
         conn.create_function(name, -1, function)
     conn.create_aggregate('rz_avg', 1, Average)
     conn.create_collation('rz_ci', collate_ci)
+    conn.create_collation('rz_decimal', decimal_collation)

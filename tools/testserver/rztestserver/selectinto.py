@@ -90,7 +90,7 @@ def run(session, translator, statement, select_sql, hints, names, parameters, ou
         object_id = session.definer.register_table(target, infos)
         conn.execute('CREATE TABLE %s (%s)' % (catalogue.qualified(target),
                                                ', '.join(session.definer.column_sql(c) for c in infos)))
-        stored = [[values.to_storage(value, info.sqltype) for value, info in zip(row, infos)] for row in rows]
+        stored = [[values.column_value(value, info.sqltype) for value, info in zip(row, infos)] for row in rows]
         conn.executemany('INSERT INTO %s VALUES (%s)' % (catalogue.qualified(target), ', '.join('?' * len(infos))),
                          stored)
         identity = next((index for index, info in enumerate(infos) if info.identity), None)

@@ -73,6 +73,12 @@ class SqlType:
         return self.name
 
     @property
+    def is_wide_decimal(self):
+        """decimal/numeric beyond a double's 15 digits: kept as exact text and
+        compared through the rz_decimal collation."""
+        return self.name in ('decimal', 'numeric') and (self.precision or 18) > 15
+
+    @property
     def is_max(self):
         return self.length == MAX
 
@@ -133,6 +139,40 @@ class SqlType:
         if self.name == 'datetime':
             return 3
         return 0
+
+
+# the decimal precision of the other exact numeric types where they meet a decimal
+EXACT_PRECISIONS = {'bit': (1, 0), 'tinyint': (3, 0), 'smallint': (5, 0), 'int': (10, 0), 'bigint': (19, 0),
+                    'smallmoney': (10, 4), 'money': (19, 4)}
+MAX_PRECISION = 38
+
+
+def decimal_result(operator, left, right):
+    """The numeric(p, s) SQL Server gives `left operator right` when one side is
+    decimal and the other exact; operands are (precision, scale) pairs."""
+    (p1, s1), (p2, s2) = left, right
+    if operator in '+-':
+        integral = max(p1 - s1, p2 - s2)
+        scale = max(s1, s2)
+        precision = scale + integral + 1
+        if precision > MAX_PRECISION:
+            scale = max(min(scale, MAX_PRECISION - integral), 0)
+    elif operator == '%':
+        scale = max(s1, s2)
+        precision = min(p1 - s1, p2 - s2) + scale
+    else:
+        if operator == '*':
+            precision, scale = p1 + p2 + 1, s1 + s2
+        else:
+            scale = max(6, s1 + p2 + 1)
+            precision = p1 - s1 + s2 + scale
+        integral = precision - scale
+        if precision > MAX_PRECISION:
+            if integral < 32:
+                scale = min(scale, MAX_PRECISION - integral)
+            elif scale > 6:
+                scale = 6
+    return SqlType('numeric', precision=max(min(precision, MAX_PRECISION), 1), scale=scale)
 
 
 def decimal_bytes(precision):

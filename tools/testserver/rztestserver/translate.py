@@ -2,7 +2,7 @@
 from . import catalogue
 from .errors import SqlError, invalid_object, syntax_near, not_supported
 from .lexer import render
-from .sqltypes import SqlType, parse_type
+from .sqltypes import EXACT_PRECISIONS, SqlType, decimal_result, parse_type
 from .temptables import is_temporary
 
 # T-SQL function -> SQLite function (ours are registered by functions.py)
@@ -62,6 +62,12 @@ ARITHMETIC = {'+', '-', '*', '/', '%'}
 # words after which '-' or '+' is a sign, not an operator
 _NOT_OPERAND_END = {'SELECT', 'WHERE', 'AND', 'OR', 'NOT', 'ON', 'WHEN', 'THEN', 'ELSE', 'RETURN',
                     'BY', 'SET', 'VALUES', 'IS', 'IN', 'LIKE', 'BETWEEN', 'CASE', 'HAVING', 'TOP', 'AS'}
+
+
+def wide_decimal(sql):
+    """A decimal of more than 15 digits, kept as exact text: TEXT affinity and
+    the rz_decimal collation make SQLite compare and order it as a number."""
+    return 'CAST(%s AS TEXT) COLLATE rz_decimal' % sql
 
 
 def quote_name(name):
@@ -129,6 +135,12 @@ class Translator:
         self.referenced = {}        # SQLite object name -> name as written
         self.into = None            # the new table of SELECT ... INTO, as written
         self.identity_items = {}    # select item position -> (SqlType, seed, increment) of IDENTITY()
+        self.types = {}             # translated operand -> its SqlType, where known
+        self.literal_digits = {}    # translated integer literal -> its digits
+        self.column_names = {}      # translated column reference -> its name parts
+        self.wide_literals = {}     # translated literal of more than 15 digits -> its text
+        self._scope = None
+        self._scope_tokens = None
 
     # --- names --------------------------------------------------------------
     def read_name(self, tokens, index):
@@ -209,12 +221,7 @@ class Translator:
                 items.append(('operand', sql_string(token.value)))
                 index += 1
             elif kind == 'number':
-                digits = token.text.lower().split('e')[0].replace('.', '').lstrip('0')
-                if len(digits) > 15 and 'e' not in token.text.lower():
-                    # beyond a double's precision: exact as text, converted where it is stored
-                    items.append(('operand', "'%s'" % token.text))
-                else:
-                    items.append(('operand', token.text))
+                items.append(('operand', self._number(token.text)))
                 index += 1
             elif kind == 'binary':
                 items.append(('operand', "X'%s'" % (token.text[2:] if len(token.text) % 2 == 0
@@ -223,7 +230,13 @@ class Translator:
             elif kind == 'var':
                 name = token.text[1:].lower()
                 self.parameters.add(name)
-                items.append(('operand', '@' + name))
+                variable = self.session.variables.get(name) if self.session is not None else None
+                sql = '@' + name
+                if variable is not None and variable.sqltype.is_wide_decimal:
+                    sql = wide_decimal(sql)
+                if variable is not None:
+                    self.types[sql] = variable.sqltype
+                items.append(('operand', sql))
                 index += 1
             elif kind == 'sysvar':
                 items.append(('operand', self.session.system_variable(token.text.upper())))
@@ -234,7 +247,9 @@ class Translator:
                 if inner and inner[0].is_word('SELECT', 'WITH'):
                     items.append(('operand', '(' + self.select(inner)[0] + ')'))
                 else:
-                    items.append(('operand', '(' + self.expr(inner) + ')'))
+                    inner_sql = self.expr(inner)
+                    self._same_type('(' + inner_sql + ')', inner_sql)
+                    items.append(('operand', '(' + inner_sql + ')'))
                 index = end + 1
             elif kind in ('word', 'name'):
                 index = self._word(tokens, index, items)
@@ -288,12 +303,110 @@ class Translator:
                     # a table of another schema answers to its own name, as in T-SQL
                     items.append(('other', 'AS ' + quote_name(parts[-1])))
             else:
-                items.append(('operand', self.render_name(parts)))
+                sql = self.render_name(parts)
+                self.column_names[sql] = parts
+                items.append(('operand', sql))
         else:
             if not parts:
                 raise syntax_near(token.text)
+            self.column_names[quote_name(parts[0])] = parts
             items.append(('operand', quote_name(parts[0])))
         return next_index
+
+    def _number(self, text):
+        """A number literal, and its type: int, numeric(p, s) or float."""
+        lower = text.lower()
+        if 'e' in lower:
+            self.types[text] = SqlType('float')
+            return text
+        whole, _dot, fraction = text.partition('.')
+        digits = (whole + fraction).lstrip('0')
+        sql = text
+        if len(digits) > 15:
+            # beyond a double's precision: exact as text, converted where it is stored
+            sql = wide_decimal("'%s'" % text)
+            self.wide_literals[sql] = text
+        if _dot:
+            self.types[sql] = SqlType('numeric', precision=max(len(digits), len(fraction), 1),
+                                      scale=len(fraction))
+        elif int(text) < 2 ** 31:
+            self.types[sql] = SqlType('int')
+            self.literal_digits[sql] = max(len(digits), 1)
+        else:
+            self.types[sql] = SqlType('numeric', precision=min(len(digits), 38), scale=0)
+        return sql
+
+    # --- types of operands -----------------------------------------------------
+    def scope_for(self, tokens):
+        """Tables whose columns name operands: those of the statement `tokens`."""
+        self._scope_tokens = tokens
+        self._scope = None
+
+    def type_of(self, sql):
+        """The SqlType of a translated operand, where the translation knows it."""
+        known = self.types.get(sql)
+        if known is not None or sql not in self.column_names or self.session is None:
+            return known
+        tokens = self._scope_tokens if self._scope_tokens is not None else getattr(self, '_query_tokens', None)
+        if not tokens:
+            return None
+        if self._scope is None or self._scope[0] is not tokens:
+            from .describe import Scope
+            scope = Scope(self.session, self)
+            scope.add(tokens)
+            self._scope = (tokens, scope)
+        column = self._scope[1].column(self.column_names[sql])
+        return column.sqltype if column is not None else None
+
+    def _same_type(self, sql, source):
+        known = self.type_of(source)
+        if known is not None:
+            self.types[sql] = known
+
+    def _exact_digits(self, sql, sqltype):
+        if sqltype.name in ('decimal', 'numeric'):
+            return sqltype.precision, sqltype.scale
+        if sql in self.literal_digits:
+            return self.literal_digits[sql], 0
+        return EXACT_PRECISIONS.get(sqltype.name)
+
+    def _result_type(self, operator, left, right):
+        """The type of left operator right as SQL Server derives it, or None."""
+        left_type, right_type = self.type_of(left), self.type_of(right)
+        if left_type is None or right_type is None:
+            return None
+        names = {left_type.name, right_type.name}
+        if names & {'float', 'real'} and names <= {'float', 'real'} | set(EXACT_PRECISIONS) | {'decimal', 'numeric'}:
+            return SqlType('float')
+        if names & {'decimal', 'numeric'}:
+            left_digits, right_digits = self._exact_digits(left, left_type), self._exact_digits(right, right_type)
+            if left_digits is None or right_digits is None:
+                return None
+            return decimal_result(operator, left_digits, right_digits)
+        ranking = ['bit', 'tinyint', 'smallint', 'int', 'bigint']
+        if names <= set(ranking):
+            return max((left_type, right_type), key=lambda t: ranking.index(t.name))
+        return None
+
+    def _combine(self, operator, left, right):
+        result_type = self._result_type(operator, left, right)
+        if result_type is not None and result_type.name == 'numeric':
+            sql = "rz_decimal_op('%s', %s, %s, '%s')" % (operator, left, right, result_type.sql())
+            if result_type.is_wide_decimal:
+                sql = wide_decimal(sql)
+        elif operator == '*':
+            sql = '%s * %s' % (left, right)
+        elif operator == '/':
+            sql = 'rz_div(%s, %s)' % (left, right)
+        elif operator == '%':
+            sql = 'rz_mod(%s, %s)' % (left, right)
+        elif operator == '+':
+            sql = 'rz_add(%s, %s)' % (left, right)
+        else:
+            sql = '(%s - %s)' % (left, right)
+        if result_type is not None:
+            self.types[sql] = result_type
+        return sql
 
     @staticmethod
     def _alias_follows(tokens, index):
@@ -327,29 +440,34 @@ class Translator:
         return not out or out[-1] in ('(', ',', '=', '<', '>', '<=', '>=', '<>') or \
             out[-1].upper() in _NOT_OPERAND_END
 
-    @staticmethod
-    def _operand(items, index, operands):
+    def _operand(self, items, index, operands):
         sign = ''
         while items[index] in (('op', '-'), ('op', '+')):
             if items[index][1] == '-':
                 sign = '' if sign else '-'
             index += 1
-        operands.append(sign + items[index][1] if sign else items[index][1])
+        sql = items[index][1]
+        if sign and sql in self.wide_literals:
+            # SQLite's minus would make the text a double
+            negative = wide_decimal("'-%s'" % self.wide_literals[sql])
+            self._same_type(negative, sql)
+            operands.append(negative)
+            return index + 1
+        if sign:
+            self._same_type(sign + sql, sql)
+            if sql in self.literal_digits:
+                self.literal_digits[sign + sql] = self.literal_digits[sql]
+        operands.append(sign + sql if sign else sql)
         return index + 1
 
-    @staticmethod
-    def _build(operands, operators):
+    def _build(self, operands, operators):
         if not operators:
             return operands[0]
         terms, term_ops = [], []
         current = operands[0]
         for operator, operand in zip(operators, operands[1:]):
-            if operator == '*':
-                current = '%s * %s' % (current, operand)
-            elif operator == '/':
-                current = 'rz_div(%s, %s)' % (current, operand)
-            elif operator == '%':
-                current = 'rz_mod(%s, %s)' % (current, operand)
+            if operator in ('*', '/', '%'):
+                current = self._combine(operator, current, operand)
             else:
                 terms.append(current)
                 term_ops.append(operator)
@@ -357,8 +475,14 @@ class Translator:
         terms.append(current)
         result = terms[0]
         for operator, term in zip(term_ops, terms[1:]):
-            result = 'rz_add(%s, %s)' % (result, term) if operator == '+' else '(%s - %s)' % (result, term)
+            result = self._combine(operator, result, term)
         return result
+
+    def _typed(self, sql, sqltype):
+        if sqltype.is_wide_decimal:
+            sql = wide_decimal(sql)
+        self.types[sql] = sqltype
+        return sql
 
     def function(self, name, args):
         parts = split_top(args) if args else []
@@ -367,13 +491,13 @@ class Translator:
             if position < 0:
                 raise syntax_near(args[-1].text if args else ')')
             target = parse_type(render(args[position + 1:]))
-            return "%s(%s, '%s')" % ('rz_cast' if name == 'CAST' else 'rz_try_cast',
-                                     self.expr(args[:position]), target.sql())
+            return self._typed("%s(%s, '%s')" % ('rz_cast' if name == 'CAST' else 'rz_try_cast',
+                                                 self.expr(args[:position]), target.sql()), target)
         if name in ('CONVERT', 'TRY_CONVERT'):
             target = parse_type(render(parts[0]))
             style = ', ' + self.expr(parts[2]) if len(parts) > 2 else ''
-            return "%s(%s, '%s'%s)" % ('rz_cast' if name == 'CONVERT' else 'rz_try_cast',
-                                       self.expr(parts[1]), target.sql(), style)
+            return self._typed("%s(%s, '%s'%s)" % ('rz_cast' if name == 'CONVERT' else 'rz_try_cast',
+                                                   self.expr(parts[1]), target.sql(), style), target)
         if name == 'OBJECT_ID':
             name = self.expr(parts[0])
             kind = " AND type = " + self.expr(parts[1]) if len(parts) > 1 else ''
@@ -542,8 +666,9 @@ class Translator:
             if len(body) > 3 and body[0].is_word('IDENTITY') and body[1].text == '(' and \
                     find_matching(body, 1) == len(body) - 1:
                 return self._identity_item(body, position, alias)
-            return (self.expr(body) + ' AS ' + quote_name(alias), self._hint(body) or self._aggregate_type(body),
-                    alias, None)
+            sql = self.expr(body)
+            return (sql + ' AS ' + quote_name(alias),
+                    self._hint(body) or self._aggregate_type(body) or self._decimal_type(sql), alias, None)
         alias = None
         if len(item) >= 2 and item[-2].is_word('AS') and item[-1].kind in ('word', 'name', 'string'):
             alias = item[-1].value
@@ -557,7 +682,7 @@ class Translator:
             alias = item[-1].value
             item = item[:-1]
         sql = self.expr(item)
-        hint = self._hint(item) or self._aggregate_type(item)
+        hint = self._hint(item) or self._aggregate_type(item) or self._decimal_type(sql)
         if alias is not None:
             return sql + ' AS ' + quote_name(alias), hint, alias, variable
         if self._is_column(item):
@@ -580,6 +705,11 @@ class Translator:
                                  'valid name.', severity=15)
         self.identity_items[position] = (sqltype, seed, increment)
         return 'NULL AS ' + quote_name(alias), sqltype, alias, None
+
+    def _decimal_type(self, sql):
+        """The numeric(p, s) of a decimal expression: arithmetic, variables, literals."""
+        known = self.types.get(sql)
+        return known if known is not None and known.name in ('decimal', 'numeric') else None
 
     def _aggregate_type(self, item):
         """SUM/AVG/MIN/MAX of a table column: the type SQL Server gives the result."""

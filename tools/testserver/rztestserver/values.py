@@ -209,6 +209,19 @@ def to_storage(value, sqltype):
     return value
 
 
+def column_value(value, sqltype):
+    """What a column of `sqltype` keeps: as to_storage, with wide decimals
+    always as their exact text."""
+    stored = to_storage(value, sqltype)
+    if stored is not None and sqltype.is_wide_decimal:
+        return plain_decimal(to_decimal(stored, sqltype))
+    return stored
+
+
+def plain_decimal(number):
+    return '{:f}'.format(number)
+
+
 def decimal_storage(number):
     """An exact number as SQLite keeps it: INTEGER when whole, REAL when the
     double is exact enough, otherwise TEXT (the columns have no affinity)."""

@@ -114,7 +114,9 @@ def encode_value(value, sqltype):
         return b'\x04' + struct.pack('<f', float(value))
     if name in ('decimal', 'numeric'):
         number = to_decimal(value, sqltype)
-        unscaled = int(number.scaleb(sqltype.scale))
+        with decimal.localcontext() as context:
+            context.prec = 80       # the default 28 digits would round 38-digit values
+            unscaled = int(number.scaleb(sqltype.scale))
         size = decimal_bytes(sqltype.precision)
         return bytes([size, 0 if unscaled < 0 else 1]) + abs(unscaled).to_bytes(size - 1, 'little')
     if name in ('money', 'smallmoney'):
@@ -373,8 +375,9 @@ def _decode_fixed(data, sqltype):
         _check(len(data) >= 2 and data[0] in (0, 1), 'decimal sign')
         unscaled = int.from_bytes(data[1:], 'little')
         _check(unscaled < 10 ** precision, 'more digits than precision %d' % precision)
-        number = decimal.Decimal(unscaled if data[0] else -unscaled).scaleb(-scale)
-        return number
+        with decimal.localcontext() as context:
+            context.prec = 80
+            return decimal.Decimal(unscaled if data[0] else -unscaled).scaleb(-scale)
     if name in ('datetime', 'smalldatetime'):
         if len(data) == 8:
             days, fraction = struct.unpack('<iI', data)

@@ -177,7 +177,7 @@ class TSqlTest(ServerTestCase):
         for sql in ('SELECT', 'INSERT INTO', 'DELETE', 'UPDATE', 'CREATE TABLE x (', 'CREATE TABLE x ()',
                     'SELECT ((1)', 'SELECT 1)', 'DECLARE @x', 'SELECT CONVERT(int)', 'CREATE VIEW v AS', 'SELECT -',
                     "SELECT 'open", 'SELECT [open', 'SELECT /* open', 'SELECT ISNULL()', 'SELECT 1 UNION SELECT',
-                    'CREATE INDEX i ON', 'EXEC', 'SELECT 9223372036854775807 + 1', 'IF 1=1'):
+                    'CREATE INDEX i ON', 'EXEC', 'SELECT CAST(9223372036854775807 AS bigint) + 1', 'IF 1=1'):
             error = self.error_of(sql)
             self.assertNotEqual(50000, error.msg_no, '%s: %s' % (sql, error.text))
             self.assertGreaterEqual(error.severity, 11, sql)
