@@ -350,6 +350,8 @@ class Definer:
             parts.append('COLLATE rz_ci')
         elif column.sqltype.is_wide_decimal:
             parts.append('COLLATE rz_decimal')
+        elif column.sqltype.name == 'datetimeoffset':
+            parts.append('COLLATE rz_datetimeoffset')
         if column.default_sql:
             parts.append('DEFAULT ' + column.default_sql)
         return ' '.join(parts)

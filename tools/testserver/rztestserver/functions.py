@@ -151,6 +151,53 @@ def rz_decimal_op(operator, a, b, type_name):
     return values.decimal_storage(number)
 
 
+def datetimeoffset_collation(left, right):
+    """Orders datetimeoffset values kept as text by their moment in UTC."""
+    try:
+        a, b = values.utc_ticks(parse_temporal(left, 'datetimeoffset')), \
+            values.utc_ticks(parse_temporal(right, 'datetimeoffset'))
+    except SqlError:
+        return (left > right) - (left < right)
+    return (a > b) - (a < b)
+
+
+def _offset_minutes(value, function):
+    if isinstance(value, (int, float)):
+        minutes = int(value)
+        if -840 <= minutes <= 840:
+            return minutes
+    else:
+        minutes = values.parse_offset(str(value))
+        if minutes is not None:
+            return minutes
+    raise SqlError(9812, 'The timezone provided to builtin function %s is invalid.' % function)
+
+
+def rz_switchoffset(value, zone):
+    """The same moment with another offset."""
+    if value is None or zone is None:
+        return None
+    moment = parse_temporal(value, 'datetimeoffset')
+    minutes = _offset_minutes(zone, 'switchoffset')
+    date, ticks = values.shift(moment.date or datetime.date(1900, 1, 1), moment.ticks or 0,
+                               minutes - (moment.offset or 0))
+    return values.datetimeoffset_text(Temporal(date, ticks, minutes), 7)
+
+
+def rz_todatetimeoffset(value, zone):
+    """The date and time of day as given, at the offset given."""
+    if value is None or zone is None:
+        return None
+    moment = parse_temporal(value, 'datetime2')
+    return values.datetimeoffset_text(Temporal(moment.date, moment.ticks, _offset_minutes(zone, 'todatetimeoffset')), 7)
+
+
+def rz_sysdatetimeoffset():
+    now = datetime.datetime.now().astimezone()
+    minutes = int(now.utcoffset().total_seconds()) // 60
+    return values.datetimeoffset_text(Temporal(now.date(), _day_ticks(now), minutes), 7)
+
+
 def decimal_collation(left, right):
     """Orders exact decimals kept as text by their value."""
     try:
@@ -303,6 +350,9 @@ def _part(unit, value):
         'quarter': (date.month - 1) // 3 + 1, 'weekday': date.isoweekday() % 7 + 1,
         'dayofyear': date.timetuple().tm_yday, 'week': int(date.strftime('%U')) + 1,
     }
+    values['tzoffset'] = moment.offset or 0
+    if unit == 'tz':
+        unit = 'tzoffset'
     if unit not in values:
         raise SqlError(155, "'%s' is not a recognized datepart option." % unit, severity=15)
     return values[unit]
@@ -594,7 +644,8 @@ def rz_null(*args):
 def register(conn, session_info):
     """Registers the functions on a connection; session_info answers DB_NAME() etc."""
     simple = {
-        'rz_add': rz_add, 'rz_div': rz_div, 'rz_decimal_op': rz_decimal_op, 'rz_mod': rz_mod, 'rz_store': rz_store,
+        'rz_add': rz_add, 'rz_div': rz_div, 'rz_decimal_op': rz_decimal_op,
+        'rz_switchoffset': rz_switchoffset, 'rz_todatetimeoffset': rz_todatetimeoffset, 'rz_mod': rz_mod, 'rz_store': rz_store,
         'rz_store_named': rz_store_named,
         'rz_cast': rz_cast, 'rz_try_cast': rz_try_cast, 'rz_len': rz_len, 'rz_datalength': rz_datalength,
         'rz_substring': rz_substring, 'rz_charindex': rz_charindex, 'rz_left': rz_left,
@@ -614,7 +665,8 @@ def register(conn, session_info):
     for name, function in simple.items():
         conn.create_function(name, -1, _guard(function))
     volatile = {'rz_getdate': rz_getdate, 'rz_sysdatetime': rz_sysdatetime,
-                'rz_getutcdate': rz_getutcdate, 'rz_sysutcdatetime': rz_getutcdate, 'rz_newid': rz_newid}
+                'rz_getutcdate': rz_getutcdate, 'rz_sysutcdatetime': rz_getutcdate, 'rz_newid': rz_newid,
+                'rz_sysdatetimeoffset': rz_sysdatetimeoffset}
     for name, function in volatile.items():
         conn.create_function(name, 0, function)
     for name, function in session_info.items():
@@ -622,3 +674,4 @@ def register(conn, session_info):
     conn.create_aggregate('rz_avg', 1, Average)
     conn.create_collation('rz_ci', collate_ci)
     conn.create_collation('rz_decimal', decimal_collation)
+    conn.create_collation('rz_datetimeoffset', datetimeoffset_collation)

@@ -28,6 +28,8 @@ FUNCTIONS = {
     'OBJECT_NAME': 'rz_object_name', 'SCHEMA_NAME': 'rz_schema_name', 'DB_ID': 'rz_db_id',
     'SCHEMA_ID': 'rz_schema_id', 'ERROR_MESSAGE': 'rz_null', 'ERROR_NUMBER': 'rz_null',
     'STRING_AGG': 'group_concat', 'SQUARE': 'rz_square', 'TRY_PARSE': 'rz_try_cast',
+    'SYSDATETIMEOFFSET': 'rz_sysdatetimeoffset', 'SWITCHOFFSET': 'rz_switchoffset',
+    'TODATETIMEOFFSET': 'rz_todatetimeoffset',
 }
 # functions that may be written without parentheses
 NILADIC = {'CURRENT_TIMESTAMP', 'CURRENT_USER', 'SYSTEM_USER', 'SESSION_USER'}
@@ -39,6 +41,8 @@ RESULT_TYPES = {
     'GETDATE': SqlType('datetime'), 'CURRENT_TIMESTAMP': SqlType('datetime'),
     'GETUTCDATE': SqlType('datetime'), 'SYSDATETIME': SqlType('datetime2', scale=7),
     'SYSUTCDATETIME': SqlType('datetime2', scale=7), 'NEWID': SqlType('uniqueidentifier'),
+    'SYSDATETIMEOFFSET': SqlType('datetimeoffset', scale=7), 'SWITCHOFFSET': SqlType('datetimeoffset', scale=7),
+    'TODATETIMEOFFSET': SqlType('datetimeoffset', scale=7),
     'OBJECT_ID': SqlType('int'), 'COLUMNPROPERTY': SqlType('int'), 'DB_NAME': SqlType('nvarchar', 128),
     'USER_NAME': SqlType('nvarchar', 128), 'SUSER_SNAME': SqlType('nvarchar', 128),
     'IDENT_CURRENT': SqlType('numeric', precision=38, scale=0),
@@ -234,6 +238,8 @@ class Translator:
                 sql = '@' + name
                 if variable is not None and variable.sqltype.is_wide_decimal:
                     sql = wide_decimal(sql)
+                elif variable is not None and variable.sqltype.name == 'datetimeoffset':
+                    sql += ' COLLATE rz_datetimeoffset'
                 if variable is not None:
                     self.types[sql] = variable.sqltype
                 items.append(('operand', sql))
@@ -481,6 +487,8 @@ class Translator:
     def _typed(self, sql, sqltype):
         if sqltype.is_wide_decimal:
             sql = wide_decimal(sql)
+        elif sqltype.name == 'datetimeoffset':
+            sql += ' COLLATE rz_datetimeoffset'
         self.types[sql] = sqltype
         return sql
 
@@ -707,9 +715,10 @@ class Translator:
         return 'NULL AS ' + quote_name(alias), sqltype, alias, None
 
     def _decimal_type(self, sql):
-        """The numeric(p, s) of a decimal expression: arithmetic, variables, literals."""
+        """The type of a decimal or datetimeoffset expression: arithmetic,
+        variables, literals (other types come from the values themselves)."""
         known = self.types.get(sql)
-        return known if known is not None and known.name in ('decimal', 'numeric') else None
+        return known if known is not None and known.name in ('decimal', 'numeric', 'datetimeoffset') else None
 
     def _aggregate_type(self, item):
         """SUM/AVG/MIN/MAX of a table column: the type SQL Server gives the result."""

@@ -62,7 +62,12 @@ def parse_temporal(value, target):
                 raise _temporal_error(text, target)
             fraction = (match.group(7) or '').ljust(7, '0')[:7]
             ticks = (hour * 3600 + minute * 60 + second) * 10 ** 7 + int(fraction)
-        return Temporal(date, ticks)
+        offset = None
+        if match.group(9):
+            offset = parse_offset(match.group(9))
+            if offset is None:
+                raise _temporal_error(text, target)
+        return Temporal(date, ticks, offset)
     match = _TIME_RE.match(text)
     if match:
         hour, minute, second = int(match.group(1)), int(match.group(2)), int(match.group(3) or 0)
@@ -71,6 +76,52 @@ def parse_temporal(value, target):
         fraction = (match.group(4) or '').ljust(7, '0')[:7]
         return Temporal(None, (hour * 3600 + minute * 60 + second) * 10 ** 7 + int(fraction))
     raise _temporal_error(text, target)
+
+
+TICKS_PER_DAY = 864 * 10 ** 9
+TICKS_PER_MINUTE = 6 * 10 ** 8
+_OFFSET_RE = re.compile(r'^\s*([+-])(\d{1,2}):(\d{2})\s*$')
+
+
+def parse_offset(text):
+    """Minutes east of UTC of 'Z' or '+hh:mm' (-14:00 to +14:00), else None."""
+    if text.strip().upper() == 'Z':
+        return 0
+    match = _OFFSET_RE.match(text)
+    if not match or int(match.group(3)) > 59:
+        return None
+    minutes = int(match.group(2)) * 60 + int(match.group(3))
+    if minutes > 840:
+        return None
+    return -minutes if match.group(1) == '-' else minutes
+
+
+def offset_text(minutes):
+    return '%s%02d:%02d' % ('-' if minutes < 0 else '+', abs(minutes) // 60, abs(minutes) % 60)
+
+
+def shift(date, ticks, minutes):
+    """The date and time of day `minutes` later."""
+    days, ticks = divmod(ticks + minutes * TICKS_PER_MINUTE, TICKS_PER_DAY)
+    return date + datetime.timedelta(days=days), ticks
+
+
+def utc_ticks(temporal):
+    """A moment as 100 ns ticks of UTC since 0001-01-01: what datetimeoffset values compare by."""
+    date = temporal.date or datetime.date(1900, 1, 1)
+    return date.toordinal() * TICKS_PER_DAY + (temporal.ticks or 0) - (temporal.offset or 0) * TICKS_PER_MINUTE
+
+
+def datetimeoffset_text(temporal, scale):
+    """A datetimeoffset as SQL Server writes it: local date and time with
+    exactly `scale` decimals, then the offset ('2024-05-06 07:08:09.120 +02:00')."""
+    date, ticks = shift(temporal.date or datetime.date(1900, 1, 1), round_ticks(temporal.ticks or 0, scale), 0)
+    seconds, fraction = divmod(ticks, 10 ** 7)
+    text = '%04d-%02d-%02d %02d:%02d:%02d' % (date.year, date.month, date.day, seconds // 3600,
+                                               seconds // 60 % 60, seconds % 60)
+    if scale:
+        text += '.' + ('%07d' % fraction)[:scale]
+    return text + ' ' + offset_text(temporal.offset or 0)
 
 
 def _temporal_error(text, target):
@@ -186,6 +237,9 @@ def to_storage(value, sqltype):
             return Temporal(None, round_ticks(temporal.ticks or 0, sqltype.scale) % (864 * 10 ** 9)).canonical()
         date = temporal.date or datetime.date(1900, 1, 1)
         ticks = temporal.ticks or 0
+        if name == 'datetimeoffset':
+            # a value without an offset is taken as UTC, as SQL Server takes a datetime2
+            return datetimeoffset_text(Temporal(date, ticks, temporal.offset or 0), sqltype.scale)
         if name == 'datetime':
             if date.year < 1753:
                 raise SqlError(242, 'The conversion of a varchar data type to a datetime data type '
@@ -248,6 +302,8 @@ def to_sqlite(value, sqltype):
     if value is None:
         return None
     if isinstance(value, Temporal):
+        if sqltype.name == 'datetimeoffset':
+            return datetimeoffset_text(value, sqltype.scale)
         if sqltype.name == 'date':
             return Temporal(value.date).canonical()
         if sqltype.name == 'time':

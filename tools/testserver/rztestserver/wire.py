@@ -12,7 +12,7 @@ from .sqltypes import (INTN, BITN, FLTN, MONEYN, DATETIMN, DECIMALN, NUMERICN, B
                        NVARCHAR, BIGBINARY, BIGVARBINARY, TEXT, NTEXT, IMAGE, DATEN, TIMEN, DATETIME2N,
                        DATETIMEOFFSETN, GUID, INT1, BIT, INT2, INT4, DATETIM4, FLT4, MONEY, DATETIME, FLT8,
                        MONEY4, INT8, NULLTYPE, XML)
-from .values import Temporal, parse_temporal, round_ticks, to_decimal, to_integer, to_storage
+from .values import Temporal, parse_temporal, round_ticks, shift, to_decimal, to_integer, to_storage
 
 def type_info(sqltype):
     """TYPE_INFO of COLMETADATA and RETURNVALUE for `sqltype`."""
@@ -153,7 +153,13 @@ def _encode_temporal(temporal, sqltype):
         days = (date - datetime.date(1900, 1, 1)).days
         return b'\x04' + struct.pack('<HH', days, ticks // 600000000)
     size = time_bytes(sqltype.scale)
-    units = round_ticks(ticks, sqltype.scale) // 10 ** (7 - sqltype.scale)
+    ticks = round_ticks(ticks, sqltype.scale)
+    if name == 'datetimeoffset':
+        # the date and time travel in UTC, followed by the offset
+        date, ticks = shift(date, ticks, -(temporal.offset or 0))
+    elif ticks >= 864 * 10 ** 9:
+        date, ticks = shift(date, ticks, 0)
+    units = ticks // 10 ** (7 - sqltype.scale)
     time_part = units.to_bytes(size, 'little')
     if name == 'time':
         return bytes([size]) + time_part
@@ -403,6 +409,8 @@ def _decode_fixed(data, sqltype):
         date = _decode_date(data[size:size + 3])
         offset = struct.unpack('<h', data[size + 3:size + 5])[0] if name == 'datetimeoffset' else None
         _check(offset is None or -840 <= offset <= 840, 'offset out of range')
+        if offset is not None:
+            date, ticks = shift(date, ticks, offset)
         return Temporal(date, ticks, offset)
     if name == 'uniqueidentifier':
         return str(uuid.UUID(bytes_le=bytes(data))).upper()
