@@ -215,8 +215,7 @@ def run_node(session, node, out, parameters):
             except Continue:
                 continue
     elif isinstance(node, Routine):
-        from . import procedures
-        _guarded(session, node.tokens, out, lambda: procedures.define(session, node.tokens, out))
+        _guarded(session, node.tokens, out, lambda: session.define_procedure(node.tokens, out))
 
 
 def _guarded(session, statement, out, action):

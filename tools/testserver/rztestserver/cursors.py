@@ -3,6 +3,7 @@ of the result, which is what ODBC drivers use for scrollable statements."""
 from . import tokens
 from .errors import SqlError
 from .lexer import tokenize, split_statements
+from .parameterised import bind, parse_declarations, run
 
 FETCH_FIRST, FETCH_NEXT, FETCH_PREV, FETCH_LAST = 0x01, 0x02, 0x04, 0x08
 FETCH_ABSOLUTE, FETCH_RELATIVE, FETCH_REFRESH, FETCH_INFO = 0x10, 0x20, 0x80, 0x100
@@ -33,15 +34,13 @@ class _Capture:
 
 
 def _open(session, call, out, statement, declarations_text, values):
-    from .rpc import parse_declarations, _bind
     statements = split_statements(tokenize(statement))
     is_query = len(statements) == 1 and statements[0][0].is_word('SELECT', 'WITH')
     if not is_query:
         # Not a query: run it and report that no cursor was opened, as SQL Server does.
-        from .rpc import _run
-        _run(session, parse_declarations(declarations_text), statement, values, out)
+        run(session, parse_declarations(declarations_text), statement, values, out)
         return 0, 0
-    saved, _bound = _bind(session, parse_declarations(declarations_text), values, statement)
+    saved, _bound = bind(session, parse_declarations(declarations_text), values, statement)
     try:
         capture = _Capture()
         session.run_select(statements[0], _CaptureOutput(capture), {})

@@ -5,6 +5,8 @@ from .errors import SqlError, syntax_near, invalid_object, not_supported
 from .lexer import render, tokenize
 from .sqltypes import parse_type
 from .translate import Translator, find_matching, split_top
+from .values import to_sqlite
+from .variables import Variable
 
 MAX_NESTING = 32
 DEFAULT = object()          # an argument given as the keyword DEFAULT
@@ -219,7 +221,6 @@ def load(session, parts):
 def _bind(session, procedure, arguments):
     """The procedure's variables for one call: {name: Variable}, and the
     formal parameter each argument that asks for output is bound to."""
-    from .session import Variable
     supplied = {}
     named_seen = False
     for position, argument in enumerate(arguments):
@@ -320,7 +321,6 @@ def execute(session, parts, argument_tokens, out, parameters, status_variable=No
 
 def rpc_call(session, rpc, out):
     """An RPC request naming a procedure of ours; returns its status."""
-    from .values import to_sqlite
     procedure = load(session, rpc.path)
     if procedure is None:
         raise SqlError(2812, "Could not find stored procedure '%s'." % '.'.join(rpc.path))

@@ -3,7 +3,7 @@ declared types, nullability and, where SQL Server keeps it, the identity
 property), filled with the query's rows in the same statement."""
 from . import catalogue, values
 from .catalogue import ColumnInfo
-from .describe import Scope
+from .scope import Scope
 from .errors import SqlError
 from .temptables import is_temporary
 

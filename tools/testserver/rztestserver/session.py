@@ -3,7 +3,10 @@ the execution of T-SQL batches statement by statement."""
 import re
 import sqlite3
 
-from . import catalogue, control, functions, sqltypes, tokens, transactions, values
+from . import catalogue, control, functions, procedures, selectinto, sqltypes, tokens, transactions, values
+from .calls import HANDLERS, Call, Parameter
+from .ddl import Definer
+from .dml import Writer
 from .temptables import TempStore, is_temporary
 from .errors import SqlError, syntax_near, not_supported
 from .lexer import tokenize, split_statements, render
@@ -11,17 +14,12 @@ from .sqlerrors import translate_error
 from .sqltypes import parse_type
 from .tokens import Column
 from .translate import Translator, quote_name, split_top, find_matching
+from .variables import Variable
 
 VERSION_TEXT = ('Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tRZTESTSERVER test server '
                 'on SQLite \n\tDeveloper Edition (64-bit)')
 _PARAMETER_RE = re.compile(r"'(?:[^']|'')*'|`(?:[^`]|``)*`|@[A-Za-z0-9_@#$]+")
 CURCMD_SELECT, CURCMD_INSERT, CURCMD_DELETE, CURCMD_UPDATE = 0xC1, 0xC3, 0xC4, 0xC5
-
-
-class Variable:
-    def __init__(self, sqltype, value=None):
-        self.sqltype = sqltype
-        self.value = value
 
 
 class Session:
@@ -50,8 +48,6 @@ class Session:
         self.procedure_stack = []      # names of the procedures running, innermost last
         self.procedure_cache = {}
         self.temp = TempStore(server.databases.scratch_dir, spid)
-        from .dml import Writer
-        from .ddl import Definer
         self.writer = Writer(self)
         self.definer = Definer(self)
 
@@ -212,8 +208,6 @@ class Session:
 
     def run_exec(self, statement, out, parameters):
         """EXEC [@status =] procedure [@name =] value, ..., or EXEC ('batch text')."""
-        from .rpc import HANDLERS, Call, Parameter
-        from . import procedures
         if not statement:
             raise syntax_near('EXEC')
         if statement[0].text == '(':
@@ -268,6 +262,10 @@ class Session:
         for parameter, variable in targets:
             self.assign(variable, parameter.value)
         out.done()
+
+    def define_procedure(self, statement, out):
+        """CREATE/ALTER PROCEDURE: the rest of the batch is its body."""
+        procedures.define(self, statement, out)
 
     def run_dynamic(self, statement, out, parameters):
         """EXEC ('text' + @v ...): a batch of its own, without the caller's variables."""
@@ -374,7 +372,6 @@ class Session:
         translator = Translator(self, self.conn)
         sql, hints, names, assignments = translator.select(statement)
         if translator.into is not None:
-            from . import selectinto
             return selectinto.run(self, translator, statement, sql, hints, names, parameters, out)
         if translator.identity_items:
             raise SqlError(177, 'The IDENTITY function can only be used when the SELECT statement has an '

@@ -10,7 +10,6 @@ SQLite name carries the nesting level ('#t' at the session's level, '#t~2'
 two scopes down), which is how a name finds the innermost table."""
 import contextlib
 import os
-import sqlite3
 import tempfile
 
 SCHEMA = 'rz_temp'

@@ -2,6 +2,7 @@
 from . import catalogue
 from .errors import SqlError, invalid_object, syntax_near, not_supported
 from .lexer import render
+from .scope import Scope
 from .sqltypes import EXACT_PRECISIONS, SqlType, decimal_result, parse_type
 from .temptables import is_temporary
 
@@ -357,7 +358,6 @@ class Translator:
         if not tokens:
             return None
         if self._scope is None or self._scope[0] is not tokens:
-            from .describe import Scope
             scope = Scope(self.session, self)
             scope.add(tokens)
             self._scope = (tokens, scope)
@@ -729,7 +729,6 @@ class Translator:
         parts, end = self.read_name(inner, 0)
         if not parts or end != len(inner) or '*' in parts:
             return None
-        from .describe import Scope
         scope = Scope(self.session, self)
         scope.add(getattr(self, '_query_tokens', []))
         column = scope.column(parts)
