@@ -7,7 +7,7 @@ from . import catalogue, control, functions, procedures, selectinto, sqltypes, t
 from .calls import HANDLERS, Call, Parameter
 from .ddl import Definer
 from .dml import Writer
-from .temptables import TempStore, is_temporary
+from .temptables import SCHEMA as TEMP_SCHEMA, TempStore, is_temporary
 from .errors import SqlError, syntax_near, not_supported
 from .lexer import tokenize, split_statements, render
 from .sqlerrors import translate_error
@@ -298,7 +298,9 @@ class Session:
         """Declared types of the result columns of a query, None where a column
         is an expression: (SqlType, nullable, identity) per column."""
         conn = self.conn
-        version = conn.execute('PRAGMA schema_version').fetchone()[0]
+        # temporary tables come and go in their own schema, with its own version
+        version = (conn.execute('PRAGMA schema_version').fetchone()[0],
+                   conn.execute('PRAGMA %s.schema_version' % TEMP_SCHEMA).fetchone()[0])
         key = (self.database.lower(), version, sql)
         cached = self.probe_cache.get(key)
         if cached is not None:

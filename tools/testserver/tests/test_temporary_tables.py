@@ -104,6 +104,16 @@ class TemporaryTableTest(ServerTestCase):
         run('DROP TABLE IF EXISTS #again')
         self.assertEqual(3701, self.error_number(run, 'DROP TABLE #again'))
 
+    def test_a_table_made_again_answers_with_its_new_columns(self):
+        cursor = self.connect().cursor()
+        for declaration, value, tds_type in (('v int', '1', 56), ('v nvarchar(5)', "N'x'", 231),
+                                             ('v int', '2', 56)):
+            cursor.execute("IF OBJECT_ID('tempdb..#shape') IS NOT NULL DROP TABLE #shape; "
+                           'CREATE TABLE #shape (%s); INSERT INTO #shape VALUES (%s)' % (declaration, value))
+            cursor.execute('SELECT v FROM #shape')
+            self.assertEqual(tds_type, cursor.description[0][1], declaration)
+            cursor.fetchall()
+
     def test_a_rolled_back_transaction_takes_its_temporary_table_along(self):
         run = self.session()
         run('BEGIN TRANSACTION; CREATE TABLE #undone (v int); INSERT INTO #undone VALUES (1)')
