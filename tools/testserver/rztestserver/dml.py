@@ -235,6 +235,7 @@ class Writer:
         if statement[index].is_word('TOP'):
             raise not_supported('UPDATE TOP')
         info, index = self._table(translator, statement, index)
+        translator.scope_for(statement)
         if index >= len(statement) or not statement[index].is_word('SET'):
             raise syntax_near(statement[min(index, len(statement) - 1)].text)
         end = index_of_word(statement, 'FROM', 'WHERE', 'OPTION', start=index + 1)
@@ -276,6 +277,7 @@ class Writer:
         if statement[index].is_word('FROM'):
             index += 1
         info, index = self._table(translator, statement, index)
+        translator.scope_for(statement)
         tail = ''
         if index < len(statement):
             tail = ' ' + translator.expr(statement[index:])

@@ -681,14 +681,14 @@ class Translator:
         if len(item) >= 2 and item[-2].is_word('AS') and item[-1].kind in ('word', 'name', 'string'):
             alias = item[-1].value
             item = item[:-2]
-        if len(item) > 3 and item[0].is_word('IDENTITY') and item[1].text == '(' and \
-                find_matching(item, 1) == len(item) - 1:
-            return self._identity_item(item, position, alias)
         elif len(item) >= 2 and item[-1].kind in ('name', 'string') and item[-2].kind != 'op' or (
                 len(item) >= 2 and item[-1].kind == 'word' and item[-1].upper not in _KEYWORDS
                 and item[-2].kind not in ('op',) and item[-2].text != '.' and not item[-2].is_word('CASE')):
             alias = item[-1].value
             item = item[:-1]
+        if len(item) > 3 and item[0].is_word('IDENTITY') and item[1].text == '(' and \
+                find_matching(item, 1) == len(item) - 1:
+            return self._identity_item(item, position, alias)
         sql = self.expr(item)
         hint = self._hint(item) or self._aggregate_type(item) or self._decimal_type(sql)
         if alias is not None:

@@ -124,6 +124,17 @@ class WideDecimalTest(ServerTestCase):
         self.assertEqual(8134, caught.exception.msg_no)
         self.assertEqual((D('2.50'),), self.one('SELECT 1.25 * 2'))
 
+    def test_updates_and_deletes_compute_exactly(self):
+        self.cursor.execute('CREATE TABLE ledger (id int, total decimal(38,10))')
+        self.cursor.execute('INSERT INTO ledger VALUES (1, 12345678901234567890.1), (2, 1)')
+        # total * 2 would keep 8 decimals (38 digits at most); total + total keeps all 10
+        self.cursor.execute('UPDATE ledger SET total = total + total + 0.0000000001 WHERE id = 1')
+        self.assertEqual(('24691357802469135780.2000000001',),
+                         self.one('SELECT CAST(total AS varchar(50)) FROM ledger WHERE id = 1'))
+        self.cursor.execute('DELETE FROM ledger WHERE total - 0.2000000001 = 24691357802469135780')
+        self.assertEqual(1, self.cursor.rowcount)
+        self.assertEqual((2,), self.one('SELECT id FROM ledger'))
+
     def test_freetds_odbc_reads_and_filters_wide_values_exactly(self):
         connection = odbc.Connection(odbc.connection_string(self.host))
         self.addCleanup(connection.close)
