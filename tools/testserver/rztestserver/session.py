@@ -361,7 +361,7 @@ class Session:
                 self.variables[name] = Variable(sqltype)
             translator = Translator(self, self.conn)
             sql, hints, names, assignments = translator.select(statement)
-            if assignments:
+            if assignments or translator.into is not None:
                 return None
             bind = self.bindings(translator, {})
             columns, _rows = self.atomic(False, lambda: self.query(sql, bind, hints, names, translator,

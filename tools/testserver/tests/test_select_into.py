@@ -113,6 +113,14 @@ class SelectIntoTest(ServerTestCase):
         self.assertEqual(('price', 2, 10, 2, 1, 'decimal'), statement.describe(2))
         self.assertEqual([['apple', '1.50'], ['leek', None], ['pear', '2.25']], statement.fetchall())
         statement.close()
+        # prepared, it describes no result: it makes a table instead
+        statement = connection.cursor()
+        statement.prepare('SELECT name INTO prepared_copy FROM stock WHERE id > ?')
+        self.assertEqual(0, statement.columns())
+        statement.bind([5])
+        statement.run()
+        self.assertEqual(2, statement.rowcount())
+        statement.close()
 
 
 if __name__ == '__main__':
