@@ -616,6 +616,48 @@ class Average:
         return self.total / self.count
 
 
+class DecimalSum:
+    """SUM of decimals, exact (SQLite's sum() goes through doubles); also a
+    window function. The caller rounds the total to the result type."""
+
+    def __init__(self):
+        self.total = decimal.Decimal(0)
+        self.count = 0
+
+    def _add(self, value, sign):
+        if value is None:
+            return
+        try:
+            number = _exact(value)
+        except SqlError as error:
+            raise_sql(error)
+        with decimal.localcontext() as context:
+            context.prec = 100
+            self.total += sign * number
+        self.count += sign
+
+    def step(self, value):
+        self._add(value, 1)
+
+    def inverse(self, value):
+        self._add(value, -1)
+
+    def value(self):
+        return values.plain_decimal(self.total) if self.count else None
+
+    def finalize(self):
+        return self.value()
+
+
+class DecimalAverage(DecimalSum):
+    def value(self):
+        if not self.count:
+            return None
+        with decimal.localcontext() as context:
+            context.prec = 100
+            return values.plain_decimal(self.total / self.count)
+
+
 def rz_eomonth(value):
     moment = _as_temporal(value)
     if moment is None:
@@ -672,6 +714,8 @@ def register(conn, session_info):
     for name, function in session_info.items():
         conn.create_function(name, -1, function)
     conn.create_aggregate('rz_avg', 1, Average)
+    conn.create_window_function('rz_decimal_sum', 1, DecimalSum)
+    conn.create_window_function('rz_decimal_avg', 1, DecimalAverage)
     conn.create_collation('rz_ci', collate_ci)
     conn.create_collation('rz_decimal', decimal_collation)
     conn.create_collation('rz_datetimeoffset', datetimeoffset_collation)

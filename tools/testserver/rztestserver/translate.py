@@ -273,6 +273,12 @@ class Translator:
         token = tokens[index]
         upper = token.upper
         after = tokens[index + 1] if index + 1 < len(tokens) else None
+        if token.kind == 'word' and after is not None and after.text == '(' and upper in ('SUM', 'AVG'):
+            end = find_matching(tokens, index + 1)
+            windowed = end + 1 < len(tokens) and tokens[end + 1].is_word('OVER')
+            items.append(('operand', self._decimal_aggregate(upper, tokens[index + 2:end], windowed)
+                          or self.function(upper, tokens[index + 2:end])))
+            return end + 1
         if token.kind == 'word' and after is not None and after.text == '(' and upper not in (
                 'IN', 'EXISTS', 'AS', 'AND', 'OR', 'NOT', 'VALUES', 'ON', 'OVER', 'KEY', 'CHECK', 'UNIQUE',
                 'INTO', 'FROM', 'JOIN', 'WHERE', 'WITH', 'IS', 'THEN', 'ELSE', 'WHEN', 'BY', 'TABLE',
@@ -491,6 +497,26 @@ class Translator:
             sql += ' COLLATE rz_datetimeoffset'
         self.types[sql] = sqltype
         return sql
+
+    def _decimal_aggregate(self, name, args, windowed):
+        """SUM/AVG of a decimal: exact, typed decimal(38, s) as in SQL Server; None for other types."""
+        parts = split_top(args) if args else []
+        if len(parts) != 1 or not parts[0]:
+            return None
+        body = parts[0]
+        quantifier = ''
+        if body[0].is_word('DISTINCT', 'ALL'):
+            quantifier, body = body[0].upper + ' ', body[1:]
+        inner = self.expr(body)
+        argument = self.type_of(inner)
+        if argument is None or argument.name not in ('decimal', 'numeric'):
+            return None
+        call = '%s(%s%s)' % ('rz_decimal_sum' if name == 'SUM' else 'rz_decimal_avg', quantifier, inner)
+        if windowed:
+            return call         # OVER (...) must follow the call itself: the exact total as it is
+        result = SqlType(argument.name, precision=38,
+                         scale=argument.scale if name == 'SUM' else max(argument.scale, 6))
+        return self._typed("rz_store(%s, '%s')" % (call, result.sql()), result)
 
     def function(self, name, args):
         parts = split_top(args) if args else []

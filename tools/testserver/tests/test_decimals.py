@@ -124,6 +124,19 @@ class WideDecimalTest(ServerTestCase):
         self.assertEqual(8134, caught.exception.msg_no)
         self.assertEqual((D('2.50'),), self.one('SELECT 1.25 * 2'))
 
+    def test_sums_and_averages_are_exact(self):
+        self.cursor.execute('SELECT SUM(wide), AVG(small), SUM(DISTINCT whole) FROM amounts WHERE id IN (1, 2)')
+        self.assertEqual([(38, 10), (38, 6), (38, 0)], [column[4:6] for column in self.cursor.description])
+        self.assertEqual((D('24691357802469135780.0000000003'), D('1.875000'), D('100000000000000000009')),
+                         tuple(self.cursor.fetchone()))
+        self.assertEqual((None,), self.one('SELECT SUM(wide) FROM amounts WHERE id > 100'))
+        self.cursor.execute('SELECT COUNT(*) FROM amounts GROUP BY CASE WHEN id < 3 THEN 1 ELSE 2 END '
+                            'HAVING SUM(wide) > 24691357802469135780.00000000025')
+        self.assertEqual([(2,)], [tuple(r) for r in self.cursor.fetchall()])
+        self.cursor.execute('SELECT id, SUM(wide) OVER (ORDER BY id) FROM amounts WHERE id < 3 ORDER BY id')
+        self.assertEqual([(1, '12345678901234567890.0000000001'), (2, '24691357802469135780.0000000003')],
+                         [(r[0], str(D(r[1]))) for r in self.cursor.fetchall()])
+
     def test_updates_and_deletes_compute_exactly(self):
         self.cursor.execute('CREATE TABLE ledger (id int, total decimal(38,10))')
         self.cursor.execute('INSERT INTO ledger VALUES (1, 12345678901234567890.1), (2, 1)')
