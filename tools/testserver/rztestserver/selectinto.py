@@ -51,7 +51,9 @@ def _table_columns(session, translator, statement, columns, rows):
             raise SqlError(2705, "Column names in each table must be unique. Column name '%s' in table '%s' is "
                                  "specified more than once." % (column.name, translator.into[-1]))
         seen.add(column.name.lower())
-        infos.append(ColumnInfo(column.name, column.sqltype, column.nullable))
+        # a literal is never NULL, so its column is made NOT NULL
+        infos.append(ColumnInfo(column.name, column.sqltype,
+                                column.nullable and len(infos) not in translator.constant_items))
     carried = [index for index, column in enumerate(columns) if column.identity]
     if len(carried) == 1 and _keeps_identity(statement, translator):
         scope = Scope(session, translator)

@@ -140,6 +140,7 @@ class Translator:
         self.referenced = {}        # SQLite object name -> name as written
         self.into = None            # the new table of SELECT ... INTO, as written
         self.identity_items = {}    # select item position -> (SqlType, seed, increment) of IDENTITY()
+        self.constant_items = set() # positions of select items that are a literal (never NULL)
         self.types = {}             # translated operand -> its SqlType, where known
         self.literal_digits = {}    # translated integer literal -> its digits
         self.column_names = {}      # translated column reference -> its name parts
@@ -700,6 +701,8 @@ class Translator:
             if len(body) > 3 and body[0].is_word('IDENTITY') and body[1].text == '(' and \
                     find_matching(body, 1) == len(body) - 1:
                 return self._identity_item(body, position, alias)
+            if len(body) == 1 and body[0].kind in ('number', 'string', 'binary'):
+                self.constant_items.add(position)
             sql = self.expr(body)
             return (sql + ' AS ' + quote_name(alias),
                     self._hint(body) or self._aggregate_type(body) or self._decimal_type(sql), alias, None)
@@ -715,6 +718,8 @@ class Translator:
         if len(item) > 3 and item[0].is_word('IDENTITY') and item[1].text == '(' and \
                 find_matching(item, 1) == len(item) - 1:
             return self._identity_item(item, position, alias)
+        if len(item) == 1 and item[0].kind in ('number', 'string', 'binary'):
+            self.constant_items.add(position)
         sql = self.expr(item)
         hint = self._hint(item) or self._aggregate_type(item) or self._decimal_type(sql)
         if alias is not None:

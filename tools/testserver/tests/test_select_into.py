@@ -82,6 +82,9 @@ class SelectIntoTest(ServerTestCase):
                                               "OBJECT_ID('%s')" % table), table)
         self.assertEqual([('id', 'int', False, False, 4, 10, 0), ('name', 'nvarchar', False, False, 24, 0, 0)],
                          self.columns_of('joined'))
+        self.run_sql("SELECT 7 AS seven, 'abc' AS letters, code INTO constants FROM stock")
+        self.assertEqual([('seven', 'int', False, False, 4, 10, 0), ('letters', 'varchar', False, False, 3, 0, 0),
+                          ('code', 'char', False, True, 3, 0, 0)], self.columns_of('constants'))
         self.assertEqual(1038, self.error_number('SELECT id + 1 INTO unnamed FROM stock'))
         self.assertEqual(2705, self.error_number('SELECT id, name AS id INTO doubled FROM stock'))
 
