@@ -520,8 +520,8 @@ class Definer:
                 conn.execute('ALTER TABLE %s ADD COLUMN %s' % (quote_name(info.name), sql))
                 existing = len(info.columns)
                 catalogue.register_columns(conn, info.object_id, info.name, [column])
-                conn.execute('UPDATE ' + info.side + 'rz_columns SET column_id = ? WHERE object_id = ? AND column_id = 1 '
-                             'AND name = ?', (existing + 1, info.object_id, column.name))
+                conn.execute('UPDATE %srz_columns SET column_id = ? WHERE object_id = ? AND column_id = 1 '
+                             'AND name = ?' % info.side, (existing + 1, info.object_id, column.name))
             self._ddl(add)
         elif action_word.is_word('DROP') and index + 1 < len(tokens) and tokens[index + 1].is_word('COLUMN'):
             name = tokens[index + 2].value

@@ -686,8 +686,8 @@ def rz_null(*args):
 def register(conn, session_info):
     """Registers the functions on a connection; session_info answers DB_NAME() etc."""
     simple = {
-        'rz_add': rz_add, 'rz_div': rz_div, 'rz_decimal_op': rz_decimal_op,
-        'rz_switchoffset': rz_switchoffset, 'rz_todatetimeoffset': rz_todatetimeoffset, 'rz_mod': rz_mod, 'rz_store': rz_store,
+        'rz_add': rz_add, 'rz_div': rz_div, 'rz_decimal_op': rz_decimal_op, 'rz_mod': rz_mod,
+        'rz_switchoffset': rz_switchoffset, 'rz_todatetimeoffset': rz_todatetimeoffset, 'rz_store': rz_store,
         'rz_store_named': rz_store_named,
         'rz_cast': rz_cast, 'rz_try_cast': rz_try_cast, 'rz_len': rz_len, 'rz_datalength': rz_datalength,
         'rz_substring': rz_substring, 'rz_charindex': rz_charindex, 'rz_left': rz_left,
