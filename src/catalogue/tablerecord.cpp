@@ -5,7 +5,7 @@
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbrowset.h"
 #include "qtcompat/qtcompat.h"
-#include "result/dbtypemapping.h"
+#include "oledb/dbtypemapping.h"
 
 #include <QtSql/QSqlField>
 

@@ -1,6 +1,6 @@
 #include "oledb/oledbaccessor.h"
 
-#include "driver/datasource.h"
+#include "oledb/oledberror.h"
 #include "platform/comptr.h"
 
 #include <algorithm>

@@ -3,9 +3,9 @@
 
 #include "result/rezuvedovresult.h"
 
-#include "driver/datasource.h"
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbcommand.h"
+#include "oledb/oledberror.h"
 #include "result/numericconversion.h"
 
 #include <cstring>

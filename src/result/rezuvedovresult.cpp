@@ -5,7 +5,7 @@
 #include "driver/rezuvedovdriver_p.h"
 #include "qtcompat/qtcompat.h"
 #include "result/cisshelper.h"
-#include "result/dbtypemapping.h"
+#include "oledb/dbtypemapping.h"
 #include "result/parametervalues.h"
 #include "result/rezuvedovresult_p.h"
 

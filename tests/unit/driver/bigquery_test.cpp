@@ -2,7 +2,7 @@
 // without the default rowset properties, for the life of the driver object.
 
 #include "loopbacklistener.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 #include "scriptedcommand.h"
 
 #include "driver/rezuvedovdriver.h"

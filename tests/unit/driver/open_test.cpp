@@ -5,7 +5,7 @@
 
 #include "driver/errors.h"
 #include "loopbacklistener.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 #include "scriptedprovider.h"
 
 #include "driver/rezuvedovdriver.h"
