@@ -69,8 +69,8 @@ HRESULT OLEDBCommandPart::executeWith(OLEDBAccessor &accessor, OLEDBRowset &rows
     HRESULT hr = commandObject->Execute(nullptr, IID_IMultipleResults, params, count,
                                         multipleResults.putUnknown());
     if (FAILED(hr)) {
-        hr = commandObject->Execute(nullptr, IID_IRowset, params, count,
-                                    rowset.rowset.putUnknown());
+        hr =
+            commandObject->Execute(nullptr, IID_IRowset, params, count, rowset.rowset.putUnknown());
     } else if (!multipleResults) {
         hr = E_FAIL;
     } else {

@@ -59,7 +59,8 @@ public:
     HRESULT execute(DBPARAMS *params, DBROWCOUNT *rowsAffected, bool bind,
                     DBPROPSET *propertySets = nullptr, ULONG propertySetCount = 0)
     {
-        return executeWith(*this, *this, params, rowsAffected, bind, propertySets, propertySetCount);
+        return executeWith(*this, *this, params, rowsAffected, bind, propertySets,
+                           propertySetCount);
     }
 
     // Parameter form: bindParameters on the command's own parameter accessor.

@@ -36,7 +36,8 @@ bool addProperty(OLEDBPropertySet &set, DWORD options)
 {
     if (set.cProperties == 0xFFFFFFFFu)
         return false;
-    const unsigned long long bytes = (static_cast<unsigned long long>(set.cProperties) + 1) * sizeof(DBPROP);
+    const unsigned long long bytes =
+        (static_cast<unsigned long long>(set.cProperties) + 1) * sizeof(DBPROP);
     if (bytes > 0xFFFFFFFFull)
         return false;
     void *grown = CoTaskMemRealloc(set.rgProperties, static_cast<SIZE_T>(bytes));

@@ -13,12 +13,17 @@ namespace rz {
 
 // A block of COM task memory, freed with CoTaskMemFree.
 template <class T>
-class TaskMem {
+class TaskMem
+{
 public:
     TaskMem() noexcept = default;
     explicit TaskMem(T *p) noexcept : p_(p) {}
     TaskMem(TaskMem &&o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    TaskMem &operator=(TaskMem &&o) noexcept { reset(o.release()); return *this; }
+    TaskMem &operator=(TaskMem &&o) noexcept
+    {
+        reset(o.release());
+        return *this;
+    }
     TaskMem(const TaskMem &) = delete;
     TaskMem &operator=(const TaskMem &) = delete;
     ~TaskMem() { reset(); }
@@ -31,7 +36,11 @@ public:
     // Gives up ownership without freeing.
     T *release() noexcept { return std::exchange(p_, nullptr); }
     // For out-parameters: frees the current block first.
-    T **put() noexcept { reset(); return &p_; }
+    T **put() noexcept
+    {
+        reset();
+        return &p_;
+    }
 
     T *get() const noexcept { return p_; }
     T &operator[](std::size_t i) const noexcept { return p_[i]; }
@@ -42,13 +51,18 @@ private:
 };
 
 // A BSTR, freed with SysFreeString.
-class Bstr {
+class Bstr
+{
 public:
     Bstr() noexcept = default;
     // A copy of `text`; null when `text` is null or memory is short.
     explicit Bstr(const OLECHAR *text) : b_(text ? SysAllocString(text) : nullptr) {}
     Bstr(Bstr &&o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
-    Bstr &operator=(Bstr &&o) noexcept { reset(o.release()); return *this; }
+    Bstr &operator=(Bstr &&o) noexcept
+    {
+        reset(o.release());
+        return *this;
+    }
     Bstr(const Bstr &) = delete;
     Bstr &operator=(const Bstr &) = delete;
     ~Bstr() { reset(); }
@@ -59,7 +73,11 @@ public:
             SysFreeString(old);
     }
     BSTR release() noexcept { return std::exchange(b_, nullptr); }
-    BSTR *put() noexcept { reset(); return &b_; }
+    BSTR *put() noexcept
+    {
+        reset();
+        return &b_;
+    }
 
     BSTR get() const noexcept { return b_; }
     UINT length() const noexcept { return b_ ? SysStringLen(b_) : 0; }
