@@ -134,7 +134,7 @@ HRESULT queryRowsetProperties(IUnknown *rowset, const DBPROPID *ids, LONG *resul
     ULONG setCount = 0;
     rz::TaskMem<DBPROPSET> sets;
     hr = info->GetProperties(1, &idSet, &setCount, sets.put());
-    if (SUCCEEDED(hr) && sets && setCount > 0) {
+    if (SUCCEEDED(hr) && sets && setCount > 0 && sets[0].rgProperties) {
         const ULONG n = std::min(count, sets[0].cProperties);
         for (ULONG i = 0; i < n; ++i)
             results[i] = sets[0].rgProperties[i].vValue.boolVal;
