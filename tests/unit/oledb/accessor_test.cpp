@@ -80,20 +80,6 @@ TEST_F(Accessor, EightByteIntegersFollowAtFourModEightAndDoublesMoveOn)
         EXPECT_EQ(one.obStatus % 8, 0u);
 }
 
-TEST_F(Accessor, TypeAlignment)
-{
-    for (DBTYPE t : {DBTYPE_I1, DBTYPE_UI1, DBTYPE_I8, DBTYPE_UI8, DBTYPE_BYTES, DBTYPE_STR, DBTYPE_NUMERIC})
-        EXPECT_EQ(typeAlignment(t), 1u) << t;
-    for (DBTYPE t : {DBTYPE_I2, DBTYPE_BOOL, DBTYPE_UI2, DBTYPE_WSTR, DBTYPE_DBDATE, DBTYPE_DBTIME})
-        EXPECT_EQ(typeAlignment(t), 2u) << t;
-    for (DBTYPE t : {DBTYPE_I4, DBTYPE_R4, DBTYPE_ERROR, DBTYPE_UI4, DBTYPE_GUID, DBTYPE_DBTIMESTAMP})
-        EXPECT_EQ(typeAlignment(t), 4u) << t;
-    for (int t : {0, 1, int(DBTYPE_R8), int(DBTYPE_CY), int(DBTYPE_BSTR), int(DBTYPE_IUNKNOWN),
-                  int(DBTYPE_VARIANT), 136, 200, DBTYPE_I4 | DBTYPE_BYREF, DBTYPE_UI1 | DBTYPE_ARRAY,
-                  DBTYPE_I2 | DBTYPE_VECTOR})
-        EXPECT_EQ(typeAlignment(DBTYPE(t)), 8u) << t;
-}
-
 TEST_F(Accessor, ColumnsLongerThanTheThresholdBecomeStorageObjects)
 {
     script.columns = {{"a", DBTYPE_WSTR, 4000}, {"b", DBTYPE_WSTR, 8000}, {"c", DBTYPE_WSTR, 8001},
