@@ -30,12 +30,8 @@ const OLECHAR *utf16(const QString &text)
 // The catalogue command's value of the column named `name`, read as text.
 const OLECHAR *textColumn(const OLEDBAccessor &accessor, const char16_t *name)
 {
-    for (DBORDINAL i = 0; i < accessor.columnCount; ++i) {
-        const OLEDBColumnBinding &column = accessor.columnInfo[i];
-        if (column.pwszName && std::u16string_view(column.pwszName) == name)
-            return reinterpret_cast<const OLECHAR *>(accessor.buffer + columnValueOffset(column));
-    }
-    return nullptr;
+    const OLEDBColumnBinding *column = accessor.findColumnNamed(name);
+    return column ? reinterpret_cast<const OLECHAR *>(accessor.valueOf(*column)) : nullptr;
 }
 
 // Whether the server calls the column an identity column; no answer leaves

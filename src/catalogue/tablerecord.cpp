@@ -5,7 +5,7 @@
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbrowset.h"
 #include "qtcompat/qtcompat.h"
-#include "result/dbtypemapping.h"
+#include "oledb/dbtypemapping.h"
 
 #include <QtSql/QSqlField>
 
@@ -16,24 +16,14 @@ QSqlRecord REzuVEDOVDriver::record(const QString &tableName) const
         return record;
 
     OLEDBAccessorRowset<OLEDBParameterAccessor> table;
-    table.maxBlobSize = 8000;
+    table.setMaxBlobSize(8000);
     // The name goes to the provider exactly as given.
-    QString name = tableName;
-    DBID tableId = {};
-    tableId.eKind = DBKIND_NAME;
-    tableId.uName.pwszName = reinterpret_cast<LPOLESTR>(name.data());
-    const HRESULT hr = d->session->OpenRowset(nullptr, &tableId, nullptr, IID_IRowset, 0,
-                                              nullptr, table.rowset.putUnknown());
-    if (FAILED(hr) || !table.rowset)
-        return record;
-    table.rowset.query(IID_IRowsetChange, table.rowsetChange);
-    if (FAILED(table.bindColumns(table.rowset.get())))
+    if (FAILED(table.openTable(d->session.get(), reinterpret_cast<const OLECHAR *>(tableName.utf16()))))
         return record;
 
-    for (DBORDINAL i = 0; i < table.columnCount; ++i) {
-        const OLEDBColumnBinding &column = table.columnInfo[i];
-        const DBTYPE type = i < DBORDINAL(table.columnTypes.size()) ? table.columnTypes.at(int(i))
-                                                                     : column.wType;
+    for (DBORDINAL i = 0; i < table.boundColumnCount(); ++i) {
+        const OLEDBColumnBinding &column = table.boundColumn(i);
+        const DBTYPE type = table.reportedColumnType(i);
         QSqlField field = rz::makeField(column.pwszName ? QString::fromUtf16(column.pwszName) : QString(),
                                         qVariantTypeForDbType(type));
         field.setSqlType(type);

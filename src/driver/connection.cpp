@@ -4,7 +4,7 @@
 #include "driver/datasource.h"
 #include "driver/errors.h"
 #include "driver/rezuvedovdriver_p.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 
 bool REzuVEDOVDriver::open(const QString &db, const QString &user, const QString &password,
                            const QString &host, int /*port: the probe and the provider use 1433*/,

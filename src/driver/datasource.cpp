@@ -1,82 +1,17 @@
 #include "driver/datasource.h"
 
 #include "driver/rezuvedovdriver.h"
+#include "platform/ownedmemory.h"
 
-#include <cstring>
-
-static_assert(sizeof(OLEDBPropertySet) == sizeof(DBPROPSET),
-              "property sets are passed to providers as DBPROPSET arrays");
-
-void throwHResult(HRESULT hr)
-{
-    throw CAtlException(hr);
-}
-
-OLEDBPropertySet::OLEDBPropertySet(const GUID &setId) noexcept
-{
-    rgProperties = nullptr;
-    cProperties = 0;
-    guidPropertySet = setId;
-}
-
-OLEDBPropertySet::~OLEDBPropertySet()
-{
-    for (ULONG i = 0; i < cProperties; ++i)
-        VariantClear(&rgProperties[i].vValue);
-    CoTaskMemFree(rgProperties);
-    rgProperties = nullptr;
-    cProperties = 0;
-}
-
-bool addProperty(OLEDBPropertySet &set, DWORD options)
-{
-    if (set.cProperties == 0xFFFFFFFFu)
-        return false;
-    const unsigned long long bytes = (static_cast<unsigned long long>(set.cProperties) + 1) * sizeof(DBPROP);
-    if (bytes > 0xFFFFFFFFull)
-        return false;
-    void *grown = CoTaskMemRealloc(set.rgProperties, static_cast<SIZE_T>(bytes));
-    if (!grown)
-        return false;
-    set.rgProperties = static_cast<DBPROP *>(grown);
-
-    DBPROP &prop = set.rgProperties[set.cProperties];
-    std::memset(&prop, 0, sizeof prop);
-    prop.dwOptions = options;
-    prop.colid = DB_NULLID;
-    VariantInit(&prop.vValue);
-    prop.vValue.vt = VT_EMPTY;
-    return true;
-}
-
-bool addStringProperty(OLEDBPropertySet &set, DBPROPID id, const OLECHAR *value, DWORD options)
-{
-    if (!addProperty(set, options))
-        return false;
-    DBPROP &prop = set.rgProperties[set.cProperties];
-    prop.dwPropertyID = id;
-    prop.vValue.vt = VT_BSTR;
-    prop.vValue.bstrVal = value ? SysAllocString(value) : nullptr;
-    if (!value)
-        return false;
-    if (!prop.vValue.bstrVal) {
-        prop.vValue.vt = VT_EMPTY;
-        throwHResult(E_OUTOFMEMORY);
-    }
-    ++set.cProperties;
-    return true;
-}
-
-HRESULT openDataSource(IDBInitialize **dataSource, const OLECHAR *progId,
+HRESULT openDataSource(rz::ComPtr<IDBInitialize> &dataSource, const OLECHAR *progId,
                        DBPROPSET *sets, ULONG setCount)
 {
     CLSID clsid;
     {
-        BSTR name = SysAllocString(progId);
+        const rz::Bstr name(progId);
         if (!name)
             throwHResult(E_OUTOFMEMORY);
-        const HRESULT hr = CLSIDFromProgID(name, &clsid);
-        SysFreeString(name);
+        const HRESULT hr = CLSIDFromProgID(name.get(), &clsid);
         if (FAILED(hr))
             return hr;
     }
@@ -87,25 +22,21 @@ HRESULT openDataSource(IDBInitialize **dataSource, const OLECHAR *progId,
     if (FAILED(hr))
         return hr;
 
-    if (IDBInitialize *old = *dataSource) {
-        *dataSource = nullptr;
-        old->Release();
-    }
     hr = services->CreateDBInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, nullptr,
-                                    IID_IDBInitialize, reinterpret_cast<IUnknown **>(dataSource));
+                                    IID_IDBInitialize, dataSource.putUnknown());
     if (FAILED(hr))
         return hr;
 
     if (sets) {
         rz::ComPtr<IDBProperties> properties;
-        hr = (*dataSource)->QueryInterface(IID_IDBProperties, properties.putVoid());
+        hr = dataSource.query(IID_IDBProperties, properties);
         if (FAILED(hr))
             return hr;
         hr = properties->SetProperties(setCount, sets);
         if (FAILED(hr))
             return hr;
     }
-    return (*dataSource)->Initialize();
+    return dataSource->Initialize();
 }
 
 namespace {
@@ -116,17 +47,6 @@ const OLECHAR *oleText(const QString &text)
     // gets an empty BSTR for it, never a missing value.
     const ushort *chars = text.utf16();
     return chars ? reinterpret_cast<const OLECHAR *>(chars) : reinterpret_cast<const OLECHAR *>(u"");
-}
-
-void addSecondsProperty(OLEDBPropertySet &set, DBPROPID id, LONG seconds)
-{
-    if (!addProperty(set, DBPROPOPTIONS_REQUIRED))
-        return;
-    DBPROP &prop = set.rgProperties[set.cProperties];
-    prop.dwPropertyID = id;
-    prop.vValue.vt = VT_I4;
-    prop.vValue.lVal = seconds;
-    ++set.cProperties;
 }
 
 } // namespace
@@ -142,9 +62,9 @@ RealConnectResult REzuVEDOVDriver::realConnect(const QString &db, const QString 
     OLEDBPropertySet &init = sets[0];
     OLEDBPropertySet &sqlServer = sets[1];
 
-    addSecondsProperty(init, DBPROP_INIT_TIMEOUT, 1);
+    addIntegerProperty(init, DBPROP_INIT_TIMEOUT, 1);
     addStringProperty(init, DBPROP_INIT_DATASOURCE, oleText(host));
-    addSecondsProperty(init, DBPROP_INIT_GENERALTIMEOUT, 1);
+    addIntegerProperty(init, DBPROP_INIT_GENERALTIMEOUT, 1);
     addStringProperty(init, DBPROP_INIT_CATALOG, oleText(db));
 
     // Only the automatically chosen newest provider is asked for optional
@@ -164,14 +84,6 @@ RealConnectResult REzuVEDOVDriver::realConnect(const QString &db, const QString 
         addStringProperty(init, DBPROP_AUTH_INTEGRATED, reinterpret_cast<const OLECHAR *>(u"SSPI"));
     }
 
-    IDBInitialize *dataSource = nullptr;
-    try {
-        result.hr = openDataSource(&dataSource, oleText(provider), sets, 2);
-    } catch (...) {
-        if (dataSource)
-            dataSource->Release();
-        throw;
-    }
-    result.dataSource = rz::ComPtr<IDBInitialize>::adopt(dataSource);
+    result.hr = openDataSource(result.dataSource, oleText(provider), sets, 2);
     return result;
 }

@@ -1,48 +1,44 @@
 #include "oledb/oledbaccessor.h"
 
-#include "driver/datasource.h"
+#include "oledb/oledberror.h"
 #include "platform/comptr.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string_view>
+#include <utility>
 
-namespace {
-
-DBBYTEOFFSET roundUp(DBBYTEOFFSET value, DBBYTEOFFSET multiple)
+BindingArray::BindingArray(DBORDINAL count)
+    : bindings(count ? new (std::nothrow) DBBINDING[count]() : nullptr), count(count)
 {
-    return (value + multiple - 1) / multiple * multiple;
 }
 
-// Frees the DBOBJECTs of a binding array and the array itself, on every path.
-class BindingArray
+BindingArray::BindingArray(BindingArray &&other) noexcept
+    : bindings(std::move(other.bindings)), count(std::exchange(other.count, 0))
 {
-public:
-    explicit BindingArray(DBORDINAL count)
-        : bindings(count ? static_cast<DBBINDING *>(std::calloc(count, sizeof(DBBINDING))) : nullptr),
-          size(count)
-    {
+}
+
+BindingArray &BindingArray::operator=(BindingArray &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        bindings = std::move(other.bindings);
+        count = std::exchange(other.count, 0);
     }
-    ~BindingArray()
-    {
-        if (!bindings)
-            return;
-        for (DBORDINAL i = 0; i < size; ++i)
-            delete bindings[i].pObject;
-        std::free(bindings);
-    }
-    BindingArray(const BindingArray &) = delete;
-    BindingArray &operator=(const BindingArray &) = delete;
+    return *this;
+}
 
-    bool failed() const { return size != 0 && !bindings; }
-
-    DBBINDING *bindings;
-    DBORDINAL size;
-};
-
-} // namespace
+void BindingArray::reset() noexcept
+{
+    std::unique_ptr<DBBINDING[]> old = std::move(bindings);
+    const DBORDINAL oldCount = std::exchange(count, 0);
+    if (!old)
+        return;
+    for (DBORDINAL i = 0; i < oldCount; ++i)
+        delete std::exchange(old[i].pObject, nullptr);
+}
 
 size_t typeAlignment(DBTYPE type)
 {
@@ -136,20 +132,17 @@ HRESULT queryRowsetProperties(IUnknown *rowset, const DBPROPID *ids, LONG *resul
     idSet.cPropertyIDs = count;
     idSet.guidPropertySet = DBPROPSET_ROWSET;
     ULONG setCount = 0;
-    DBPROPSET *sets = nullptr;
-    hr = info->GetProperties(1, &idSet, &setCount, &sets);
-    if (SUCCEEDED(hr) && sets && setCount > 0) {
+    rz::TaskMem<DBPROPSET> sets;
+    hr = info->GetProperties(1, &idSet, &setCount, sets.put());
+    if (SUCCEEDED(hr) && sets && setCount > 0 && sets[0].rgProperties) {
         const ULONG n = std::min(count, sets[0].cProperties);
         for (ULONG i = 0; i < n; ++i)
             results[i] = sets[0].rgProperties[i].vValue.boolVal;
     }
-    if (sets) {
-        for (ULONG s = 0; s < setCount; ++s) {
-            for (ULONG p = 0; p < sets[s].cProperties; ++p)
-                VariantClear(&sets[s].rgProperties[p].vValue);
-            CoTaskMemFree(sets[s].rgProperties);
-        }
-        CoTaskMemFree(sets);
+    for (ULONG s = 0; sets && s < setCount; ++s) {
+        rz::TaskMem<DBPROP> properties(std::exchange(sets[s].rgProperties, nullptr));
+        for (ULONG p = 0; properties && p < sets[s].cProperties; ++p)
+            VariantClear(&properties[p].vValue);
     }
     return hr;
 }
@@ -157,29 +150,24 @@ HRESULT queryRowsetProperties(IUnknown *rowset, const DBPROPID *ids, LONG *resul
 OLEDBAccessor::~OLEDBAccessor()
 {
     freeColumns();
-    std::free(accessors);
-    accessors = nullptr;
+    accessors.reset();
 }
 
 void OLEDBAccessor::freeColumns()
 {
-    CoTaskMemFree(columnInfo);
-    columnInfo = nullptr;
-    CoTaskMemFree(columnNames);
-    columnNames = nullptr;
-    std::free(buffer);
-    buffer = nullptr;
+    columnInfo.reset();
+    columnNames.reset();
+    buffer.reset();
     bufferSize = 0;
     columnCount = 0;
 }
 
 HRESULT OLEDBAccessor::allocateAccessors(ULONG count)
 {
-    auto *table = static_cast<OLEDBAccessorEntry *>(std::malloc(sizeof(OLEDBAccessorEntry) * (count ? count : 1)));
+    OLEDBAccessorEntry *table = new (std::nothrow) OLEDBAccessorEntry[count ? count : 1];
     if (!table)
         return E_OUTOFMEMORY;
-    std::free(accessors);
-    accessors = table;
+    accessors.reset(table);
     accessorCount = count;
     return S_OK;
 }
@@ -200,7 +188,7 @@ HRESULT OLEDBAccessor::bindColumns(IUnknown *rowset)
         hr = rowset->QueryInterface(IID_IColumnsInfo, info.putVoid());
         if (FAILED(hr))
             return hr;
-        hr = info->GetColumnInfo(&columnCount, &columnInfo, &columnNames);
+        hr = info->GetColumnInfo(&columnCount, columnInfo.put(), columnNames.put());
         if (FAILED(hr)) {
             columnCount = 0;
             return hr;
@@ -253,7 +241,7 @@ HRESULT OLEDBAccessor::bindColumns(IUnknown *rowset)
         column.ulColumnSize = size;
 
         const OLEDBColumnParts parts = columnParts(running, type, size);
-        bindEntry(&bindings.bindings[i], column.iOrdinal, type, size, column.bPrecision,
+        bindEntry(&bindings[i], column.iOrdinal, type, size, column.bPrecision,
                   column.bScale, DBPARAMIO_NOTPARAM, parts.value, parts.length, parts.status, object);
         column.pTypeInfo = reinterpret_cast<ITypeInfo *>(static_cast<uintptr_t>(parts.value));
         running = parts.end;
@@ -268,14 +256,12 @@ HRESULT OLEDBAccessor::bindColumns(IUnknown *rowset)
         accessors[0].autoAccessor = true;
     }
 
-    std::free(buffer);
-    buffer = static_cast<BYTE *>(std::calloc(running ? running : 1, 1));
+    buffer.reset(new (std::nothrow) BYTE[running ? running : 1]());
     if (!buffer) {
         bufferSize = 0;
         if (newTable) {
             // It holds no handle yet: nothing may ever release one from it.
-            std::free(accessors);
-            accessors = nullptr;
+            accessors.reset();
             accessorCount = 0;
         }
         return E_OUTOFMEMORY;
@@ -287,7 +273,7 @@ HRESULT OLEDBAccessor::bindColumns(IUnknown *rowset)
         DBBINDING none = {};
         return accessor->CreateAccessor(DBACCESSOR_ROWDATA, 0, &none, running, &accessors[0].handle, nullptr);
     }
-    return createAccessor(bindings.bindings, columnCount, &accessors[0].handle, running, accessor.get());
+    return createAccessor(bindings.get(), columnCount, &accessors[0].handle, running, accessor.get());
 }
 
 OLEDBColumnBinding *OLEDBAccessor::findColumn(DBORDINAL ordinal, DBORDINAL *index) const
@@ -312,12 +298,30 @@ OLEDBColumnBinding *OLEDBAccessor::findColumn(DBORDINAL ordinal, DBORDINAL *inde
     return &columnInfo[ordinal - first];
 }
 
+const OLEDBColumnBinding *OLEDBAccessor::findColumnNamed(const char16_t *name) const
+{
+    if (!name)
+        return nullptr;
+    const std::u16string_view wanted(name);
+    for (DBORDINAL i = 0; i < columnCount; ++i) {
+        const OLEDBColumnBinding &column = columnInfo[i];
+        if (column.pwszName && std::u16string_view(column.pwszName) == wanted)
+            return &column;
+    }
+    return nullptr;
+}
+
+const BYTE *OLEDBAccessor::valueOf(const OLEDBColumnBinding &column) const
+{
+    return buffer ? buffer.get() + columnValueOffset(column) : nullptr;
+}
+
 void *OLEDBAccessor::columnValue(DBORDINAL ordinal) const
 {
     const OLEDBColumnBinding *column = findColumn(ordinal);
     if (!column || !buffer)
         return nullptr;
-    return buffer + columnValueOffset(*column);
+    return buffer.get() + columnValueOffset(*column);
 }
 
 DBLENGTH *OLEDBAccessor::columnLength(DBORDINAL ordinal) const
@@ -326,7 +330,7 @@ DBLENGTH *OLEDBAccessor::columnLength(DBORDINAL ordinal) const
     if (!column || !buffer)
         return nullptr;
     return reinterpret_cast<DBLENGTH *>(
-        buffer + columnPartsAt(columnValueOffset(*column), column->ulColumnSize).length);
+        buffer.get() + columnPartsAt(columnValueOffset(*column), column->ulColumnSize).length);
 }
 
 DBSTATUS *OLEDBAccessor::columnStatus(DBORDINAL ordinal) const
@@ -335,7 +339,7 @@ DBSTATUS *OLEDBAccessor::columnStatus(DBORDINAL ordinal) const
     if (!column || !buffer)
         return nullptr;
     return reinterpret_cast<DBSTATUS *>(
-        buffer + columnPartsAt(columnValueOffset(*column), column->ulColumnSize).status);
+        buffer.get() + columnPartsAt(columnValueOffset(*column), column->ulColumnSize).status);
 }
 
 void OLEDBAccessor::freeRecordMemory(IUnknown *rowset)
@@ -344,12 +348,12 @@ void OLEDBAccessor::freeRecordMemory(IUnknown *rowset)
         return;
     for (DBORDINAL i = 0; i < columnCount; ++i) {
         const OLEDBColumnBinding &column = columnInfo[i];
-        BYTE *value = buffer + columnValueOffset(column);
+        BYTE *value = buffer.get() + columnValueOffset(column);
         const DBTYPE type = column.wType;
         if (type == DBTYPE_IDISPATCH || type == DBTYPE_IUNKNOWN) {
             const OLEDBColumnParts parts = columnPartsAt(columnValueOffset(column), column.ulColumnSize);
             DBSTATUS status;
-            std::memcpy(&status, buffer + parts.status, sizeof status);
+            std::memcpy(&status, buffer.get() + parts.status, sizeof status);
             IUnknown *object;
             std::memcpy(&object, value, sizeof object);
             if (status == DBSTATUS_S_OK && object) {
@@ -406,7 +410,6 @@ HRESULT OLEDBAccessor::releaseAccessors(IUnknown *rowset)
             accessor->ReleaseAccessor(accessors[i].handle, nullptr);
     }
     accessorCount = 0;
-    std::free(accessors);
-    accessors = nullptr;
+    accessors.reset();
     return hr;
 }

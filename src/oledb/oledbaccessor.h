@@ -6,11 +6,13 @@
 // the buffer.
 
 #include "platform/oledb.h"
+#include "platform/ownedmemory.h"
 
 #include <QtCore/QList>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 struct OLEDBAccessorEntry
 {
@@ -32,6 +34,12 @@ struct OLEDBColumnParts
     DBBYTEOFFSET end; // the running offset after this column
 };
 
+// `value` rounded up to the next multiple of `multiple`.
+inline DBBYTEOFFSET roundUp(DBBYTEOFFSET value, DBBYTEOFFSET multiple)
+{
+    return (value + multiple - 1) / multiple * multiple;
+}
+
 // 1, 2, 4 or 8: where a value of this type may start in the row buffer.
 size_t typeAlignment(DBTYPE type);
 
@@ -45,6 +53,31 @@ inline DBBYTEOFFSET columnValueOffset(const OLEDBColumnBinding &column)
 {
     return reinterpret_cast<uintptr_t>(column.pTypeInfo);
 }
+
+// An array of bindings that owns it and every binding's DBOBJECT (made
+// with new): both are freed on every path, once.
+class BindingArray
+{
+public:
+    BindingArray() = default;
+    // `count` zero-filled bindings; failed() when they cannot be had.
+    explicit BindingArray(DBORDINAL count);
+    ~BindingArray() { reset(); }
+    BindingArray(BindingArray &&other) noexcept;
+    BindingArray &operator=(BindingArray &&other) noexcept;
+    BindingArray(const BindingArray &) = delete;
+    BindingArray &operator=(const BindingArray &) = delete;
+
+    void reset() noexcept;
+    bool failed() const { return count != 0 && !bindings; }
+    DBBINDING *get() const { return bindings.get(); }
+    DBBINDING &operator[](DBORDINAL i) const { return bindings[i]; }
+    DBORDINAL size() const { return count; }
+
+private:
+    std::unique_ptr<DBBINDING[]> bindings;
+    DBORDINAL count = 0;
+};
 
 // Fills `binding`; a null binding throws CAtlException(E_FAIL). A DBOBJECT
 // handed over here is allocated with new; createAccessor deletes it.
@@ -60,6 +93,9 @@ HRESULT createAccessor(DBBINDING *bindings, DBCOUNTITEM count, HACCESSOR *handle
 // Reads Boolean rowset properties; results[i] is -1 (true) or 0.
 HRESULT queryRowsetProperties(IUnknown *rowset, const DBPROPID *ids, LONG *results, ULONG count);
 
+// Owns the accessor handle table, the row buffer and the column table with
+// its names (provider memory). Valid from a successful bindColumns until
+// the owning rowset closes it.
 class OLEDBAccessor
 {
 public:
@@ -67,6 +103,9 @@ public:
     virtual ~OLEDBAccessor();
     OLEDBAccessor(const OLEDBAccessor &) = delete;
     OLEDBAccessor &operator=(const OLEDBAccessor &) = delete;
+
+    // Columns whose reported size exceeds this are bound as storage objects.
+    void setMaxBlobSize(DBLENGTH size) { maxBlobSize = size; }
 
     // Binds every column of `rowset` (see the layout rule above).
     HRESULT bindColumns(IUnknown *rowset);
@@ -80,24 +119,40 @@ public:
     // The column with this ordinal (by position, or by search when
     // lookupByOrdinal is set) and its index in the column table; null if none.
     OLEDBColumnBinding *findColumn(DBORDINAL ordinal, DBORDINAL *index = nullptr) const;
+    // The first column whose name is exactly `name`; null if none.
+    const OLEDBColumnBinding *findColumnNamed(const char16_t *name) const;
     void *columnValue(DBORDINAL ordinal) const;
     DBLENGTH *columnLength(DBORDINAL ordinal) const;
     DBSTATUS *columnStatus(DBORDINAL ordinal) const;
+    // Where a bound column's value part starts in the current row; null
+    // before binding.
+    const BYTE *valueOf(const OLEDBColumnBinding &column) const;
 
-    OLEDBAccessorEntry *accessors = nullptr;
-    ULONG accessorCount = 0;
-    BYTE *buffer = nullptr;
-    DBORDINAL columnCount = 0;
-    OLEDBColumnBinding *columnInfo = nullptr;
-    OLECHAR *columnNames = nullptr;
-    bool lookupByOrdinal = false;
-    DBLENGTH maxBlobSize = 8000;
-    DBLENGTH bufferSize = 0;
+    // The column table in its order; `index` below boundColumnCount().
+    DBORDINAL boundColumnCount() const { return columnCount; }
+    const OLEDBColumnBinding &boundColumn(DBORDINAL index) const { return columnInfo[index]; }
+    const BYTE *rowBuffer() const { return buffer.get(); }
+    DBLENGTH rowBufferSize() const { return bufferSize; }
+    // True when the column table was handed in rather than read from the rowset.
+    bool searchesByOrdinal() const { return lookupByOrdinal; }
 
 protected:
     // Told the reported type of each column, in order, before rewriting.
     virtual void beginColumnTypes() {}
     virtual void noteColumnType(DBTYPE) {}
+
+private:
+    friend class OLEDBRowset;
+
+    std::unique_ptr<OLEDBAccessorEntry[]> accessors;
+    ULONG accessorCount = 0;
+    std::unique_ptr<BYTE[]> buffer;
+    DBORDINAL columnCount = 0;
+    rz::TaskMem<OLEDBColumnBinding> columnInfo;
+    rz::TaskMem<OLECHAR> columnNames;
+    bool lookupByOrdinal = false;
+    DBLENGTH maxBlobSize = 8000;
+    DBLENGTH bufferSize = 0;
 };
 
 class OLEDBParameterAccessor : public OLEDBAccessor
@@ -114,8 +169,12 @@ public:
     // Drops the parameter bindings, names and buffer so that the next
     // bindParameters describes the next command afresh.
     void freeParameters();
+    // Zero-fills the parameter buffer, as value conversion expects it.
+    void clearParameterBuffer();
 
     DBBINDING *findParameter(DBORDINAL ordinal) const;
+    // The position of `binding` among the parameter bindings.
+    int parameterPosition(const DBBINDING *binding) const;
     void *paramValue(DBORDINAL ordinal) const;
     DBLENGTH *paramLength(DBORDINAL ordinal) const;
     bool setParamStatus(DBORDINAL ordinal, DBSTATUS status);
@@ -127,16 +186,12 @@ public:
     // The type the provider reported for the parameter at this position
     // (before a long parameter was rebound), DBTYPE_IUNKNOWN when unknown.
     DBTYPE reportedParameterType(int index) const;
+    DBLENGTH parameterBufferSize() const { return paramBufferSize; }
 
-    DB_UPARAMS paramBindingCount = 0;
-    DBBINDING *paramBindings = nullptr;
-    OLECHAR *paramNames = nullptr;
-    DBLENGTH paramBufferSize = 0;
-    BYTE *paramBuffer = nullptr;
-    // Column types as the provider reported them, before binding rewrote them.
-    QList<DBTYPE> columnTypes;
-    // Parameter types as reported, kept apart from the column types.
-    QList<DBTYPE> parameterTypes;
+    // The column types as the provider reported them, before binding
+    // rewrote them; reportedColumnType falls back on the bound type.
+    const QList<DBTYPE> &reportedColumnTypes() const { return columnTypes; }
+    DBTYPE reportedColumnType(DBORDINAL index) const;
 
     // Parameters larger than this travel as a stream.
     static constexpr DBLENGTH longParameterSize = 8000;
@@ -144,4 +199,15 @@ public:
 protected:
     void beginColumnTypes() override { columnTypes.clear(); }
     void noteColumnType(DBTYPE type) override { columnTypes.append(type); }
+
+private:
+    DB_UPARAMS paramBindingCount = 0;
+    BindingArray paramBindings;
+    rz::TaskMem<OLECHAR> paramNames;
+    DBLENGTH paramBufferSize = 0;
+    std::unique_ptr<BYTE[]> paramBuffer;
+    // Column types as the provider reported them, before binding rewrote them.
+    QList<DBTYPE> columnTypes;
+    // Parameter types as reported, kept apart from the column types.
+    QList<DBTYPE> parameterTypes;
 };

@@ -18,10 +18,9 @@ void OLEDBCommandPart::releaseCommand()
     commandObject.reset();
 }
 
-HRESULT createCommand(OLEDBCommandPart &command, IOpenRowset *session, const OLECHAR *text,
-                      REFGUID dialect)
+HRESULT OLEDBCommandPart::createCommand(IOpenRowset *session, const OLECHAR *text, REFGUID dialect)
 {
-    command.releaseCommand();
+    releaseCommand();
     if (!session)
         return E_FAIL;
     {
@@ -29,26 +28,35 @@ HRESULT createCommand(OLEDBCommandPart &command, IOpenRowset *session, const OLE
         HRESULT hr = session->QueryInterface(IID_IDBCreateCommand, factory.putVoid());
         if (FAILED(hr))
             return hr;
-        hr = factory->CreateCommand(nullptr, IID_ICommand, command.commandObject.putUnknown());
+        hr = factory->CreateCommand(nullptr, IID_ICommand, commandObject.putUnknown());
         if (FAILED(hr))
             return hr;
     }
     rz::ComPtr<ICommandText> commandText;
-    HRESULT hr = command.commandObject.query(IID_ICommandText, commandText);
+    HRESULT hr = commandObject.query(IID_ICommandText, commandText);
     if (FAILED(hr))
         return hr;
     return commandText->SetCommandText(dialect, text);
 }
 
-HRESULT executeCommand(OLEDBCommandPart &command, OLEDBAccessor &accessor, OLEDBRowset &rowset,
-                       DBPARAMS *params, DBROWCOUNT *rowsAffected, bool bind,
-                       DBPROPSET *propertySets, ULONG propertySetCount)
+HRESULT OLEDBCommandPart::prepare()
 {
-    if (!command.commandObject)
+    rz::ComPtr<ICommandPrepare> preparer;
+    const HRESULT hr = commandObject.query(IID_ICommandPrepare, preparer);
+    if (FAILED(hr))
+        return hr;
+    return preparer->Prepare(0);
+}
+
+HRESULT OLEDBCommandPart::executeWith(OLEDBAccessor &accessor, OLEDBRowset &rowset,
+                                      DBPARAMS *params, DBROWCOUNT *rowsAffected, bool bind,
+                                      DBPROPSET *propertySets, ULONG propertySetCount)
+{
+    if (!commandObject)
         return E_FAIL;
     if (propertySets) {
         rz::ComPtr<ICommandProperties> properties;
-        HRESULT hr = command.commandObject.query(IID_ICommandProperties, properties);
+        HRESULT hr = commandObject.query(IID_ICommandProperties, properties);
         if (FAILED(hr))
             return hr;
         hr = properties->SetProperties(propertySetCount, propertySets);
@@ -58,17 +66,17 @@ HRESULT executeCommand(OLEDBCommandPart &command, OLEDBAccessor &accessor, OLEDB
 
     DBROWCOUNT localCount = 0;
     DBROWCOUNT *count = rowsAffected ? rowsAffected : &localCount;
-    HRESULT hr = command.commandObject->Execute(nullptr, IID_IMultipleResults, params, count,
-                                                command.multipleResults.putUnknown());
+    HRESULT hr = commandObject->Execute(nullptr, IID_IMultipleResults, params, count,
+                                        multipleResults.putUnknown());
     if (FAILED(hr)) {
-        hr = command.commandObject->Execute(nullptr, IID_IRowset, params, count,
-                                            rowset.rowset.putUnknown());
-    } else if (!command.multipleResults) {
+        hr =
+            commandObject->Execute(nullptr, IID_IRowset, params, count, rowset.rowset.putUnknown());
+    } else if (!multipleResults) {
         hr = E_FAIL;
     } else {
         closeAccessorRowset(accessor, rowset);
-        hr = command.multipleResults->GetResult(nullptr, DBRESULTFLAG_DEFAULT, IID_IRowset, count,
-                                                rowset.rowset.putUnknown());
+        hr = multipleResults->GetResult(nullptr, DBRESULTFLAG_DEFAULT, IID_IRowset, count,
+                                        rowset.rowset.putUnknown());
     }
     if (FAILED(hr))
         return hr;

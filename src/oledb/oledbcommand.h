@@ -15,23 +15,29 @@ public:
     OLEDBCommandPart(const OLEDBCommandPart &) = delete;
     OLEDBCommandPart &operator=(const OLEDBCommandPart &) = delete;
 
+    // Creates an ICommand on `session` and sets its text; an earlier command
+    // is released first.
+    HRESULT createCommand(IOpenRowset *session, const OLECHAR *text, REFGUID dialect);
+    // ICommandPrepare::Prepare, or the refusal of the interface.
+    HRESULT prepare();
     // Releases the parameter accessor (through the command's IAccessor),
     // then the command.
     void releaseCommand();
+    void releaseMultipleResults() { multipleResults.reset(); }
+
+    ICommand *commandInterface() const { return commandObject.get(); }
+    bool hasCommand() const { return bool(commandObject); }
+
+protected:
+    // Executes; see OLEDBCommand::execute.
+    HRESULT executeWith(OLEDBAccessor &accessor, OLEDBRowset &rowset, DBPARAMS *params,
+                        DBROWCOUNT *rowsAffected, bool bind, DBPROPSET *propertySets,
+                        ULONG propertySetCount);
 
     rz::ComPtr<ICommand> commandObject;
     HACCESSOR paramAccessor = 0;
     rz::ComPtr<IMultipleResults> multipleResults;
 };
-
-// Creates an ICommand on `session` and sets its text.
-HRESULT createCommand(OLEDBCommandPart &command, IOpenRowset *session, const OLECHAR *text,
-                      REFGUID dialect);
-
-// Executes; see OLEDBCommand::execute.
-HRESULT executeCommand(OLEDBCommandPart &command, OLEDBAccessor &accessor, OLEDBRowset &rowset,
-                       DBPARAMS *params, DBROWCOUNT *rowsAffected, bool bind,
-                       DBPROPSET *propertySets, ULONG propertySetCount);
 
 template <class Accessor>
 class OLEDBCommand : public OLEDBAccessorRowset<Accessor>, public OLEDBCommandPart
@@ -46,11 +52,6 @@ public:
         this->closeRowset();
     }
 
-    HRESULT createCommand(IOpenRowset *session, const OLECHAR *text, REFGUID dialect)
-    {
-        return ::createCommand(*this, session, text, dialect);
-    }
-
     // Runs the command: with property sets, they are set through
     // ICommandProperties first. With `bind`, the rowset's columns are bound
     // and S_OK stands for the whole sequence; without, the execution's own
@@ -58,7 +59,24 @@ public:
     HRESULT execute(DBPARAMS *params, DBROWCOUNT *rowsAffected, bool bind,
                     DBPROPSET *propertySets = nullptr, ULONG propertySetCount = 0)
     {
-        return executeCommand(*this, *this, *this, params, rowsAffected, bind, propertySets,
-                              propertySetCount);
+        return executeWith(*this, *this, params, rowsAffected, bind, propertySets,
+                           propertySetCount);
+    }
+
+    // Parameter form: bindParameters on the command's own parameter accessor.
+    HRESULT bindCommandParameters(void **buffer, bool bindLength, bool bindStatus)
+    {
+        return this->bindParameters(&paramAccessor, commandObject.get(), buffer, bindLength,
+                                    bindStatus);
+    }
+
+    // Parameter form: executes with one set of parameters in `buffer`.
+    HRESULT executeWithParameters(void *buffer, DBROWCOUNT *rowsAffected)
+    {
+        DBPARAMS params;
+        params.pData = buffer;
+        params.cParamSets = 1;
+        params.hAccessor = paramAccessor;
+        return execute(&params, rowsAffected, false);
     }
 };

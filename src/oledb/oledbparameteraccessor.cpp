@@ -3,20 +3,14 @@
 
 #include "oledb/oledbaccessor.h"
 
-#include "driver/datasource.h"
+#include "oledb/oledberror.h"
 #include "platform/comptr.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace {
-
-DBBYTEOFFSET roundUp(DBBYTEOFFSET value, DBBYTEOFFSET multiple)
-{
-    return (value + multiple - 1) / multiple * multiple;
-}
 
 DBLENGTH valuePartSize(DBTYPE type, DBLENGTH reportedSize)
 {
@@ -37,26 +31,37 @@ OLEDBParameterAccessor::~OLEDBParameterAccessor()
 
 void OLEDBParameterAccessor::freeParameters()
 {
-    if (paramBindings) {
-        for (DB_UPARAMS i = 0; i < paramBindingCount; ++i)
-            delete paramBindings[i].pObject;
-        std::free(paramBindings);
-        paramBindings = nullptr;
-    }
+    paramBindings.reset();
     paramBindingCount = 0;
-    CoTaskMemFree(paramNames);
-    paramNames = nullptr;
-    std::free(paramBuffer);
-    paramBuffer = nullptr;
+    paramNames.reset();
+    paramBuffer.reset();
     paramBufferSize = 0;
     parameterTypes.clear();
+}
+
+void OLEDBParameterAccessor::clearParameterBuffer()
+{
+    if (paramBuffer)
+        std::memset(paramBuffer.get(), 0, paramBufferSize);
+}
+
+DBTYPE OLEDBParameterAccessor::reportedColumnType(DBORDINAL index) const
+{
+    if (index < DBORDINAL(columnTypes.size()))
+        return columnTypes.at(int(index));
+    return boundColumn(index).wType;
+}
+
+int OLEDBParameterAccessor::parameterPosition(const DBBINDING *binding) const
+{
+    return int(binding - paramBindings.get());
 }
 
 HRESULT OLEDBParameterAccessor::bindParameters(HACCESSOR *accessor, ICommand *command, void **buffer,
                                                bool bindLength, bool bindStatus)
 {
     if (paramBuffer) {
-        *buffer = paramBuffer;
+        *buffer = paramBuffer.get();
         return S_OK;
     }
     if (*accessor) {
@@ -76,18 +81,15 @@ HRESULT OLEDBParameterAccessor::bindParameters(HACCESSOR *accessor, ICommand *co
         return hr;
 
     DB_UPARAMS count = 0;
-    DBPARAMINFO *info = nullptr;
-    OLECHAR *names = nullptr;
-    hr = withParameters->GetParameterInfo(&count, &info, &names);
+    rz::TaskMem<DBPARAMINFO> info;
+    rz::TaskMem<OLECHAR> names;
+    hr = withParameters->GetParameterInfo(&count, info.put(), names.put());
     if (FAILED(hr))
         return hr;
 
-    auto *bindings = static_cast<DBBINDING *>(std::calloc(count ? count : 1, sizeof(DBBINDING)));
-    if (!bindings) {
-        CoTaskMemFree(info);
-        CoTaskMemFree(names);
+    BindingArray bindings(count ? count : 1);
+    if (bindings.failed())
         return E_OUTOFMEMORY;
-    }
 
     parameterTypes.clear();
     DBBYTEOFFSET running = 0;
@@ -105,14 +107,8 @@ HRESULT OLEDBParameterAccessor::bindParameters(HACCESSOR *accessor, ICommand *co
         if (param.ulParamSize > longParameterSize) {
             type = DBTYPE_IUNKNOWN;
             object = new (std::nothrow) DBOBJECT{STGM_READWRITE, IID_ISequentialStream};
-            if (!object) {
-                for (DB_UPARAMS j = 0; j < i; ++j)
-                    delete bindings[j].pObject;
-                std::free(bindings);
-                CoTaskMemFree(info);
-                CoTaskMemFree(names);
+            if (!object)
                 return E_OUTOFMEMORY;
-            }
         }
         const DBLENGTH size = valuePartSize(type, param.ulParamSize);
         const DBBYTEOFFSET value = roundUp(running, typeAlignment(type));
@@ -131,29 +127,20 @@ HRESULT OLEDBParameterAccessor::bindParameters(HACCESSOR *accessor, ICommand *co
                   value, length, status, object);
     }
 
-    auto *block = static_cast<BYTE *>(std::malloc(running ? running : 1));
-    if (!block) {
-        for (DB_UPARAMS j = 0; j < count; ++j)
-            delete bindings[j].pObject;
-        std::free(bindings);
-        CoTaskMemFree(info);
-        CoTaskMemFree(names);
+    BYTE *block = new (std::nothrow) BYTE[running ? running : 1];
+    if (!block)
         return E_OUTOFMEMORY;
-    }
-    paramBuffer = block;
+    paramBuffer.reset(block);
     paramBufferSize = running;
-    paramBindings = bindings;
+    paramBindings = std::move(bindings);
     paramBindingCount = count;
-    CoTaskMemFree(paramNames);
-    paramNames = names;
-    *buffer = paramBuffer;
+    paramNames = std::move(names);
+    *buffer = paramBuffer.get();
 
     // A refused accessor leaves the handle 0; the provider then refuses the
     // execution, and that is where the failure is reported.
     if (count > 0)
-        createAccessor(paramBindings, count, accessor, paramBufferSize, iaccessor.get());
-
-    CoTaskMemFree(info);
+        createAccessor(paramBindings.get(), count, accessor, paramBufferSize, iaccessor.get());
     return S_OK;
 }
 
@@ -171,7 +158,7 @@ void *OLEDBParameterAccessor::paramValue(DBORDINAL ordinal) const
     const DBBINDING *binding = findParameter(ordinal);
     if (!binding || !paramBuffer)
         return nullptr;
-    return paramBuffer + binding->obValue;
+    return paramBuffer.get() + binding->obValue;
 }
 
 DBLENGTH *OLEDBParameterAccessor::paramLength(DBORDINAL ordinal) const
@@ -179,7 +166,7 @@ DBLENGTH *OLEDBParameterAccessor::paramLength(DBORDINAL ordinal) const
     const DBBINDING *binding = findParameter(ordinal);
     if (!binding || !paramBuffer || !(binding->dwPart & DBPART_LENGTH))
         return nullptr;
-    return reinterpret_cast<DBLENGTH *>(paramBuffer + binding->obLength);
+    return reinterpret_cast<DBLENGTH *>(paramBuffer.get() + binding->obLength);
 }
 
 bool OLEDBParameterAccessor::setParamStatus(DBORDINAL ordinal, DBSTATUS status)
@@ -187,7 +174,7 @@ bool OLEDBParameterAccessor::setParamStatus(DBORDINAL ordinal, DBSTATUS status)
     const DBBINDING *binding = findParameter(ordinal);
     if (!binding || !paramBuffer || !(binding->dwPart & DBPART_STATUS))
         return false;
-    std::memcpy(paramBuffer + binding->obStatus, &status, sizeof status);
+    std::memcpy(paramBuffer.get() + binding->obStatus, &status, sizeof status);
     return true;
 }
 
@@ -196,7 +183,7 @@ bool OLEDBParameterAccessor::setParamBytes(DBORDINAL ordinal, const void *value,
     const DBBINDING *binding = findParameter(ordinal);
     if (!binding || !paramBuffer || !(binding->dwPart & DBPART_VALUE))
         return false;
-    std::memcpy(paramBuffer + binding->obValue, value, std::min<DBLENGTH>(size, binding->cbMaxLen));
+    std::memcpy(paramBuffer.get() + binding->obValue, value, std::min<DBLENGTH>(size, binding->cbMaxLen));
     return true;
 }
 
@@ -210,7 +197,7 @@ bool OLEDBParameterAccessor::setParamString(DBORDINAL ordinal, const char *text,
     const size_t length = std::strlen(text);
     if (length >= binding->cbMaxLen)
         return false;
-    std::memcpy(paramBuffer + binding->obValue, text, length + 1);
+    std::memcpy(paramBuffer.get() + binding->obValue, text, length + 1);
     setParamStatus(ordinal, status);
     if (DBLENGTH *lengthPart = paramLength(ordinal))
         *lengthPart = length;
@@ -229,7 +216,7 @@ bool OLEDBParameterAccessor::setParamWString(DBORDINAL ordinal, const char16_t *
         ++length;
     if (length >= binding->cbMaxLen / 2)
         return false;
-    std::memcpy(paramBuffer + binding->obValue, text, (length + 1) * sizeof(char16_t));
+    std::memcpy(paramBuffer.get() + binding->obValue, text, (length + 1) * sizeof(char16_t));
     setParamStatus(ordinal, status);
     if (DBLENGTH *lengthPart = paramLength(ordinal))
         *lengthPart = length * sizeof(char16_t);

@@ -2,6 +2,7 @@
 // character; the pointer handed out points at the first character.
 
 #include "platform/comruntime.h"
+#include "platform/faultinjection.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,8 @@ constexpr std::size_t kPrefix = sizeof(ULONG);
 BSTR allocateBytes(const void *bytes, UINT byteCount)
 {
     if (byteCount > std::numeric_limits<UINT>::max() - kPrefix - 2)
+        return nullptr;
+    if (rz::allocationMustFail())
         return nullptr;
     auto *block = static_cast<unsigned char *>(std::malloc(kPrefix + byteCount + 2));
     if (!block)

@@ -4,6 +4,7 @@
 // of other libraries can register classes whatever the initialisation order.
 
 #include "platform/classregistry.h"
+#include "platform/faultinjection.h"
 
 #include "platform/builtinclasses.h"
 #include "platform/oledb.h"
@@ -155,6 +156,8 @@ HRESULT createInstance(REFCLSID clsid, IUnknown *outer, REFIID iid, void **objec
     if (!object)
         return E_POINTER;
     *object = nullptr;
+    if (allocationMustFail())
+        return E_OUTOFMEMORY;
     Registry &classes = registry();
     if (clsid == CLSID_OLEDB_CONVERSIONLIBRARY && classes.conversionLibraryIsBuiltIn())
         return createDataConversionLibrary(outer, iid, object);

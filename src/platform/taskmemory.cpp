@@ -2,11 +2,14 @@
 // CoTaskMemAlloc the consumer gives back with CoTaskMemFree, and the reverse.
 
 #include "platform/comruntime.h"
+#include "platform/faultinjection.h"
 
 #include <cstdlib>
 
 LPVOID CoTaskMemAlloc(SIZE_T cb)
 {
+    if (rz::allocationMustFail())
+        return nullptr;
     // A zero-byte request still yields a distinct block, as IMalloc::Alloc does.
     return std::malloc(cb ? cb : 1);
 }
@@ -20,6 +23,9 @@ LPVOID CoTaskMemRealloc(LPVOID pv, SIZE_T cb)
         std::free(pv);
         return nullptr;
     }
+    // A failed growth leaves the block as it was, as on Windows.
+    if (rz::allocationMustFail())
+        return nullptr;
     return std::realloc(pv, cb);
 }
 

@@ -2,8 +2,8 @@
 
 #include "driver/rezuvedovdriver.h"
 #include "platform/oledb.h"
-#include "plugin/oledbmanager.h"
-#include "plugin/providerprobe.h"
+#include "driver/oledbmanager.h"
+#include "driver/providerprobe.h"
 
 REzuVEDOVDriverPlugin::REzuVEDOVDriverPlugin()
     : QSqlDriverPlugin(nullptr)

@@ -23,7 +23,7 @@ bool isNullColumn(const OLEDBAccessor &accessor, DBORDINAL ordinal)
 QString readColumnString(const OLEDBAccessor &accessor, DBORDINAL ordinal)
 {
     const OLEDBColumnBinding *column = accessor.findColumn(ordinal);
-    if (!column || !accessor.buffer)
+    if (!column || !accessor.rowBuffer())
         return QString();
     switch (column->wType) {
     case DBTYPE_STR:
@@ -31,7 +31,7 @@ QString readColumnString(const OLEDBAccessor &accessor, DBORDINAL ordinal)
     case DBTYPE_BSTR:
         if (isNullColumn(accessor, ordinal))
             return QString();
-        return readColumnString(*column, accessor.buffer + columnValueOffset(*column));
+        return readColumnString(*column, accessor.valueOf(*column));
     default:
         return QString();
     }
@@ -107,12 +107,12 @@ QByteArray readColumnBytes(const OLEDBAccessor &accessor, DBORDINAL ordinal)
 QByteArray readColumnBufferBytes(const OLEDBAccessor &accessor, DBORDINAL ordinal)
 {
     const OLEDBColumnBinding *column = accessor.findColumn(ordinal);
-    if (!column || !accessor.buffer || isNullColumn(accessor, ordinal))
+    if (!column || !accessor.rowBuffer() || isNullColumn(accessor, ordinal))
         return QByteArray();
     DBLENGTH length;
     std::memcpy(&length, accessor.columnLength(ordinal), sizeof length);
     if (length > column->ulColumnSize)
         length = column->ulColumnSize;
-    return QByteArray(reinterpret_cast<const char *>(accessor.buffer + columnValueOffset(*column)),
+    return QByteArray(reinterpret_cast<const char *>(accessor.valueOf(*column)),
                       int(length));
 }

@@ -3,34 +3,13 @@
 
 #include "result/rezuvedovresult.h"
 
-#include "driver/datasource.h"
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbcommand.h"
+#include "oledb/oledberror.h"
+#include "platform/ownedmemory.h"
 #include "result/numericconversion.h"
 
 #include <cstring>
-
-namespace {
-
-// Frees the name built for the column search on every path.
-struct ColumnName
-{
-    BSTR text = nullptr;
-    ~ColumnName() { SysFreeString(text); }
-};
-
-bool sameName(const OLECHAR *a, const OLECHAR *b)
-{
-    if (!a || !b)
-        return false;
-    for (; *a && *b; ++a, ++b) {
-        if (*a != *b)
-            return false;
-    }
-    return *a == *b;
-}
-
-} // namespace
 
 QVariant REzuVEDOVResult::lastInsertId() const
 {
@@ -42,7 +21,7 @@ QVariant REzuVEDOVResult::lastInsertId() const
     if (FAILED(command.createCommand(driverPrivate->session.get(), queryText, DBGUID_DEFAULT)))
         return QVariant();
     DBROWCOUNT count = 0;
-    if (command.execute(nullptr, &count, true) != S_OK || !command.rowset)
+    if (command.execute(nullptr, &count, true) != S_OK || !command.hasRowset())
         return QVariant();
     if (command.moveNext(0, true) != S_OK)
         return QVariant();
@@ -55,21 +34,15 @@ QVariant REzuVEDOVResult::lastInsertId() const
     if (status == DBSTATUS_S_ISNULL)
         return QVariant();
 
-    ColumnName name;
     static const char narrowName[] = "LASTID";
     const int wideLength = MultiByteToWideChar(CP_THREAD_ACP, 0, narrowName, -1, nullptr, 0);
-    name.text = SysAllocStringLen(nullptr, UINT(wideLength > 0 ? wideLength : 1));
-    if (!name.text)
+    rz::Bstr name;
+    name.reset(SysAllocStringLen(nullptr, UINT(wideLength > 0 ? wideLength : 1)));
+    if (!name)
         throwHResult(E_OUTOFMEMORY);
-    MultiByteToWideChar(CP_THREAD_ACP, 0, narrowName, -1, name.text, wideLength);
+    MultiByteToWideChar(CP_THREAD_ACP, 0, narrowName, -1, name.get(), wideLength);
 
-    const OLEDBColumnBinding *found = nullptr;
-    for (DBORDINAL i = 0; i < command.columnCount; ++i) {
-        if (sameName(command.columnInfo[i].pwszName, name.text)) {
-            found = &command.columnInfo[i];
-            break;
-        }
-    }
+    const OLEDBColumnBinding *found = command.findColumnNamed(name.get());
     if (!found)
         return QVariant();
 
@@ -78,6 +51,6 @@ QVariant REzuVEDOVResult::lastInsertId() const
     if (found->ulColumnSize < sizeof(DB_NUMERIC))
         return QVariant();
     DB_NUMERIC value;
-    std::memcpy(&value, command.buffer + columnValueOffset(*found), sizeof value);
+    std::memcpy(&value, command.valueOf(*found), sizeof value);
     return QVariant(doubleFromNumeric(value));
 }

@@ -121,7 +121,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
         return;
     }
     if (type == DBTYPE_IUNKNOWN) {
-        const int position = int(binding - accessor.paramBindings);
+        const int position = accessor.parameterPosition(binding);
         bindLongParameter(accessor, ordinal, accessor.reportedParameterType(position), value, stream);
         return;
     }

@@ -5,13 +5,12 @@
 #include "driver/rezuvedovdriver_p.h"
 #include "qtcompat/qtcompat.h"
 #include "result/cisshelper.h"
-#include "result/dbtypemapping.h"
+#include "oledb/dbtypemapping.h"
 #include "result/parametervalues.h"
 #include "result/rezuvedovresult_p.h"
 
 #include <QtSql/QSqlField>
 
-#include <cstring>
 
 namespace {
 
@@ -19,43 +18,20 @@ namespace {
 // the row buffer, only really long ones are streamed.
 constexpr DBLENGTH resultMaxBlobSize = 1000000;
 
-void addRowsetProperty(OLEDBPropertySet &set, DBPROPID id, VARTYPE type, LONG value)
-{
-    if (!addProperty(set, DBPROPOPTIONS_REQUIRED))
-        return;
-    DBPROP &prop = set.rgProperties[set.cProperties];
-    prop.dwPropertyID = id;
-    prop.vValue.vt = type;
-    if (type == VT_I2)
-        prop.vValue.iVal = SHORT(value);
-    else
-        prop.vValue.lVal = value;
-    ++set.cProperties;
-}
-
-void emptyPropertySet(OLEDBPropertySet &set)
-{
-    for (ULONG i = 0; i < set.cProperties; ++i)
-        VariantClear(&set.rgProperties[i].vValue);
-    CoTaskMemFree(set.rgProperties);
-    set.rgProperties = static_cast<DBPROP *>(CoTaskMemAlloc(0));
-    set.cProperties = 0;
-}
-
 } // namespace
 
 REzuVEDOVResultPrivate::REzuVEDOVResultPrivate(REzuVEDOVDriverPrivate *driver)
     : driverPrivate(driver), rowsetProperties(DBPROPSET_ROWSET)
 {
-    command.maxBlobSize = resultMaxBlobSize;
-    addRowsetProperty(rowsetProperties, DBPROP_CLIENTCURSOR, VT_I2, -1);
-    addRowsetProperty(rowsetProperties, DBPROP_IRowsetChange, VT_I2, -1);
-    addRowsetProperty(rowsetProperties, DBPROP_ISequentialStream, VT_I2, -1);
-    addRowsetProperty(rowsetProperties, DBPROP_COMMANDTIMEOUT, VT_I4, 30);
-    addRowsetProperty(rowsetProperties, DBPROP_UPDATABILITY, VT_I4,
-                      DBPROPVAL_UP_CHANGE | DBPROPVAL_UP_DELETE | DBPROPVAL_UP_INSERT);
+    command.setMaxBlobSize(resultMaxBlobSize);
+    addIntegerProperty(rowsetProperties, DBPROP_CLIENTCURSOR, -1, VT_I2);
+    addIntegerProperty(rowsetProperties, DBPROP_IRowsetChange, -1, VT_I2);
+    addIntegerProperty(rowsetProperties, DBPROP_ISequentialStream, -1, VT_I2);
+    addIntegerProperty(rowsetProperties, DBPROP_COMMANDTIMEOUT, 30);
+    addIntegerProperty(rowsetProperties, DBPROP_UPDATABILITY,
+                       DBPROPVAL_UP_CHANGE | DBPROPVAL_UP_DELETE | DBPROPVAL_UP_INSERT);
     if (driver && !driver->useRowsetProperties)
-        emptyPropertySet(rowsetProperties);
+        rowsetProperties.clear();
 }
 
 REzuVEDOVResultPrivate::~REzuVEDOVResultPrivate()
@@ -68,9 +44,9 @@ REzuVEDOVResultPrivate::~REzuVEDOVResultPrivate()
 
 void REzuVEDOVResultPrivate::tearDownStatement()
 {
-    command.freeRecordMemory(command.rowset.get());
+    command.freeRecordMemory(command.rowsetInterface());
     command.close();
-    command.multipleResults.reset();
+    command.releaseMultipleResults();
 }
 
 REzuVEDOVResult::REzuVEDOVResult(const REzuVEDOVDriver *db, REzuVEDOVDriverPrivate *p)
@@ -116,18 +92,14 @@ bool REzuVEDOVResult::prepare(const QString &query)
     HRESULT hr = d->command.createCommand(d->driverPrivate ? d->driverPrivate->session.get() : nullptr,
                                           text, DBGUID_DEFAULT);
     if (hr != S_OK) {
-        setLastError(qMakeError(qOLEDBErrorText(d->command.commandObject.get(), IID_ICommand),
+        setLastError(qMakeError(qOLEDBErrorText(d->command.commandInterface(), IID_ICommand),
                                 QSqlError::StatementError));
         return false;
     }
 
-    rz::ComPtr<ICommandPrepare> preparer;
-    hr = d->command.commandObject.query(IID_ICommandPrepare, preparer);
-    if (SUCCEEDED(hr))
-        hr = preparer->Prepare(0);
-    preparer.reset();
+    hr = d->command.prepare();
     if (hr != S_OK) {
-        setLastError(qMakeError(qOLEDBErrorText(d->command.commandObject.get(), IID_ICommand),
+        setLastError(qMakeError(qOLEDBErrorText(d->command.commandInterface(), IID_ICommand),
                                 QSqlError::StatementError));
         return false;
     }
@@ -141,8 +113,7 @@ static QSqlField makeField(const OLEDBParameterAccessor &accessor, DBORDINAL ord
     DBTYPE type = DBTYPE_EMPTY;
     QString name;
     if (column) {
-        type = index < DBORDINAL(accessor.columnTypes.size()) ? accessor.columnTypes.at(int(index))
-                                                              : column->wType;
+        type = accessor.reportedColumnType(index);
         if (column->pwszName)
             name = QString::fromUtf16(column->pwszName);
     }
@@ -161,8 +132,8 @@ static REzuVEDOVColumnReader makeColumnReader(const OLEDBParameterAccessor &acce
     if (reader.column) {
         reader.valueOffset = columnValueOffset(*reader.column);
         reader.statusOffset = columnPartsAt(reader.valueOffset, reader.column->ulColumnSize).status;
-        reader.wideStream = position < DBORDINAL(accessor.columnTypes.size())
-                            && accessor.columnTypes.at(int(position)) == DBTYPE_WSTR;
+        reader.wideStream = position < DBORDINAL(accessor.reportedColumnTypes().size())
+                            && accessor.reportedColumnTypes().at(int(position)) == DBTYPE_WSTR;
     }
     return reader;
 }
@@ -172,7 +143,7 @@ bool REzuVEDOVResult::exec()
     setActive(false);
     setAt(QSql::BeforeFirstRow);
     OLEDBCommand<OLEDBParameterAccessor> &command = d->command;
-    if (!command.commandObject)
+    if (!command.hasCommand())
         return false;
 
     d->tearDownStatement();
@@ -189,53 +160,46 @@ bool REzuVEDOVResult::exec()
             hr = command.execute(nullptr, &d->rowsAffected, false);
     } else {
         void *buffer = nullptr;
-        hr = command.bindParameters(&command.paramAccessor, command.commandObject.get(), &buffer,
-                                    true, true);
+        hr = command.bindCommandParameters(&buffer, true, true);
         if (SUCCEEDED(hr)) {
-            if (command.paramBuffer)
-                std::memset(command.paramBuffer, 0, command.paramBufferSize);
+            command.clearParameterBuffer();
             for (int i = 0; i < values.size(); ++i)
                 bindParameterValue(command, i, values.at(i), stream);
-            hr = command.bindParameters(&command.paramAccessor, command.commandObject.get(), &buffer,
-                                        false, false);
+            hr = command.bindCommandParameters(&buffer, false, false);
         }
-        if (SUCCEEDED(hr)) {
-            DBPARAMS params;
-            params.pData = buffer;
-            params.cParamSets = 1;
-            params.hAccessor = command.paramAccessor;
-            hr = command.execute(&params, &d->rowsAffected, false);
-        }
-        command.multipleResults.reset();
+        if (SUCCEEDED(hr))
+            hr = command.executeWithParameters(buffer, &d->rowsAffected);
+        command.releaseMultipleResults();
     }
 
     if (FAILED(hr)) {
         if (hr == E_FAIL) {
             setLastError(QSqlError(QStringLiteral("MSSQL DB: "),
-                                   qOLEDBErrorText(command.commandObject.get(), IID_ICommand),
+                                   qOLEDBErrorText(command.commandInterface(), IID_ICommand),
                                    QSqlError::ConnectionError, QString()));
         } else {
-            command.multipleResults.reset();
-            setLastError(qMakeError(qOLEDBErrorText(command.commandObject.get(), IID_ICommand),
+            command.releaseMultipleResults();
+            setLastError(qMakeError(qOLEDBErrorText(command.commandInterface(), IID_ICommand),
                                     QSqlError::StatementError));
         }
         return false;
     }
-    if (!command.rowset) {
+    if (!command.hasRowset()) {
         setSelect(false);
         return true;
     }
 
-    hr = command.bindColumns(command.rowset.get());
+    hr = command.bindColumns(command.rowsetInterface());
     if (FAILED(hr)) {
-        setLastError(qMakeError(qOLEDBErrorText(command.commandObject.get(), IID_ICommand),
+        setLastError(qMakeError(qOLEDBErrorText(command.commandInterface(), IID_ICommand),
                                 QSqlError::StatementError));
         return false;
     }
 
     d->record.clear();
-    const DBORDINAL first = command.columnCount > 0 ? command.columnInfo[0].iOrdinal : 1;
-    for (DBORDINAL ordinal = 1; ordinal < command.columnCount + first; ++ordinal) {
+    const DBORDINAL columns = command.boundColumnCount();
+    const DBORDINAL first = columns > 0 ? command.boundColumn(0).iOrdinal : 1;
+    for (DBORDINAL ordinal = 1; ordinal < columns + first; ++ordinal) {
         const QSqlField field = makeField(command, ordinal);
         d->record.append(field);
         d->columnReaders.push_back(makeColumnReader(command, ordinal, rz::typeId(field)));
@@ -257,13 +221,10 @@ QSqlRecord REzuVEDOVResult::record() const
 
 int REzuVEDOVResult::size()
 {
-    if (!d->command.rowset || !isSelect())
-        return 0;
-    rz::ComPtr<IRowsetScroll> scroll;
-    if (FAILED(d->command.rowset.query(IID_IRowsetScroll, scroll)))
+    if (!d->command.hasRowset() || !isSelect())
         return 0;
     DBCOUNTITEM rows = 0;
-    if (FAILED(scroll->GetApproximatePosition(DB_NULL_HCHAPTER, 0, nullptr, nullptr, &rows)))
+    if (FAILED(d->command.rowCount(&rows)))
         return 0;
     return int(static_cast<quint32>(rows));
 }

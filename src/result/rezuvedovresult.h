@@ -39,7 +39,6 @@ private:
     void reportFetchError();
     void clearRowCache();
     void convertColumn(int index);
-    int countRowsByWalking();
 
     REzuVEDOVResultPrivate *d;
     REzuVEDOVDriverPrivate *driverPrivate;

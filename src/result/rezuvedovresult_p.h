@@ -3,7 +3,7 @@
 // driver's private data, the rowset properties, the affected-row count, the
 // record of the current result set and the current row's values.
 
-#include "driver/datasource.h"
+#include "oledb/oledbpropertyset.h"
 #include "oledb/oledbcommand.h"
 
 #include <QtCore/QVariant>

@@ -33,7 +33,7 @@ QDateTime localDateTime(const QDate &date, const QTime &time)
 
 void REzuVEDOVResult::reportFetchError()
 {
-    setLastError(qMakeError(qOLEDBErrorText(d->command.rowset.get(), IID_IRowset),
+    setLastError(qMakeError(qOLEDBErrorText(d->command.rowsetInterface(), IID_IRowset),
                             QSqlError::TransactionError));
 }
 
@@ -98,45 +98,25 @@ bool REzuVEDOVResult::fetchLast()
 {
     clearRowCache();
     OLEDBCommand<OLEDBParameterAccessor> &command = d->command;
-    if (!command.rowset) {
+    if (!command.hasRowset()) {
         reportFetchError();
         return false;
     }
-    command.freeRecordMemory(command.rowset.get());
-    command.releaseRows();
-
-    HRESULT hr = command.rowset->RestartPosition(DB_NULL_HCHAPTER);
+    const HRESULT hr = command.moveLast();
     if (FAILED(hr)) {
         reportFetchError();
         return false;
     }
-    DBCOUNTITEM obtained = 0;
-    HROW *handles = &command.currentRow;
-    hr = command.rowset->GetNextRows(DB_NULL_HCHAPTER, -1, 1, &obtained, &handles);
-    if (FAILED(hr)) {
-        command.currentRow = 0;
-        reportFetchError();
-        return false;
-    }
-    if (hr != S_OK) {
+    if (command.currentRowHandle() == 0) {
         // The end of the rows, or a code that fetched nothing usable.
-        if (obtained > 0)
-            command.releaseRows();
-        command.currentRow = 0;
         setAt(QSql::AfterLastRow);
-        return false;
-    }
-    hr = command.getData();
-    if (FAILED(hr)) {
-        command.releaseRows();
-        reportFetchError();
         return false;
     }
     int rows = size();
     if (rows <= 0) {
         // The rowset cannot tell its row count: count by walking it, then
         // stand on the last row again, so that at() names the row held.
-        rows = countRowsByWalking();
+        rows = command.countRowsByWalking();
         if (rows <= 0) {
             reportFetchError();
             return false;
@@ -144,38 +124,6 @@ bool REzuVEDOVResult::fetchLast()
     }
     setAt(rows - 1);
     return true;
-}
-
-int REzuVEDOVResult::countRowsByWalking()
-{
-    OLEDBCommand<OLEDBParameterAccessor> &command = d->command;
-    command.freeRecordMemory(command.rowset.get());
-    command.releaseRows();
-    if (FAILED(command.rowset->RestartPosition(DB_NULL_HCHAPTER)))
-        return -1;
-    int rows = 0;
-    for (;;) {
-        DBCOUNTITEM obtained = 0;
-        HROW *handles = &command.currentRow;
-        const HRESULT hr = command.rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &handles);
-        if (obtained > 0)
-            command.releaseRows();
-        command.currentRow = 0;
-        if (hr != S_OK)
-            break;
-        ++rows;
-    }
-    if (FAILED(command.rowset->RestartPosition(DB_NULL_HCHAPTER)))
-        return -1;
-    DBCOUNTITEM obtained = 0;
-    HROW *handles = &command.currentRow;
-    if (command.rowset->GetNextRows(DB_NULL_HCHAPTER, -1, 1, &obtained, &handles) != S_OK
-        || FAILED(command.getData())) {
-        command.releaseRows();
-        command.currentRow = 0;
-        return -1;
-    }
-    return rows;
 }
 
 bool REzuVEDOVResult::fetch(int index)
@@ -235,10 +183,11 @@ void REzuVEDOVResult::convertColumn(int index)
     const OLEDBColumnBinding *column = reader.column;
     const DBORDINAL ordinal = DBORDINAL(index) + 1;
     QVariant &slot = d->rowCache[index];
-    if (!column || !accessor.buffer)
+    const BYTE *buffer = accessor.rowBuffer();
+    if (!column || !buffer)
         return;
-    const BYTE *value = accessor.buffer + reader.valueOffset;
-    const bool isNull = readValue<DBSTATUS>(accessor.buffer + reader.statusOffset) == DBSTATUS_S_ISNULL;
+    const BYTE *value = buffer + reader.valueOffset;
+    const bool isNull = readValue<DBSTATUS>(buffer + reader.statusOffset) == DBSTATUS_S_ISNULL;
     const DBTYPE bound = column->wType;
 
     switch (reader.fieldType) {

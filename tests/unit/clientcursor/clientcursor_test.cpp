@@ -1,7 +1,11 @@
 // The client cursor over a forward-only scripted rowset: everything read
 // up front, then any move, the exact row count, values and long values
-// served from memory; and what it costs in memory.
+// served from memory; and what it costs in memory. Then a QSqlQuery over a
+// statement whose provider hands back the client cursor (as
+// DBPROP_CLIENTCURSOR asks): size, last, seek and backward moves over a
+// hundred thousand rows of a forward-only source.
 
+#include "../result/resultfixture.h"
 #include "scriptedrowset.h"
 
 #include "oledb/oledbrowset.h"
@@ -58,9 +62,9 @@ protected:
     // Binds the cursor the way the plug-in binds every rowset.
     void bind()
     {
-        consumer.maxBlobSize = 1000000;
-        consumer.rowset = cursor;
-        ASSERT_EQ(consumer.bindColumns(consumer.rowset.get()), S_OK);
+        consumer.setMaxBlobSize(1000000);
+        consumer.attachRowset(cursor);
+        ASSERT_EQ(consumer.bindColumns(consumer.rowsetInterface()), S_OK);
     }
     qint32 id() const
     {
@@ -113,11 +117,7 @@ TEST_F(ClientCursor, AHundredThousandRowsScrollFreelyInLittleMoreThanTheirOwnByt
     bind();
     EXPECT_EQ(rowCount(), DBCOUNTITEM(n));
     // The last row straight from the start, as fetchLast() asks for it.
-    ASSERT_EQ(cursor->RestartPosition(DB_NULL_HCHAPTER), S_OK);
-    DBCOUNTITEM obtained = 0;
-    HROW *handle = &consumer.currentRow;
-    ASSERT_EQ(cursor->GetNextRows(DB_NULL_HCHAPTER, -1, 1, &obtained, &handle), S_OK);
-    ASSERT_EQ(consumer.getData(), S_OK);
+    ASSERT_EQ(consumer.moveLast(), S_OK);
     EXPECT_EQ(id(), n - 1);
     // seek(50000): restart, skip, fetch.
     ASSERT_EQ(consumer.moveFirst(), S_OK);
@@ -205,7 +205,7 @@ TEST_F(ClientCursor, LongValuesAreReadOnceAndServedAsStreams)
     CoTaskMemFree(names);
 
     bind();
-    EXPECT_EQ(consumer.columnInfo[1].wType, DBTYPE_IUNKNOWN);
+    EXPECT_EQ(consumer.boundColumn(1).wType, DBTYPE_IUNKNOWN);
     ASSERT_EQ(consumer.moveNext(), S_OK);
     for (int column : {2, 3}) {
         IUnknown *object;
@@ -274,6 +274,43 @@ TEST_F(ClientCursor, ItDescribesItselfAsAReadOnlyClientCursor)
     ASSERT_EQ(cursor.query(IID_IAccessor, accessor), S_OK);
     EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, 4, &bad, &status), DB_E_ERRORSOCCURRED);
     EXPECT_EQ(status, DWORD(DBBINDSTATUS_BADORDINAL));
+}
+
+class CursorQuery : public ResultTest
+{
+};
+
+TEST_F(CursorQuery, AHundredThousandRowsAnswerSizeLastSeekAndPrevious)
+{
+    const int n = 100000;
+    rowset().scrollable = false;
+    rowset().columns = {{"id", DBTYPE_I4, 4}, {"label", DBTYPE_STR, 12}};
+    for (int i = 0; i < n; ++i)
+        rowset().rows.push_back({cell<qint32>(i), narrowText("r" + std::to_string(i))});
+    command().clientCursor = true;
+    commands.statement()->quiet = true;
+
+    QSqlQuery q = query();
+    ASSERT_TRUE(q.exec("SELECT id, label FROM big"));
+    EXPECT_EQ(log().liveRowsets, 0) << "the forward-only source is gone: the connection is free";
+    EXPECT_EQ(q.size(), n);
+    ASSERT_TRUE(q.last());
+    EXPECT_EQ(q.at(), n - 1);
+    EXPECT_EQ(q.value(0).toInt(), n - 1);
+    ASSERT_TRUE(q.previous());
+    EXPECT_EQ(q.value(0).toInt(), n - 2);
+    ASSERT_TRUE(q.seek(12345));
+    EXPECT_EQ(q.value(1).toString(), "r12345");
+    ASSERT_TRUE(q.previous());
+    EXPECT_EQ(q.value(0).toInt(), 12344);
+    ASSERT_TRUE(q.first());
+    EXPECT_EQ(q.value(1).toString(), "r0");
+    EXPECT_FALSE(q.previous());
+    EXPECT_FALSE(q.seek(n));
+    ASSERT_TRUE(q.seek(n - 1));
+    EXPECT_FALSE(q.next());
+    EXPECT_EQ(q.at(), int(QSql::AfterLastRow));
+    EXPECT_EQ(q.size(), n);
 }
 
 } // namespace

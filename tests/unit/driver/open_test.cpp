@@ -3,14 +3,16 @@
 // close() gives back. Listeners on 127.0.0.85/86 stand for live servers;
 // nothing listens on 127.0.0.87.
 
-#include "driver/errors.h"
 #include "loopbacklistener.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
+#include "scriptedcommand.h"
 #include "scriptedprovider.h"
 
 #include "driver/rezuvedovdriver.h"
 
 #include <QtCore/QElapsedTimer>
+#include <QtSql/QSqlDatabase>
+#include <QtSql/QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -120,15 +122,38 @@ TEST_F(OpenTest, TheProviderComesFromTheOptionsThenTheManagerThenTheDefault)
     EXPECT_EQ(fallback.log.count("Initialize"), 1);
 }
 
+TEST_F(OpenTest, BigQueryInTheOptionsDropsTheRowsetPropertiesForTheDriversLife)
+{
+    ScriptedProvider provider("SQLOLEDB");
+    rztest::ScriptedCommands commands(provider);
+    // Two statements on a connection that is closed and opened again in
+    // between; the number of property sets the commands received.
+    const auto propertySetsSent = [&](const QString &name, const QString &options) {
+        commands.log().calls.clear();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(new REzuVEDOVDriver, name);
+            db.setHostName(alive);
+            db.setConnectOptions(options);
+            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+            QSqlQuery(db).exec(QStringLiteral("SELECT 1"));
+            db.close();
+            EXPECT_TRUE(db.open());
+            QSqlQuery(db).exec(QStringLiteral("SELECT 2"));
+        }
+        QSqlDatabase::removeDatabase(name);
+        EXPECT_EQ(commands.log().count("Command.Execute"), 2) << options.toStdString();
+        return commands.log().count("Command.SetProperties");
+    };
+    EXPECT_EQ(propertySetsSent(QStringLiteral("plain"), QString()), 2);
+    EXPECT_EQ(propertySetsSent(QStringLiteral("big"), QStringLiteral("failover partner=x; Big Query=no")), 0);
+}
+
 TEST_F(OpenTest, AnUnknownProviderFailsWithTheSystemMessage)
 {
     REzuVEDOVDriver driver;
     EXPECT_FALSE(open(driver, alive, QStringLiteral("provider=RZ.Unknown")));
-    CLSID clsid;
-    const HRESULT hr = CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(u"rz.unknown"), &clsid);
-    ASSERT_LT(hr, 0);
-    expectConnectionError(driver, qSystemMessage(hr));
-    EXPECT_NE(driver.lastError().databaseText(), QStringLiteral("Critical Error"));
+    // CO_E_CLASSSTRING from CLSIDFromProgID: no data source, so no records.
+    expectConnectionError(driver, QStringLiteral("Invalid class string"));
 }
 
 TEST_F(OpenTest, AFailedLoginReportsTheProvidersRecordsAndReleasesTheDataSource)

@@ -2,7 +2,7 @@
 // half-second wait and no more.
 
 #include "loopbacklistener.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 
 #include <QtCore/QElapsedTimer>
 

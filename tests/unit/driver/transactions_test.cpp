@@ -2,7 +2,7 @@
 // receives, and what every kind of failure reports.
 
 #include "loopbacklistener.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 #include "scriptedprovider.h"
 
 #include "driver/rezuvedovdriver.h"

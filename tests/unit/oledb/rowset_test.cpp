@@ -20,8 +20,10 @@ protected:
         script.columns = {{"id", DBTYPE_I4, 4}, {"t", DBTYPE_BYTES, ~DBLENGTH(0)}};
         for (int i = 0; i < 5; ++i)
             script.rows.push_back({cell<qint32>(i), narrowText("row" + std::to_string(i))});
-        ASSERT_EQ(createScriptedRowset(state, IID_IRowset, rs.rowset.putUnknown()), S_OK);
-        ASSERT_EQ(rs.bindColumns(rs.rowset.get()), S_OK);
+        rz::ComPtr<IRowset> rowset;
+        ASSERT_EQ(createScriptedRowset(state, IID_IRowset, rowset.putUnknown()), S_OK);
+        rs.attachRowset(std::move(rowset));
+        ASSERT_EQ(rs.bindColumns(rs.rowsetInterface()), S_OK);
     }
     void TearDown() override
     {
@@ -64,7 +66,7 @@ TEST_F(Cursor, PastTheEndNoRowIsHeldAndTheStreamIsGone)
     ASSERT_EQ(rs.moveNext(4, true), S_OK);
     EXPECT_EQ(log.liveStreams, 1);
     EXPECT_EQ(rs.moveNext(), DB_S_ENDOFROWSET);
-    EXPECT_EQ(rs.currentRow, 0u);
+    EXPECT_EQ(rs.currentRowHandle(), 0u);
     EXPECT_EQ(log.liveStreams, 0);
     EXPECT_EQ(log.liveRows, 0);
     IUnknown *pointer;
@@ -79,10 +81,10 @@ TEST_F(Cursor, AStreamWhoseStatusIsNotOkIsLeftAlone)
     IUnknown *stream;
     std::memcpy(&stream, rs.columnValue(2), sizeof stream);
     *status = DBSTATUS_S_TRUNCATED;
-    rs.freeRecordMemory(rs.rowset.get());
+    rs.freeRecordMemory(rs.rowsetInterface());
     EXPECT_EQ(log.liveStreams, 1);
     *status = DBSTATUS_S_OK;
-    rs.freeRecordMemory(rs.rowset.get());
+    rs.freeRecordMemory(rs.rowsetInterface());
     EXPECT_EQ(log.liveStreams, 0);
     (void)stream;
 }
@@ -92,7 +94,7 @@ TEST_F(Cursor, ARestartThatFailsLeavesNoRow)
     script.restartPosition = DB_E_CANNOTRESTART;
     ASSERT_EQ(rs.moveNext(), S_OK);
     EXPECT_EQ(rs.moveFirst(), DB_E_CANNOTRESTART);
-    EXPECT_EQ(rs.currentRow, 0u);
+    EXPECT_EQ(rs.currentRowHandle(), 0u);
     EXPECT_EQ(log.liveRows, 0);
 }
 
@@ -106,8 +108,8 @@ TEST_F(Cursor, CloseReleasesAccessorsBeforeRowsAndRowset)
     EXPECT_EQ(log.calls[1], "Rowset.ReleaseAccessor(1)");
     EXPECT_EQ(log.calls[2], "Rowset.ReleaseRows(1)");
     EXPECT_EQ(log.calls[3], "~Rowset");
-    EXPECT_EQ(rs.buffer, nullptr);
-    EXPECT_EQ(rs.columnCount, 0u);
+    EXPECT_EQ(rs.rowBuffer(), nullptr);
+    EXPECT_EQ(rs.boundColumnCount(), 0u);
     rs.close();
     EXPECT_EQ(log.calls.size(), 4u) << "a second close does nothing";
     EXPECT_EQ(rs.releaseAccessors(nullptr), E_FAIL);

@@ -5,6 +5,7 @@
 #include "testobjects.h"
 
 #include "platform/classregistry.h"
+#include "platform/faultinjection.h"
 #include "platform/oledb.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +223,39 @@ TEST(ClassRegistry, theRuntimeProvidesServiceComponentsAndTheConversionLibrary)
     EXPECT_EQ(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_LOCAL_SERVER,
                                IID_IDataInitialize, services.putVoid()),
               REGDB_E_CLASSNOTREG);
+}
+
+TEST(AllocationCountdown, failsTheNthAllocationOfAnyKindOnceAndThenDisarms)
+{
+    // Task memory, a BSTR, then an object: the third one fails.
+    rz::failAllocationAfter(3);
+    void *block = CoTaskMemAlloc(16);
+    ASSERT_NE(block, nullptr);
+    BSTR text = SysAllocString(u"text");
+    ASSERT_NE(text, nullptr);
+    EXPECT_FALSE(rz::allocationFailureInjected());
+    rz::ComPtr<IDataInitialize> services;
+    EXPECT_EQ(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
+                               services.putVoid()),
+              E_OUTOFMEMORY);
+    EXPECT_TRUE(rz::allocationFailureInjected());
+    EXPECT_EQ(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
+                               services.putVoid()),
+              S_OK)
+        << "only one allocation fails";
+
+    // A growth that fails leaves the block as it was.
+    rz::failAllocationAfter(1);
+    EXPECT_EQ(CoTaskMemRealloc(block, 64), nullptr);
+    BSTR more = SysAllocStringLen(nullptr, 4);
+    EXPECT_NE(more, nullptr) << "disarmed after the failure";
+    SysFreeString(more);
+    rz::failAllocationAfter(1);
+    EXPECT_EQ(SysAllocStringLen(nullptr, 4), nullptr);
+    rz::failAllocationAfter(0);
+    EXPECT_TRUE(rz::allocationFailureInjected()) << "disarming keeps the answer";
+    CoTaskMemFree(block);
+    SysFreeString(text);
 }
 
 TEST(Apartment, firstInitialisationSucceedsLaterOnesReportAlreadyDone)

@@ -26,6 +26,8 @@ TEST(SystemText, codesWithoutASystemTextFallBackAsComdefDoes)
     EXPECT_EQ(std::u16string(_com_error(static_cast<HRESULT>(0x80040201)).ErrorMessage()), u"IDispatch error #1");
     EXPECT_EQ(std::u16string(_com_error(static_cast<HRESULT>(0xA0001234)).ErrorMessage()),
               u"Unknown error 0xA0001234");
+    EXPECT_EQ(std::u16string(_com_error(static_cast<HRESULT>(0x8004FFFF)).ErrorMessage()),
+              u"IDispatch error #65023");
     EXPECT_EQ(rz::systemMessage(static_cast<HRESULT>(0x80040200)), u"Unknown error 0x80040200");
 }
 

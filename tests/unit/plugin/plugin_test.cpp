@@ -4,7 +4,7 @@
 #include "scriptedprovider.h"
 
 #include "driver/rezuvedovdriver.h"
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 
 #include <QtCore/QPointer>
 #include <QtSql/QSqlDriverPlugin>

@@ -161,6 +161,32 @@ TEST_F(Execution, PrepareFailsWithAStatementErrorWhenTheProviderCannotPrepare)
     EXPECT_FALSE(q.prepare("SELECT 1"));
 }
 
+TEST_F(Execution, TheProviderRefusingToPrepareOrToGiveTheFirstResultIsAStatementError)
+{
+    command().prepare = DB_E_ERRORSINCOMMAND;
+    command().errorRecords = {"Invalid object name 'nowhere'."};
+    QSqlQuery q = query();
+    EXPECT_FALSE(q.prepare("SELECT * FROM nowhere"));
+    EXPECT_EQ(q.lastError().type(), QSqlError::StatementError);
+    EXPECT_EQ(q.lastError().databaseText(), "Invalid object name 'nowhere'.");
+    EXPECT_EQ(log().count("Command.Execute"), 0);
+
+    command().prepare = S_OK;
+    command().getResult = DB_E_ERRORSINCOMMAND;
+    command().errorRecords = {"Arithmetic overflow error."};
+    ASSERT_TRUE(q.prepare("SELECT 1/0"));
+    EXPECT_FALSE(q.exec());
+    EXPECT_EQ(q.lastError().type(), QSqlError::StatementError);
+    EXPECT_EQ(q.lastError().databaseText(), "Arithmetic overflow error.");
+    EXPECT_FALSE(q.isActive());
+    EXPECT_EQ(log().count("Command.Execute(IID_IRowset)"), 0) << "only a failed Execute is retried";
+    EXPECT_EQ(log().liveRowsets, 0);
+
+    command().getResult = E_FAIL;
+    EXPECT_FALSE(q.exec());
+    EXPECT_EQ(q.lastError().type(), QSqlError::ConnectionError);
+}
+
 TEST_F(Execution, PreparedIsNotASelectUntilExecuted)
 {
     QSqlQuery q = query();
@@ -212,6 +238,12 @@ TEST_F(Execution, SizeIsTheRowCountAtEveryPositionAndZeroWithoutScrolling)
     }
     EXPECT_EQ(q.at(), int(QSql::AfterLastRow));
     EXPECT_EQ(q.size(), 42);
+
+    rowset().getApproximatePosition = E_UNEXPECTED;
+    QSqlQuery failing = query();
+    ASSERT_TRUE(failing.exec("SELECT id FROM t"));
+    EXPECT_EQ(failing.size(), 0) << "a count the rowset cannot give is 0";
+    EXPECT_FALSE(failing.lastError().isValid());
 
     rowset().missingInterfaces = {IID_IRowsetScroll};
     QSqlQuery plain = query();

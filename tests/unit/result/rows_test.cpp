@@ -334,14 +334,21 @@ TEST_F(Moves, AForwardOnlySeekStepsOnAndHoldsTheRowItNames)
 
 TEST_F(Moves, LastWithoutARowCountCountsTheRows)
 {
-    rowset().missingInterfaces = {IID_IRowsetScroll};
-    QSqlQuery q = query();
-    ASSERT_TRUE(q.exec("SELECT id"));
-    ASSERT_TRUE(q.last());
-    EXPECT_EQ(q.at(), 9);
-    EXPECT_EQ(q.value(0).toInt(), 9);
-    ASSERT_TRUE(q.previous());
-    EXPECT_EQ(q.value(0).toInt(), 8);
+    for (const bool refusesScrolling : {true, false}) {
+        rowset().missingInterfaces.clear();
+        rowset().getApproximatePosition = S_OK;
+        if (refusesScrolling)
+            rowset().missingInterfaces = {IID_IRowsetScroll};
+        else
+            rowset().getApproximatePosition = E_FAIL;
+        QSqlQuery q = query();
+        ASSERT_TRUE(q.exec("SELECT id"));
+        ASSERT_TRUE(q.last());
+        EXPECT_EQ(q.at(), 9) << refusesScrolling;
+        EXPECT_EQ(q.value(0).toInt(), 9);
+        ASSERT_TRUE(q.previous());
+        EXPECT_EQ(q.value(0).toInt(), 8);
+    }
 }
 
 } // namespace

@@ -1,7 +1,7 @@
-// Error texts: the provider's error records, the fall-back "Critical Error",
-// and the system message of a bare HRESULT.
+// The provider's error text: its error records in order, or the fall-back
+// "Critical Error".
 
-#include "driver/errors.h"
+#include "oledb/oledberror.h"
 #include "platform/comptr.h"
 #include "scriptedprovider.h"
 
@@ -79,26 +79,6 @@ TEST(ProviderErrorText, TheObjectIsReadOnceForTheNamedInterface)
         ASSERT_EQ(rztest::createScriptedDataSource(provider, IID_IDBInitialize, dataSource.putVoid()), S_OK);
         rztest::leaveErrorObject({});
         EXPECT_EQ(qOLEDBErrorText(dataSource.get(), IID_IDBInitialize), critical);
-    }
-}
-
-TEST(SystemMessage, CodesWithoutSystemTextFallBackAsCOMDoes)
-{
-    EXPECT_EQ(qSystemMessage(HRESULT(0x80040E21)), QStringLiteral("IDispatch error #3105"));
-    EXPECT_EQ(qSystemMessage(HRESULT(0x80040201)), QStringLiteral("IDispatch error #1"));
-    EXPECT_EQ(qSystemMessage(HRESULT(0x8004FFFF)), QStringLiteral("IDispatch error #65023"));
-    EXPECT_EQ(qSystemMessage(HRESULT(0x8123ABCD)), QStringLiteral("Unknown error 0x8123ABCD"));
-}
-
-TEST(SystemMessage, SystemTextsLoseTheirLineBreak)
-{
-    EXPECT_EQ(qSystemMessage(E_FAIL), QStringLiteral("Unspecified error"));
-    EXPECT_EQ(qSystemMessage(E_NOINTERFACE), QStringLiteral("No such interface supported"));
-    for (HRESULT hr : {E_FAIL, E_OUTOFMEMORY, E_INVALIDARG, REGDB_E_CLASSNOTREG, CO_E_CLASSSTRING}) {
-        const QString text = qSystemMessage(hr);
-        EXPECT_FALSE(text.isEmpty());
-        EXPECT_FALSE(text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) << text.toStdString();
-        EXPECT_FALSE(text.startsWith(QLatin1String("Unknown error"))) << text.toStdString();
     }
 }
 

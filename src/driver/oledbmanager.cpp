@@ -1,4 +1,4 @@
-#include "plugin/oledbmanager.h"
+#include "driver/oledbmanager.h"
 
 #include "platform/winsock.h"
 

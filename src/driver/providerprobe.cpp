@@ -1,4 +1,4 @@
-#include "plugin/providerprobe.h"
+#include "driver/providerprobe.h"
 
 #include "platform/comptr.h"
 

@@ -1,4 +1,4 @@
-#include "result/dbtypemapping.h"
+#include "oledb/dbtypemapping.h"
 
 QMetaType::Type qVariantTypeForDbType(DBTYPE type)
 {
