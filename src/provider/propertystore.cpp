@@ -20,6 +20,21 @@ void fillProp(DBPROP &out, DBPROPID id, const VARIANT *value, DBPROPSTATUS statu
         VariantCopy(&out.vValue, value);
 }
 
+// Frees a GetProperties answer whose building ran out of memory part-way:
+// the sets filled so far, each value cleared, and the array itself.
+HRESULT discardAnswer(DBPROPSET *out, size_t filledSets)
+{
+    for (size_t s = 0; s < filledSets; ++s) {
+        if (!out[s].rgProperties)
+            continue;
+        for (ULONG i = 0; i < out[s].cProperties; ++i)
+            VariantClear(&out[s].rgProperties[i].vValue);
+        CoTaskMemFree(out[s].rgProperties);
+    }
+    CoTaskMemFree(out);
+    return E_OUTOFMEMORY;
+}
+
 } // namespace
 
 PropertyStore::~PropertyStore()
@@ -165,9 +180,11 @@ HRESULT PropertyStore::getProperties(ULONG idSetCount, const DBPROPIDSET idSets[
             out[g].guidPropertySet = groups[g];
             out[g].cProperties = n;
             out[g].rgProperties = static_cast<DBPROP *>(CoTaskMemAlloc(sizeof(DBPROP) * n));
+            if (!out[g].rgProperties)
+                return discardAnswer(out, g);
             ULONG k = 0;
             for (const auto &e : entries_)
-                if (sameSet(e.set, groups[g]) && out[g].rgProperties)
+                if (sameSet(e.set, groups[g]))
                     fillProp(out[g].rgProperties[k++], e.id, &e.value, DBPROPSTATUS_OK);
         }
         *setCount = ULONG(groups.size());
@@ -195,7 +212,9 @@ HRESULT PropertyStore::getProperties(ULONG idSetCount, const DBPROPIDSET idSets[
         }
         out[s].cProperties = ULONG(wanted.size());
         out[s].rgProperties = wanted.empty() ? nullptr : static_cast<DBPROP *>(CoTaskMemAlloc(sizeof(DBPROP) * wanted.size()));
-        for (size_t i = 0; i < wanted.size() && out[s].rgProperties; ++i) {
+        if (!wanted.empty() && !out[s].rgProperties)
+            return discardAnswer(out, s);
+        for (size_t i = 0; i < wanted.size(); ++i) {
             const Entry *e = find(ids.guidPropertySet, wanted[i]);
             ++total;
             if (!e)
