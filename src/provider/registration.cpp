@@ -5,6 +5,7 @@
 
 #include "platform/classregistry.h"
 #include "provider/datasource.h"
+#include "provider/odbcconnection.h"
 #include "provider/odbcenvironment.h"
 
 #include <mutex>
@@ -45,7 +46,7 @@ rz::ClassFactory factoryFor(OdbcDriverKind kind)
         const auto driver = cachedDriver(kind);
         if (!driver)
             return REGDB_E_CLASSNOTREG;
-        return createDataSource(kind, *driver, outer, iid, object);
+        return createDataSource(makeOdbcBackend(kind, *driver), outer, iid, object);
     };
 }
 
