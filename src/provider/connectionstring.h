@@ -29,6 +29,7 @@ struct ConnectionSettings {
     bool integratedSecurity = false;
     std::optional<std::u16string> encrypt; // "Optional", "Mandatory", "Strict", "yes", "no", ...
     std::u16string applicationName = u"REZUVEDOV";
+    std::u16string providerString;  // DBPROP_INIT_PROVIDERSTRING: "Key=value;..."
     long loginTimeoutSeconds = 0;   // 0: the client library's own
     long generalTimeoutSeconds = 0; // 0: none
 };

@@ -135,6 +135,7 @@ private:
         s.userId = text(DBPROP_AUTH_USERID);
         s.password = text(DBPROP_AUTH_PASSWORD);
         s.integratedSecurity = !text(DBPROP_AUTH_INTEGRATED).empty();
+        s.providerString = text(DBPROP_INIT_PROVIDERSTRING);
         if (const OLECHAR *encrypt = properties_.stringValue(DBPROPSET_SQLSERVERDBINIT, SSPROP_INIT_ENCRYPT))
             s.encrypt = std::u16string(encrypt);
         s.loginTimeoutSeconds = properties_.i4Value(init, DBPROP_INIT_TIMEOUT, kDefaultLoginTimeout);

@@ -24,8 +24,12 @@ struct ColumnDescription {
     std::u16string name;
     SqlServerType type;
     bool nullable = true;
-    size_t indicatorOffset = 0; // in a row record (columns that are not long)
+    size_t indicatorOffset = 0; // in a row record (columns that are not long): the byte length or SQL_NULL_DATA
     size_t valueOffset = 0;
+    // Where a backend that marks NULL apart from the length keeps a
+    // rz::tds::ValueStatus (kNoStatus: the indicator says NULL itself).
+    size_t statusOffset = kNoStatus;
+    static constexpr size_t kNoStatus = ~size_t(0);
     int longIndex = -1;         // slot among the row's long values, -1 when not long
 };
 
@@ -52,6 +56,12 @@ inline FetchedValue fetchedValue(const ColumnDescription &column, const RowBlock
         const unsigned char *base = block.data.get() + row * rowSize;
         value.data = base + column.valueOffset;
         std::memcpy(&value.indicator, base + column.indicatorOffset, sizeof value.indicator);
+        if (column.statusOffset != ColumnDescription::kNoStatus) {
+            uint32_t status;
+            std::memcpy(&status, base + column.statusOffset, sizeof status);
+            if (status == 1) // ValueStatus::Null
+                value.indicator = SQL_NULL_DATA;
+        }
     }
     return value;
 }

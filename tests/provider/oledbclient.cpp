@@ -1,6 +1,7 @@
 #include "oledbclient.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace providertest {
 
@@ -58,8 +59,18 @@ std::string errorText()
     return text;
 }
 
+const char *providerUnderTest()
+{
+    const char *name = std::getenv("RZ_TEST_PROVIDER");
+    return name && *name ? name : "SQLOLEDB";
+}
+
+bool testingTdsBackend() { return std::string(providerUnderTest()) == "RZTDS"; }
+
 rz::ComPtr<IDBInitialize> createDataSource(const char *progId)
 {
+    if (!progId)
+        progId = providerUnderTest();
     CLSID clsid;
     const std::u16string name = u16(progId);
     if (FAILED(CLSIDFromProgID(name.c_str(), &clsid)))
