@@ -126,6 +126,8 @@ std::string asText(const FetchedValue &v)
     }
     case FetchForm::CodePageText:
         return utf8FromCodePage(rawBytes(v));
+    case FetchForm::VariantBytes:
+        return textFromVariant(rawBytes(v));
     case FetchForm::DateTimeParts:
     case FetchForm::Timestamp: {
         SQL_TIMESTAMP_STRUCT t;

@@ -39,6 +39,7 @@ enum class FetchForm {
     TimeTicks,      // int64_t 100 ns ticks since midnight
     DateTimeParts,  // rz::tds::DateTimeValue
     DateTimeOffsetParts, // rz::tds::DateTimeValue, UTC with the zone's offset
+    VariantBytes,   // sql_variant as it travels: base type, properties, value
 };
 
 struct SqlServerType {

@@ -7,6 +7,8 @@
 #include "tds/wirewriter.h"
 
 #include <cctype>
+#include <map>
+#include <mutex>
 
 namespace rz::provider {
 
@@ -109,6 +111,38 @@ std::u16string providerStringRaw(std::u16string_view providerString, const std::
 
 bool isYes(const std::string &v) { return v == "yes" || v == "true" || v == "1"; }
 
+// Loading the system's certificate authorities costs tens of milliseconds:
+// the OpenSSL context is made when a server first wants TLS, once per
+// process and set of options, and shared by every connection after that.
+class SharedTlsProvider final : public rz::tds::TlsProvider {
+public:
+    explicit SharedTlsProvider(rz::tds::TlsOptions options) : options_(std::move(options)) {}
+
+    std::unique_ptr<rz::tds::Transport> handshake(rz::tds::PacketChannel &channel, rz::tds::Transport &raw,
+                                                  const std::string &serverName,
+                                                  rz::tds::Encryption encryption) override
+    {
+        if (!context_)
+            context_ = contextFor(options_);
+        return context_->handshake(channel, raw, serverName, encryption);
+    }
+
+private:
+    static std::shared_ptr<rz::tds::OpenSslTlsProvider> contextFor(const rz::tds::TlsOptions &options)
+    {
+        static std::mutex mutex;
+        static std::map<std::pair<bool, std::string>, std::shared_ptr<rz::tds::OpenSslTlsProvider>> contexts;
+        std::lock_guard<std::mutex> lock(mutex);
+        auto &context = contexts[{options.verifyServer, options.caFile}];
+        if (!context)
+            context = std::make_shared<rz::tds::OpenSslTlsProvider>(options);
+        return context;
+    }
+
+    rz::tds::TlsOptions options_;
+    std::shared_ptr<rz::tds::OpenSslTlsProvider> context_;
+};
+
 class TdsBackend final : public Backend {
 public:
     std::shared_ptr<ServerConnection> connect(const ConnectionSettings &settings) override
@@ -119,8 +153,8 @@ public:
             return nullptr;
         }
         if (settings.integratedSecurity) {
-            addPendingDiagnostic(u"28000", u"Integrated security needs the ODBC provider (provider=rzfreetds or "
-                                           u"Microsoft's ODBC driver); this provider logs in with a user name and password.");
+            addPendingDiagnostic(u"28000", u"Integrated security needs the ODBC provider (provider=rzfreetds, or MSOLEDBSQL19 "
+                                           u"with Microsoft's ODBC driver); this provider logs in with a user name and password.");
             return nullptr;
         }
         if (address->port == 0 || !address->instance.empty()) {
@@ -144,11 +178,13 @@ public:
         const bool mandatory = strict || encrypt == "mandatory" || encrypt == "yes" || encrypt == "true";
         options.encryption = mandatory ? rz::tds::EncryptionPolicy::Required : rz::tds::EncryptionPolicy::Optional;
         rz::tds::TlsOptions tlsOptions;
-        tlsOptions.verifyServer = strict || !isYes(providerStringValue(settings.providerString, "trustservercertificate"));
+        // Encryption the client did not ask for (the login's, or a server
+        // that forces it) checks no certificate, as with Microsoft's drivers.
+        tlsOptions.verifyServer =
+            strict || (mandatory && !isYes(providerStringValue(settings.providerString, "trustservercertificate")));
         tlsOptions.caFile = utf8(providerStringRaw(settings.providerString, "servercertificate"));
-        std::unique_ptr<rz::tds::OpenSslTlsProvider> tls;
+        auto tls = std::make_unique<SharedTlsProvider>(tlsOptions);
         try {
-            tls = std::make_unique<rz::tds::OpenSslTlsProvider>(tlsOptions);
             auto wire = rz::tds::Connection::open(options.serverName, uint16_t(address->port), options, tls.get());
             return std::make_shared<TdsConnection>(std::move(tls), std::move(wire),
                                                    std::chrono::milliseconds(settings.generalTimeoutSeconds * 1000));
@@ -173,7 +209,7 @@ Diagnostic diagnosticFromServer(const rz::tds::ServerMessage &message)
     return Diagnostic{sqlStateFor(message.number), message.number, utf16(message.message)};
 }
 
-TdsConnection::TdsConnection(std::unique_ptr<rz::tds::OpenSslTlsProvider> tls, std::unique_ptr<rz::tds::Connection> wire,
+TdsConnection::TdsConnection(std::unique_ptr<rz::tds::TlsProvider> tls, std::unique_ptr<rz::tds::Connection> wire,
                              std::chrono::milliseconds generalTimeout)
     : tls_(std::move(tls)), wire_(std::move(wire)), generalTimeout_(generalTimeout)
 {

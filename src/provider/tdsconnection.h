@@ -17,7 +17,7 @@ namespace rz::provider {
 
 class TdsConnection final : public ServerConnection, public std::enable_shared_from_this<TdsConnection> {
 public:
-    TdsConnection(std::unique_ptr<rz::tds::OpenSslTlsProvider> tls, std::unique_ptr<rz::tds::Connection> wire,
+    TdsConnection(std::unique_ptr<rz::tds::TlsProvider> tls, std::unique_ptr<rz::tds::Connection> wire,
                   std::chrono::milliseconds generalTimeout);
     ~TdsConnection() override;
 
@@ -41,7 +41,7 @@ private:
     bool usableOrReport();
 
     // The TLS provider outlives the connection that runs on it.
-    std::unique_ptr<rz::tds::OpenSslTlsProvider> tls_;
+    std::unique_ptr<rz::tds::TlsProvider> tls_;
     std::unique_ptr<rz::tds::Connection> wire_;
     std::chrono::milliseconds generalTimeout_;
     ISOLEVEL isolation_ = ISOLATIONLEVEL_READCOMMITTED;

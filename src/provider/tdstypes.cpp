@@ -75,7 +75,7 @@ SqlServerType typeOfTdsColumn(const rz::tds::TypeInfo &type)
             || type.type == rz::tds::wiretype::Text)
             t.form = type.collation.utf8() ? FetchForm::Utf8Text : FetchForm::CodePageText;
         else if (type.type == rz::tds::wiretype::Variant)
-            t.form = FetchForm::CodePageText; // shown as its bytes; see docs/reference.md
+            t.form = FetchForm::VariantBytes;
         else
             t.form = FetchForm::Binary;
         break;

@@ -3,6 +3,7 @@
 #include "provider/decimaltext.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace rz::provider {
 
@@ -141,6 +142,142 @@ std::string textFromDateTimeOffset(std::int32_t days, std::int64_t ticks, std::i
     char zone[16];
     std::snprintf(zone, sizeof zone, " %c%02d:%02d", offsetMinutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
     return textFromDateTime(localDays, local, scale) + zone;
+}
+
+std::string textFromVariant(std::string_view bytes)
+{
+    namespace wt = rz::tds::wiretype;
+    if (bytes.size() < 2)
+        return {};
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const uint8_t base = p[0];
+    const size_t propBytes = p[1];
+    if (2 + propBytes > bytes.size())
+        return {};
+    const unsigned char *props = p + 2;
+    const unsigned char *data = props + propBytes;
+    const size_t size = bytes.size() - 2 - propBytes;
+    auto le = [&](size_t n) {
+        uint64_t v = 0;
+        for (size_t i = 0; i < n && i < size; ++i)
+            v |= uint64_t(data[i]) << (8 * i);
+        return v;
+    };
+    char buffer[64];
+    switch (base) {
+    case wt::Int1: return std::to_string(unsigned(le(1)));
+    case wt::Int2: return std::to_string(int16_t(le(2)));
+    case wt::Int4: return std::to_string(int32_t(le(4)));
+    case wt::Int8: return std::to_string(int64_t(le(8)));
+    case wt::Bit: return le(1) ? "1" : "0";
+    case wt::Flt4: case wt::Flt8: {
+        double x;
+        if (base == wt::Flt4) {
+            const uint32_t bits = uint32_t(le(4));
+            float f;
+            std::memcpy(&f, &bits, 4);
+            x = f;
+        } else {
+            const uint64_t bits = le(8);
+            std::memcpy(&x, &bits, 8);
+        }
+        std::snprintf(buffer, sizeof buffer, "%.*g", base == wt::Flt4 ? 9 : 17, x);
+        return buffer;
+    }
+    case wt::Money4: return textFromCurrency(int32_t(le(4)));
+    case wt::Money: return textFromCurrency(int64_t((le(4) << 32) | (le(8) >> 32)));
+    case wt::DecimalN: case wt::NumericN: {
+        if (propBytes < 2 || size < 1)
+            return {};
+        rz::tds::DecimalValue d;
+        d.precision = props[0];
+        d.scale = props[1];
+        d.negative = data[0] == 0;
+        for (size_t i = 1; i < size && i <= 16; ++i) {
+            if (i <= 8)
+                d.low |= uint64_t(data[i]) << (8 * (i - 1));
+            else
+                d.high |= uint64_t(data[i]) << (8 * (i - 9));
+        }
+        return textFromDecimal(d);
+    }
+    case wt::BigVarChar: case wt::BigChar:
+        return utf8FromCodePage(std::string_view(reinterpret_cast<const char *>(data), size));
+    case wt::NVarChar: case wt::NChar: {
+        std::u16string text(size / 2, u'\0');
+        std::memcpy(text.data(), data, text.size() * 2);
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            char32_t c = text[i];
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size())
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            if (c < 0x80) {
+                out += char(c);
+            } else if (c < 0x800) {
+                out += char(0xC0 | (c >> 6));
+                out += char(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                out += char(0xE0 | (c >> 12));
+                out += char(0x80 | ((c >> 6) & 0x3F));
+                out += char(0x80 | (c & 0x3F));
+            } else {
+                out += char(0xF0 | (c >> 18));
+                out += char(0x80 | ((c >> 12) & 0x3F));
+                out += char(0x80 | ((c >> 6) & 0x3F));
+                out += char(0x80 | (c & 0x3F));
+            }
+        }
+        return out;
+    }
+    case wt::BigVarBinary: case wt::BigBinary: {
+        static const char hex[] = "0123456789ABCDEF";
+        std::string out;
+        for (size_t i = 0; i < size; ++i) {
+            out += hex[data[i] >> 4];
+            out += hex[data[i] & 15];
+        }
+        return out;
+    }
+    case wt::Guid: {
+        if (size < 16)
+            return {};
+        GUID g;
+        std::memcpy(&g, data, 16);
+        std::snprintf(buffer, sizeof buffer, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", unsigned(g.Data1),
+                      unsigned(g.Data2), unsigned(g.Data3), g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
+                      g.Data4[5], g.Data4[6], g.Data4[7]);
+        return buffer;
+    }
+    case wt::DateN: return textFromDays(int32_t(le(3)));
+    case wt::DateTim4:
+        return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(le(2)), int64_t(le(4) >> 16) * 600000000, 0);
+    case wt::DateTime: {
+        const int64_t fraction = int64_t(le(8) >> 32);
+        return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(uint32_t(le(4))), (fraction * 10000000 + 150) / 300, 3);
+    }
+    case wt::TimeN: case wt::DateTime2N: case wt::DateTimeOffsetN: {
+        if (propBytes < 1)
+            return {};
+        const int scale = props[0] > 7 ? 7 : props[0];
+        const int timeLength = rz::tds::timeLengthForScale(uint8_t(scale));
+        int64_t ticks = int64_t(le(size_t(timeLength)));
+        for (int i = scale; i < 7; ++i)
+            ticks *= 10;
+        if (base == wt::TimeN)
+            return textFromTicks(ticks, scale);
+        int32_t days = 0;
+        for (int i = 0; i < 3 && size_t(timeLength + i) < size; ++i)
+            days |= int32_t(data[timeLength + i]) << (8 * i);
+        if (base == wt::DateTime2N)
+            return textFromDateTime(days, ticks, scale);
+        int16_t offset = 0;
+        if (size_t(timeLength + 4) < size)
+            offset = int16_t(data[timeLength + 3] | (data[timeLength + 4] << 8));
+        return textFromDateTimeOffset(days, ticks, offset, scale);
+    }
+    default:
+        return {};
+    }
 }
 
 std::u16string utf16FromCodePage(std::string_view bytes)

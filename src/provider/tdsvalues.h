@@ -31,6 +31,12 @@ std::string textFromDateTime(std::int32_t days, std::int64_t ticks, int scale);
 // days and ticks are UTC; the text shows the local time of the offset's zone.
 std::string textFromDateTimeOffset(std::int32_t days, std::int64_t ticks, std::int16_t offsetMinutes, int scale);
 
+// An sql_variant value as it travels (base type, its properties, the value)
+// shown as text in UTF-8: numbers and dates as SQL Server writes them,
+// strings as they are, binary as hexadecimal digits. Empty for bytes that
+// are no variant.
+std::string textFromVariant(std::string_view bytes);
+
 // Windows-1252 (the code page of SQL Server's Latin1 collations) to UTF-8 and UTF-16.
 std::string utf8FromCodePage(std::string_view bytes);
 std::u16string utf16FromCodePage(std::string_view bytes);

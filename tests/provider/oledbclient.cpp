@@ -1,6 +1,7 @@
 #include "oledbclient.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 namespace providertest {
@@ -65,7 +66,13 @@ const char *providerUnderTest()
     return name && *name ? name : "SQLOLEDB";
 }
 
-bool testingTdsBackend() { return std::string(providerUnderTest()) == "RZTDS"; }
+bool testingTdsBackend()
+{
+    std::string name = providerUnderTest();
+    for (auto &c : name)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return name == "SQLOLEDB";
+}
 
 rz::ComPtr<IDBInitialize> createDataSource(const char *progId)
 {
@@ -108,6 +115,8 @@ HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
                                  textProperty(DBPROP_INIT_CATALOG, login.database),
                                  textProperty(DBPROP_AUTH_USERID, login.user),
                                  textProperty(DBPROP_AUTH_PASSWORD, login.password)};
+    if (login.providerString)
+        props.push_back(textProperty(DBPROP_INIT_PROVIDERSTRING, *login.providerString));
     DBPROPSET sets[2];
     sets[0].guidPropertySet = DBPROPSET_DBINIT;
     sets[0].cProperties = ULONG(props.size());

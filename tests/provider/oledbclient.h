@@ -22,6 +22,7 @@ struct Login {
     std::string password = "Secret123";
     int loginTimeout = 5;
     std::optional<std::string> encrypt;
+    std::optional<std::string> providerString; // DBPROP_INIT_PROVIDERSTRING
 };
 
 std::u16string u16(const std::string &s);
@@ -44,7 +45,7 @@ DBPROP textProperty(DBPROPID id, const std::string &value);
 DBPROP i4Property(DBPROPID id, LONG value);
 
 // The provider under test: RZ_TEST_PROVIDER names it (the test run sets
-// it once per backend), "SQLOLEDB" by default.
+// it once per backend), "SQLOLEDB" (the TDS client) by default.
 const char *providerUnderTest();
 // Whether that provider runs on the TDS client (otherwise on FreeTDS's ODBC driver).
 bool testingTdsBackend();
