@@ -18,6 +18,7 @@ using namespace std::chrono_literals;
 
 // Login time-out when the consumer gives none.
 constexpr auto kDefaultLoginTimeout = 15s;
+constexpr uint32_t kPacketSize = 16384;
 // How long a server may take to acknowledge an ATTENTION after a time-out.
 constexpr auto kAttentionWait = 30s;
 
@@ -168,6 +169,8 @@ public:
         options.password = utf8(settings.password);
         options.database = utf8(settings.catalog);
         options.appName = utf8(settings.applicationName);
+        // Larger packets mean fewer reads per result; servers that want less say so in ENVCHANGE.
+        options.packetSize = kPacketSize;
         options.loginTimeout = settings.loginTimeoutSeconds > 0 ? std::chrono::milliseconds(settings.loginTimeoutSeconds * 1000)
                                                                : std::chrono::milliseconds(kDefaultLoginTimeout);
         // Microsoft's drivers: "Optional" encrypts when the server wants it,
