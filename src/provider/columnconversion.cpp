@@ -4,6 +4,7 @@
 #include "provider/storageobject.h"
 #include "provider/tdsvalues.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -311,8 +312,41 @@ bool canBindColumnAs(const SqlServerType &type, DBTYPE target)
     }
 }
 
+namespace {
+
+// The bytes of a value whose form is already the binding's type, or 0.
+size_t sameFormBytes(FetchForm form, DBTYPE target)
+{
+    switch (form) {
+    case FetchForm::Int32: return target == DBTYPE_I4 ? 4 : 0;
+    case FetchForm::Int16: return target == DBTYPE_I2 ? 2 : 0;
+    case FetchForm::Int64: return target == DBTYPE_I8 ? 8 : 0;
+    case FetchForm::UInt8: return target == DBTYPE_UI1 ? 1 : 0;
+    case FetchForm::Float64: return target == DBTYPE_R8 ? 8 : 0;
+    case FetchForm::Float32: return target == DBTYPE_R4 ? 4 : 0;
+    case FetchForm::MoneyUnits: return target == DBTYPE_CY ? 8 : 0;
+    case FetchForm::Guid: return target == DBTYPE_GUID ? 16 : 0;
+    default: return 0;
+    }
+}
+
+} // namespace
+
 DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buffer)
 {
+    // Most bindings ask for the column's own type: a copy, nothing to convert.
+    if (const size_t bytes = sameFormBytes(v.type->form, DBTYPE(b.wType)); bytes && !v.isNull()) {
+        if (b.dwPart & DBPART_VALUE)
+            std::memcpy(buffer + b.obValue, v.data, bytes);
+        if (b.dwPart & DBPART_LENGTH) {
+            const DBLENGTH length = bytes;
+            std::memcpy(buffer + b.obLength, &length, sizeof length);
+        }
+        const DBSTATUS ok = DBSTATUS_S_OK;
+        if (b.dwPart & DBPART_STATUS)
+            std::memcpy(buffer + b.obStatus, &ok, sizeof ok);
+        return ok;
+    }
     Parts p;
     p.value = (b.dwPart & DBPART_VALUE) ? buffer + b.obValue : nullptr;
     const DBTYPE target = baseType(b.wType);
@@ -337,7 +371,23 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
             break;
         }
         case DBTYPE_WSTR: {
-            if (type.form == FetchForm::Utf16Text) {
+            if (type.form == FetchForm::CodePageText) {
+                // Widened straight into the consumer's buffer, one character per byte.
+                const auto raw = rawBytes(v);
+                p.length = raw.size() * 2;
+                if (p.value) {
+                    const size_t room = b.cbMaxLen >= 2 ? (size_t(b.cbMaxLen) - 2) / 2 : 0;
+                    const size_t n = std::min(room, raw.size());
+                    if (n < raw.size())
+                        p.status = DBSTATUS_S_TRUNCATED;
+                    for (size_t i = 0; i < n; ++i) {
+                        const char16_t c = utf16FromCodePageChar(static_cast<unsigned char>(raw[i]));
+                        std::memcpy(p.value + i * 2, &c, 2);
+                    }
+                    if (b.cbMaxLen >= 2)
+                        std::memset(p.value + n * 2, 0, 2);
+                }
+            } else if (type.form == FetchForm::Utf16Text) {
                 const auto raw = rawBytes(v);
                 copyBytes(p, b, raw.data(), raw.size(), 2);
             } else {
@@ -347,7 +397,15 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
             break;
         }
         case DBTYPE_STR: {
-            if (type.form == FetchForm::Utf8Text) {
+            const auto isAscii = [](std::string_view text) {
+                for (char c : text)
+                    if (static_cast<unsigned char>(c) >= 0x80)
+                        return false;
+                return true;
+            };
+            if (type.form == FetchForm::Utf8Text
+                || (type.form == FetchForm::CodePageText && isAscii(rawBytes(v)))) {
+                // UTF-8, or code-page text that is ASCII and so UTF-8 already.
                 const auto raw = rawBytes(v);
                 copyBytes(p, b, raw.data(), raw.size(), 1);
             } else {

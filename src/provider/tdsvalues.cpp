@@ -280,6 +280,8 @@ std::string textFromVariant(std::string_view bytes)
     }
 }
 
+char16_t utf16FromCodePageChar(unsigned char c) { return fromCodePage(c); }
+
 std::u16string utf16FromCodePage(std::string_view bytes)
 {
     std::u16string out(bytes.size(), u'\0');

@@ -40,5 +40,6 @@ std::string textFromVariant(std::string_view bytes);
 // Windows-1252 (the code page of SQL Server's Latin1 collations) to UTF-8 and UTF-16.
 std::string utf8FromCodePage(std::string_view bytes);
 std::u16string utf16FromCodePage(std::string_view bytes);
+char16_t utf16FromCodePageChar(unsigned char c);
 
 } // namespace rz::provider
