@@ -222,6 +222,11 @@ TdsConnection::~TdsConnection() = default;
 
 void TdsConnection::wireFailed(const rz::tds::TdsError &error)
 {
+    if (error.kind() == rz::tds::ErrorKind::Usage) {
+        // Refused before anything went out (a value its type cannot carry): the connection is fine.
+        addPendingDiagnostic(u"HY000", utf16(error.what()));
+        return;
+    }
     if (error.kind() == rz::tds::ErrorKind::Timeout && wire_->usable()) {
         // The server is told to stop; its acknowledgement is read before the
         // next request, so the caller does not wait for a server that sits.

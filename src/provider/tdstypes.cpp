@@ -44,6 +44,17 @@ T valueOf(const ParameterValue &p)
 
 std::string parameterName(size_t index) { return "@P" + std::to_string(index + 1); }
 
+// Whether the value has at most `precision` digits (scale included).
+bool fitsPrecision(const DB_NUMERIC &n, int precision)
+{
+    unsigned __int128 magnitude = 0, limit = 1;
+    for (int i = 15; i >= 0; --i)
+        magnitude = (magnitude << 8) | n.val[i];
+    for (int i = 0; i < precision; ++i)
+        limit *= 10;
+    return magnitude < limit;
+}
+
 } // namespace
 
 SqlServerType typeOfTdsColumn(const rz::tds::TypeInfo &type)
@@ -147,7 +158,7 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
                 break;
             }
             const auto n = numericFromText(p.bytes, precision, scale);
-            if (!n) {
+            if (!n || !fitsPrecision(*n, precision)) {
                 addPendingDiagnostic(u"22003", u"A decimal parameter's value does not fit its precision.");
                 return false;
             }

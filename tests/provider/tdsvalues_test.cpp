@@ -1,12 +1,16 @@
 // The TDS backend's value forms: dates counted from 0001-01-01, 100 ns
 // ticks, datetimeoffset shown in its own zone, decimals and money as
-// integers, Windows-1252 text.
+// integers, Windows-1252 text; and parameter values as typed RPC parameters.
 
+#include "provider/diagnostics.h"
+#include "provider/tdstypes.h"
 #include "provider/tdsvalues.h"
 
 #include "oledbclient.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace rz::provider;
 using providertest::fields;
@@ -102,4 +106,75 @@ TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
     // date 2000-02-29
     EXPECT_EQ(textFromVariant(string("\x28\x00\x42\x24\x0B", 5)), "2000-02-29");
     EXPECT_EQ(textFromVariant(string("\x38", 1)), "") << "too short to be a variant";
+}
+
+namespace {
+
+template <class T>
+ParameterValue fixedValue(SQLSMALLINT cType, SQLSMALLINT sqlType, const T &value)
+{
+    ParameterValue p;
+    p.cType = cType;
+    p.sqlType = sqlType;
+    p.bytes.assign(reinterpret_cast<const char *>(&value), sizeof value);
+    p.indicator = SQLLEN(sizeof value);
+    return p;
+}
+
+ParameterValue textValue(SQLSMALLINT cType, SQLSMALLINT sqlType, const std::string &bytes, SQLULEN size = 0,
+                         SQLSMALLINT digits = 0)
+{
+    ParameterValue p;
+    p.cType = cType;
+    p.sqlType = sqlType;
+    p.bytes = bytes;
+    p.columnSize = size;
+    p.decimalDigits = digits;
+    p.indicator = SQLLEN(bytes.size());
+    return p;
+}
+
+} // namespace
+
+TEST(TdsParameters, ValuesInOdbcFormBecomeTypedRpcParameters)
+{
+    std::vector<ParameterValue> values;
+    values.push_back(fixedValue(SQL_C_SLONG, SQL_INTEGER, int32_t(7)));
+    values.push_back(textValue(SQL_C_CHAR, SQL_DECIMAL, "-1.25", 3, 2));
+    SQL_TIMESTAMP_STRUCT ts{2000, 2, 29, 1, 2, 3, 400000000};
+    values.push_back(fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts));
+    values.push_back(textValue(SQL_C_WCHAR, SQL_WVARCHAR, std::string("h\0i\0", 4)));
+    values.push_back(fixedValue(SQL_C_UBIGINT, SQL_BIGINT, uint64_t(18446744073709551615ull)));
+    ParameterValue none = fixedValue(SQL_C_BIT, SQL_BIT, static_cast<unsigned char>(1));
+    none.indicator = SQL_NULL_DATA;
+    values.push_back(none);
+    values.push_back(textValue(SQL_C_BINARY, SQL_LONGVARBINARY, "\x01\x02", 2));
+
+    rz::tds::RpcParameters rpc;
+    ASSERT_TRUE(tdsParameters(values, rpc));
+    EXPECT_EQ(rpc.declaration(), std::u16string(u"@P1 int,@P2 decimal(3,2),@P3 datetime2(7),@P4 nvarchar(4000),"
+                                                u"@P5 decimal(20,0),@P6 bit,@P7 varbinary(max)"))
+        << "an unsigned 64-bit value beyond bigint travels as decimal(20,0)";
+
+    std::vector<uint8_t> bytes;
+    rpc.appendTo(bytes);
+    // @P3: datetime2(7) is 5 bytes of ticks then 3 of days since 0001-01-01 (2000-02-29 = 730178).
+    const uint64_t ticks = (3600ull + 2 * 60 + 3) * 10000000 + 4000000;
+    std::vector<uint8_t> expected = {0x2A, 0x07, 0x08};
+    for (int i = 0; i < 5; ++i)
+        expected.push_back(uint8_t(ticks >> (8 * i)));
+    for (int i = 0; i < 3; ++i)
+        expected.push_back(uint8_t(730178 >> (8 * i)));
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), expected.begin(), expected.end()), bytes.end());
+}
+
+TEST(TdsParameters, ADecimalWiderThanItsPrecisionIsRefusedBeforeSending)
+{
+    std::vector<ParameterValue> values{textValue(SQL_C_CHAR, SQL_DECIMAL, "123.45", 3, 2)};
+    rz::tds::RpcParameters rpc;
+    clearPendingDiagnostics();
+    EXPECT_FALSE(tdsParameters(values, rpc));
+    ASSERT_EQ(pendingDiagnostics().size(), 1u);
+    EXPECT_EQ(pendingDiagnostics()[0].sqlState, u"22003");
+    clearPendingDiagnostics();
 }
