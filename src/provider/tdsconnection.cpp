@@ -158,7 +158,7 @@ public:
                                            u"with Microsoft's ODBC driver); this provider logs in with a user name and password.");
             return nullptr;
         }
-        if (address->port == 0 || !address->instance.empty()) {
+        if (address->port == 0) {
             addPendingDiagnostic(u"08001", u"A named instance needs its port (host,port): this provider does not ask "
                                            u"the SQL Server Browser.");
             return nullptr;

@@ -176,3 +176,22 @@ TEST(Login, IntegratedSecurityWithoutAUserFailsWithAReason)
     for (auto &p : props)
         VariantClear(&p.vValue);
 }
+
+TEST(Login, ANamedInstanceIsReachedByItsPortAndRefusedWithoutOne)
+{
+    REQUIRE_SERVER();
+    if (!testingTdsBackend())
+        GTEST_SKIP() << "FreeTDS asks the SQL Server Browser for named instances itself";
+    Login withPort = mainLogin();
+    withPort.host = std::string(kMainAddress) + "\\SQLEXPRESS,1433";
+    HRESULT hr = S_OK;
+    EXPECT_TRUE(openSession(withPort, &hr)) << std::hex << hr << " " << errorText();
+
+    Login withoutPort = mainLogin();
+    withoutPort.host = std::string(kMainAddress) + "\\SQLEXPRESS";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(openSession(withoutPort, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+    EXPECT_NE(errorText().find("needs its port"), std::string::npos) << errorText();
+}
