@@ -314,14 +314,16 @@ int main(int argc, char **argv)
             db = openQt(o, QStringLiteral("QODBC"));
         else if (c == QLatin1String("rz-bigquery"))
             db = openQt(o, QStringLiteral("REZUVEDOV"), QStringLiteral("big query=1"));
-        else if (c.startsWith(QLatin1String("rz")))
+        else if (c.startsWith(QLatin1String("rzodbc-")))
+            db = openQt(o, QStringLiteral("REZUVEDOV"), QStringLiteral("provider=rzfreetds"));
+        else if (c.startsWith(QLatin1String("rz-")))
             db = openQt(o, QStringLiteral("REZUVEDOV"));
         else
             fail(QStringLiteral("unknown case ") + c);
 
         QSqlQuery query(db);
         if (c == QLatin1String("qodbc-forward") || c == QLatin1String("rz-forward")
-            || c == QLatin1String("rz-bigquery"))
+            || c == QLatin1String("rzodbc-forward") || c == QLatin1String("rz-bigquery"))
             query.setForwardOnly(true);
         if (c.endsWith(QLatin1String("-insert"))) {
             exec(db, QStringLiteral("DROP TABLE IF EXISTS bench_inserts"));

@@ -2,7 +2,9 @@
 
 #include "provider/decimaltext.h"
 #include "provider/storageobject.h"
+#include "provider/tdsvalues.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,13 +25,21 @@ std::string_view rawBytes(const FetchedValue &v)
     const auto *p = static_cast<const char *>(v.data);
     SQLLEN length = v.indicator;
     SQLLEN room = v.type->fetchBytes;
-    if (v.type->form == FetchForm::Utf8Text) room -= 1;
-    if (v.type->form == FetchForm::Utf16Text) room -= 2;
+    if (v.type->terminated && v.type->form == FetchForm::Utf8Text) room -= 1;
+    if (v.type->terminated && v.type->form == FetchForm::Utf16Text) room -= 2;
     if (length == SQL_NO_TOTAL || length > room)
         length = room;
     if (length < 0)
         length = 0;
     return std::string_view(p, size_t(length));
+}
+
+template <class T>
+T valueAs(const FetchedValue &v)
+{
+    T x;
+    std::memcpy(&x, v.data, sizeof x);
+    return x;
 }
 
 std::int64_t asInteger(const FetchedValue &v, bool &ok)
@@ -43,8 +53,15 @@ std::int64_t asInteger(const FetchedValue &v, bool &ok)
     case FetchForm::Bit: return *static_cast<const unsigned char *>(v.data) ? 1 : 0;
     case FetchForm::Float32: { float x; std::memcpy(&x, v.data, 4); return std::int64_t(x); }
     case FetchForm::Float64: { double x; std::memcpy(&x, v.data, 8); return std::int64_t(x); }
+    case FetchForm::MoneyUnits: return valueAs<std::int64_t>(v) / 10000;
+    case FetchForm::DecimalParts: {
+        std::int64_t x = 0;
+        ok = integerFromDecimal(valueAs<rz::tds::DecimalValue>(v), x);
+        return x;
+    }
     case FetchForm::MoneyText:
     case FetchForm::NumericText:
+    case FetchForm::CodePageText:
     case FetchForm::Utf8Text: {
         const auto n = numericFromText(rawBytes(v), 38, 0);
         if (!n) break;
@@ -64,8 +81,11 @@ double asDouble(const FetchedValue &v, bool &ok)
     switch (v.type->form) {
     case FetchForm::Float32: { float x; std::memcpy(&x, v.data, 4); return x; }
     case FetchForm::Float64: { double x; std::memcpy(&x, v.data, 8); return x; }
+    case FetchForm::MoneyUnits: return double(valueAs<std::int64_t>(v)) / 10000.0;
+    case FetchForm::DecimalParts: return doubleFromDecimal(valueAs<rz::tds::DecimalValue>(v));
     case FetchForm::MoneyText:
     case FetchForm::NumericText:
+    case FetchForm::CodePageText:
     case FetchForm::Utf8Text: {
         const std::string text(rawBytes(v));
         char *end = nullptr;
@@ -93,9 +113,32 @@ std::string asText(const FetchedValue &v)
         std::snprintf(buffer, sizeof buffer, "%.*g", v.type->form == FetchForm::Float32 ? 9 : 17, asDouble(v, ok));
         return buffer;
     }
+    case FetchForm::MoneyUnits:
+        return textFromCurrency(valueAs<std::int64_t>(v));
+    case FetchForm::DecimalParts:
+        return textFromDecimal(valueAs<rz::tds::DecimalValue>(v));
+    case FetchForm::DateDays:
+        return textFromDays(valueAs<std::int32_t>(v));
+    case FetchForm::TimeTicks:
+        return textFromTicks(valueAs<std::int64_t>(v), v.type->scale);
+    case FetchForm::DateTimeOffsetParts: {
+        const auto dt = valueAs<rz::tds::DateTimeValue>(v);
+        return textFromDateTimeOffset(dt.days, dt.ticks, dt.offsetMinutes, v.type->scale > 7 ? 7 : v.type->scale);
+    }
+    case FetchForm::CodePageText:
+        return utf8FromCodePage(rawBytes(v));
+    case FetchForm::VariantBytes:
+        return textFromVariant(rawBytes(v));
+    case FetchForm::DateTimeParts:
     case FetchForm::Timestamp: {
         SQL_TIMESTAMP_STRUCT t;
-        std::memcpy(&t, v.data, sizeof t);
+        if (v.type->form == FetchForm::DateTimeParts) {
+            const auto dt = valueAs<rz::tds::DateTimeValue>(v);
+            const DBTIMESTAMP ts = timestampFromParts(dt.days, dt.ticks);
+            std::memcpy(&t, &ts, sizeof t);
+        } else {
+            std::memcpy(&t, v.data, sizeof t);
+        }
         std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", int(t.year), t.month, t.day, t.hour,
                       t.minute, t.second);
         std::string out(buffer);
@@ -147,6 +190,8 @@ std::string asText(const FetchedValue &v)
 
 std::u16string asWideText(const FetchedValue &v)
 {
+    if (v.type->form == FetchForm::CodePageText)
+        return utf16FromCodePage(rawBytes(v));
     if (v.type->form == FetchForm::Utf16Text) {
         const auto raw = rawBytes(v);
         std::u16string out(raw.size() / 2, u'\0');
@@ -216,7 +261,7 @@ bool isNumericForm(FetchForm f)
     switch (f) {
     case FetchForm::Int16: case FetchForm::Int32: case FetchForm::UInt8: case FetchForm::Int64:
     case FetchForm::Bit: case FetchForm::Float32: case FetchForm::Float64:
-    case FetchForm::MoneyText: case FetchForm::NumericText:
+    case FetchForm::MoneyText: case FetchForm::NumericText: case FetchForm::MoneyUnits: case FetchForm::DecimalParts:
         return true;
     default:
         return false;
@@ -244,7 +289,7 @@ bool canBindColumnAs(const SqlServerType &type, DBTYPE target)
     switch (target) {
     case DBTYPE_IUNKNOWN:
         return type.isLong || type.form == FetchForm::Utf8Text || type.form == FetchForm::Utf16Text
-            || type.form == FetchForm::Binary;
+            || type.form == FetchForm::Binary || type.form == FetchForm::CodePageText;
     case DBTYPE_WSTR: case DBTYPE_STR: case DBTYPE_BSTR:
         return true;
     case DBTYPE_BYTES:
@@ -252,11 +297,14 @@ bool canBindColumnAs(const SqlServerType &type, DBTYPE target)
     case DBTYPE_I1: case DBTYPE_I2: case DBTYPE_I4: case DBTYPE_I8: case DBTYPE_UI1: case DBTYPE_UI2:
     case DBTYPE_UI4: case DBTYPE_UI8: case DBTYPE_R4: case DBTYPE_R8: case DBTYPE_BOOL: case DBTYPE_CY:
     case DBTYPE_NUMERIC:
-        return !type.isLong && (isNumericForm(type.form) || type.form == FetchForm::Utf8Text);
+        return !type.isLong && (isNumericForm(type.form) || type.form == FetchForm::Utf8Text
+                                || type.form == FetchForm::CodePageText);
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DBDATE:
-        return type.form == FetchForm::Timestamp || type.form == FetchForm::Date;
+        return type.form == FetchForm::Timestamp || type.form == FetchForm::Date || type.form == FetchForm::DateTimeParts
+            || type.form == FetchForm::DateDays;
     case DBTYPE_DBTIME:
-        return type.form == FetchForm::TimeText || type.form == FetchForm::Timestamp;
+        return type.form == FetchForm::TimeText || type.form == FetchForm::Timestamp || type.form == FetchForm::TimeTicks
+            || type.form == FetchForm::DateTimeParts;
     case DBTYPE_GUID:
         return type.form == FetchForm::Guid;
     default:
@@ -264,8 +312,41 @@ bool canBindColumnAs(const SqlServerType &type, DBTYPE target)
     }
 }
 
+namespace {
+
+// The bytes of a value whose form is already the binding's type, or 0.
+size_t sameFormBytes(FetchForm form, DBTYPE target)
+{
+    switch (form) {
+    case FetchForm::Int32: return target == DBTYPE_I4 ? 4 : 0;
+    case FetchForm::Int16: return target == DBTYPE_I2 ? 2 : 0;
+    case FetchForm::Int64: return target == DBTYPE_I8 ? 8 : 0;
+    case FetchForm::UInt8: return target == DBTYPE_UI1 ? 1 : 0;
+    case FetchForm::Float64: return target == DBTYPE_R8 ? 8 : 0;
+    case FetchForm::Float32: return target == DBTYPE_R4 ? 4 : 0;
+    case FetchForm::MoneyUnits: return target == DBTYPE_CY ? 8 : 0;
+    case FetchForm::Guid: return target == DBTYPE_GUID ? 16 : 0;
+    default: return 0;
+    }
+}
+
+} // namespace
+
 DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buffer)
 {
+    // Most bindings ask for the column's own type: a copy, nothing to convert.
+    if (const size_t bytes = sameFormBytes(v.type->form, DBTYPE(b.wType)); bytes && !v.isNull()) {
+        if (b.dwPart & DBPART_VALUE)
+            std::memcpy(buffer + b.obValue, v.data, bytes);
+        if (b.dwPart & DBPART_LENGTH) {
+            const DBLENGTH length = bytes;
+            std::memcpy(buffer + b.obLength, &length, sizeof length);
+        }
+        const DBSTATUS ok = DBSTATUS_S_OK;
+        if (b.dwPart & DBPART_STATUS)
+            std::memcpy(buffer + b.obStatus, &ok, sizeof ok);
+        return ok;
+    }
     Parts p;
     p.value = (b.dwPart & DBPART_VALUE) ? buffer + b.obValue : nullptr;
     const DBTYPE target = baseType(b.wType);
@@ -290,7 +371,23 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
             break;
         }
         case DBTYPE_WSTR: {
-            if (type.form == FetchForm::Utf16Text) {
+            if (type.form == FetchForm::CodePageText) {
+                // Widened straight into the consumer's buffer, one character per byte.
+                const auto raw = rawBytes(v);
+                p.length = raw.size() * 2;
+                if (p.value) {
+                    const size_t room = b.cbMaxLen >= 2 ? (size_t(b.cbMaxLen) - 2) / 2 : 0;
+                    const size_t n = std::min(room, raw.size());
+                    if (n < raw.size())
+                        p.status = DBSTATUS_S_TRUNCATED;
+                    for (size_t i = 0; i < n; ++i) {
+                        const char16_t c = utf16FromCodePageChar(static_cast<unsigned char>(raw[i]));
+                        std::memcpy(p.value + i * 2, &c, 2);
+                    }
+                    if (b.cbMaxLen >= 2)
+                        std::memset(p.value + n * 2, 0, 2);
+                }
+            } else if (type.form == FetchForm::Utf16Text) {
                 const auto raw = rawBytes(v);
                 copyBytes(p, b, raw.data(), raw.size(), 2);
             } else {
@@ -300,7 +397,15 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
             break;
         }
         case DBTYPE_STR: {
-            if (type.form == FetchForm::Utf8Text) {
+            const auto isAscii = [](std::string_view text) {
+                for (char c : text)
+                    if (static_cast<unsigned char>(c) >= 0x80)
+                        return false;
+                return true;
+            };
+            if (type.form == FetchForm::Utf8Text
+                || (type.form == FetchForm::CodePageText && isAscii(rawBytes(v)))) {
+                // UTF-8, or code-page text that is ASCII and so UTF-8 already.
                 const auto raw = rawBytes(v);
                 copyBytes(p, b, raw.data(), raw.size(), 1);
             } else {
@@ -316,7 +421,8 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
             break;
         }
         case DBTYPE_BYTES: {
-            if (type.form == FetchForm::Binary || type.form == FetchForm::Utf8Text || type.form == FetchForm::Utf16Text) {
+            if (type.form == FetchForm::Binary || type.form == FetchForm::Utf8Text || type.form == FetchForm::Utf16Text
+                || type.form == FetchForm::CodePageText) {
                 const auto raw = rawBytes(v);
                 copyBytes(p, b, raw.data(), raw.size(), 0);
             } else {
@@ -349,7 +455,12 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
         }
         case DBTYPE_CY: {
             std::optional<std::int64_t> scaled;
-            if (type.form == FetchForm::MoneyText || type.form == FetchForm::NumericText || type.form == FetchForm::Utf8Text)
+            if (type.form == FetchForm::MoneyUnits)
+                scaled = valueAs<std::int64_t>(v);
+            else if (type.form == FetchForm::DecimalParts)
+                scaled = currencyFromText(textFromDecimal(valueAs<rz::tds::DecimalValue>(v)));
+            else if (type.form == FetchForm::MoneyText || type.form == FetchForm::NumericText
+                     || type.form == FetchForm::Utf8Text || type.form == FetchForm::CodePageText)
                 scaled = currencyFromText(rawBytes(v));
             else if (type.form == FetchForm::Float32 || type.form == FetchForm::Float64) {
                 bool ok;
@@ -370,11 +481,15 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
         }
         case DBTYPE_NUMERIC: {
             std::optional<DB_NUMERIC> n;
-            if (type.form == FetchForm::NumericText)
+            if (type.form == FetchForm::DecimalParts)
+                n = numericFromDecimal(valueAs<rz::tds::DecimalValue>(v));
+            else if (type.form == FetchForm::MoneyUnits)
+                n = numericFromText(textFromCurrency(valueAs<std::int64_t>(v)), 19, 4);
+            else if (type.form == FetchForm::NumericText)
                 n = numericFromText(rawBytes(v), type.precision, type.scale);
             else if (type.form == FetchForm::MoneyText)
                 n = numericFromText(rawBytes(v), 19, 4);
-            else if (type.form == FetchForm::Utf8Text)
+            else if (type.form == FetchForm::Utf8Text || type.form == FetchForm::CodePageText)
                 n = numericFromText(rawBytes(v), b.bPrecision ? b.bPrecision : 38, b.bScale);
             else if (type.form == FetchForm::Float32 || type.form == FetchForm::Float64) {
                 bool ok;
@@ -389,7 +504,13 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
         }
         case DBTYPE_DBTIMESTAMP: {
             DBTIMESTAMP t{};
-            if (type.form == FetchForm::Timestamp) {
+            if (type.form == FetchForm::DateTimeParts) {
+                const auto dt = valueAs<rz::tds::DateTimeValue>(v);
+                t = timestampFromParts(dt.days, dt.ticks);
+            } else if (type.form == FetchForm::DateDays) {
+                const DBDATE d = dateFromDays(valueAs<std::int32_t>(v));
+                t.year = d.year; t.month = d.month; t.day = d.day;
+            } else if (type.form == FetchForm::Timestamp) {
                 std::memcpy(&t, v.data, sizeof t);
             } else {
                 DBDATE d;
@@ -401,13 +522,22 @@ DBSTATUS writeColumnBinding(const FetchedValue &v, const DBBINDING &b, BYTE *buf
         }
         case DBTYPE_DBDATE: {
             DBDATE d{};
-            std::memcpy(&d, v.data, sizeof d); // a timestamp starts with the same three fields
+            if (type.form == FetchForm::DateDays)
+                d = dateFromDays(valueAs<std::int32_t>(v));
+            else if (type.form == FetchForm::DateTimeParts)
+                d = dateFromDays(valueAs<rz::tds::DateTimeValue>(v).days);
+            else
+                std::memcpy(&d, v.data, sizeof d); // a timestamp starts with the same three fields
             store(p, d);
             break;
         }
         case DBTYPE_DBTIME: {
             DBTIME t{};
-            if (type.form == FetchForm::Timestamp) {
+            if (type.form == FetchForm::TimeTicks) {
+                t = timeFromTicks(valueAs<std::int64_t>(v));
+            } else if (type.form == FetchForm::DateTimeParts) {
+                t = timeFromTicks(valueAs<rz::tds::DateTimeValue>(v).ticks);
+            } else if (type.form == FetchForm::Timestamp) {
                 SQL_TIMESTAMP_STRUCT ts;
                 std::memcpy(&ts, v.data, sizeof ts);
                 t.hour = ts.hour; t.minute = ts.minute; t.second = ts.second;

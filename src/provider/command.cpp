@@ -9,7 +9,7 @@
 #include "provider/propertystore.h"
 #include "provider/rowset.h"
 #include "provider/rowsetproperties.h"
-#include "provider/statementexecution.h"
+#include "provider/resultstream.h"
 #include "provider/supporterrorinfo.h"
 
 #include <cstring>
@@ -35,7 +35,7 @@ bool isSupportedParameterType(DBTYPE type)
 class Command final : public rz::ComObject<ICommandText, ICommandPrepare, ICommandProperties, ICommandWithParameters,
                                            IAccessor, IConvertType, ISupportErrorInfo> {
 public:
-    Command(rz::ComPtr<IUnknown> session, std::shared_ptr<OdbcConnection> connection)
+    Command(rz::ComPtr<IUnknown> session, std::shared_ptr<ServerConnection> connection)
         : session_(std::move(session)), connection_(std::move(connection))
     {
         declareRowsetProperties(properties_);
@@ -76,7 +76,7 @@ public:
 
         const RowsetOptions options = rowsetOptions(properties_);
         std::shared_ptr<ResultStream> stream;
-        HRESULT hr = executeStatement(connection_, *text_, &values, options.commandTimeout, stream);
+        HRESULT hr = connection_->execute(*text_, &values, options.commandTimeout, stream);
         if (FAILED(hr))
             return reportFailure(hr, IID_ICommand);
         if (rowsAffected)
@@ -332,7 +332,7 @@ private:
         std::u16string text = *text_;
         return [self, connection, text, values, timeout](std::shared_ptr<ResultStream> &stream) mutable -> HRESULT {
             std::vector<ParameterValue> again = values;
-            const HRESULT hr = executeStatement(connection, text, &again, timeout, stream);
+            const HRESULT hr = connection->execute(text, &again, timeout, stream);
             if (FAILED(hr))
                 return hr;
             // The rowset reads the first result that has columns.
@@ -348,7 +348,7 @@ private:
     }
 
     rz::ComPtr<IUnknown> session_;
-    std::shared_ptr<OdbcConnection> connection_;
+    std::shared_ptr<ServerConnection> connection_;
     std::optional<std::u16string> text_;
     std::optional<std::vector<DescribedParameter>> described_;
     PropertyStore properties_;
@@ -357,7 +357,7 @@ private:
 
 } // namespace
 
-HRESULT createCommand(rz::ComPtr<IUnknown> session, std::shared_ptr<OdbcConnection> connection, REFIID iid,
+HRESULT createCommand(rz::ComPtr<IUnknown> session, std::shared_ptr<ServerConnection> connection, REFIID iid,
                       IUnknown **command)
 {
     auto object = rz::ComPtr<ICommandText>::adopt(new (std::nothrow) Command(std::move(session), std::move(connection)));

@@ -3,13 +3,13 @@
 // descriptions and accessors, and execution.
 
 #include "platform/comptr.h"
-#include "provider/odbcconnection.h"
+#include "provider/serverconnection.h"
 
 #include <memory>
 
 namespace rz::provider {
 
-HRESULT createCommand(rz::ComPtr<IUnknown> session, std::shared_ptr<OdbcConnection> connection, REFIID iid,
+HRESULT createCommand(rz::ComPtr<IUnknown> session, std::shared_ptr<ServerConnection> connection, REFIID iid,
                       IUnknown **command);
 
 } // namespace rz::provider

@@ -1,6 +1,7 @@
 #pragma once
-// Turns the data source's initialisation settings into an ODBC connection
-// string for the ODBC driver behind a program identifier.
+// The data source's initialisation settings, the server address they name,
+// and the ODBC connection string they become for the ODBC driver behind a
+// program identifier.
 
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ struct ConnectionSettings {
     bool integratedSecurity = false;
     std::optional<std::u16string> encrypt; // "Optional", "Mandatory", "Strict", "yes", "no", ...
     std::u16string applicationName = u"REZUVEDOV";
+    std::u16string providerString;  // DBPROP_INIT_PROVIDERSTRING: "Key=value;..."
+    long loginTimeoutSeconds = 0;   // 0: the client library's own
+    long generalTimeoutSeconds = 0; // 0: none
 };
 
 // Escapes one value the way ODBC connection strings quote: in braces when it

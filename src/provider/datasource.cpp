@@ -2,8 +2,6 @@
 
 #include "platform/comobject.h"
 #include "provider/errors.h"
-#include "provider/odbcconnection.h"
-#include "provider/odbcenvironment.h"
 #include "provider/propertystore.h"
 #include "provider/session.h"
 #include "provider/supporterrorinfo.h"
@@ -21,7 +19,7 @@ constexpr LONG kDefaultLoginTimeout = 15;
 
 class DataSource final : public rz::ComObject<IDBInitialize, IDBProperties, IDBCreateSession, ISupportErrorInfo> {
 public:
-    DataSource(OdbcDriverKind kind, std::u16string driverValue) : kind_(kind), driverValue_(std::move(driverValue))
+    explicit DataSource(std::shared_ptr<Backend> backend) : backend_(std::move(backend))
     {
         const GUID &init = DBPROPSET_DBINIT;
         properties_.supportString(init, DBPROP_INIT_DATASOURCE);
@@ -50,24 +48,13 @@ public:
         beginCall();
         if (initialized_)
             return reportFailure(DB_E_ALREADYINITIALIZED, IID_IDBInitialize, u"The data source is already initialized.");
-        ConnectionSettings settings = currentSettings();
-        connectionString_ = buildConnectionString(settings, kind_, driverValue_);
-        if (connectionString_.empty())
+        settings_ = currentSettings();
+        if (!parseServerAddress(settings_.dataSource))
             return reportFailure(E_FAIL, IID_IDBInitialize,
                                  u"The server name is not one SQL Server clients accept (host, host,port or host\\instance).");
-        auto connection = connect();
-        if (!connection) {
-            dropGenericConnectFailure();
-            if (settings.integratedSecurity && kind_ == OdbcDriverKind::FreeTds) {
-                // FreeTDS's own text ("Adaptive Server connection failed") does not say why.
-                auto driverRecords = takePendingDiagnostics();
-                addPendingDiagnostic(u"28000", u"Integrated security through FreeTDS needs a Kerberos ticket for the "
-                                               u"server; the login without a user name failed.");
-                for (auto &d : driverRecords)
-                    addPendingDiagnostic(std::move(d));
-            }
+        auto connection = backend_->connect(settings_);
+        if (!connection)
             return reportFailure(loginFailureCode(), IID_IDBInitialize);
-        }
         spare_ = std::move(connection);
         initialized_ = true;
         properties_.setReadOnly(true);
@@ -121,9 +108,9 @@ public:
             return DB_E_NOAGGREGATION;
         if (!initialized_)
             return E_UNEXPECTED;
-        std::shared_ptr<OdbcConnection> connection = std::move(spare_);
+        std::shared_ptr<ServerConnection> connection = std::move(spare_);
         if (!connection)
-            connection = connect();
+            connection = backend_->connect(settings_);
         if (!connection)
             return reportFailure(E_FAIL, IID_IDBCreateSession);
         return createSession(rz::ComPtr<IUnknown>::share(identity()), std::move(connection), &openSessions_, iid, session);
@@ -148,55 +135,32 @@ private:
         s.userId = text(DBPROP_AUTH_USERID);
         s.password = text(DBPROP_AUTH_PASSWORD);
         s.integratedSecurity = !text(DBPROP_AUTH_INTEGRATED).empty();
+        s.providerString = text(DBPROP_INIT_PROVIDERSTRING);
         if (const OLECHAR *encrypt = properties_.stringValue(DBPROPSET_SQLSERVERDBINIT, SSPROP_INIT_ENCRYPT))
             s.encrypt = std::u16string(encrypt);
+        s.loginTimeoutSeconds = properties_.i4Value(init, DBPROP_INIT_TIMEOUT, kDefaultLoginTimeout);
+        s.generalTimeoutSeconds = properties_.i4Value(init, DBPROP_INIT_GENERALTIMEOUT, 0);
         return s;
     }
 
-    std::shared_ptr<OdbcConnection> connect()
-    {
-        SQLHENV env = odbcEnvironment();
-        if (!env) {
-            addPendingDiagnostic(u"IM004", u"The ODBC driver manager could not make an environment.");
-            return nullptr;
-        }
-        ConnectionHandle dbc;
-        if (!odbcSucceeded(odbcCall(dbc.allocate(env), SQL_HANDLE_ENV, env)))
-            return nullptr;
-        const LONG loginTimeout = properties_.i4Value(DBPROPSET_DBINIT, DBPROP_INIT_TIMEOUT, kDefaultLoginTimeout);
-        if (loginTimeout > 0)
-            SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeout)), 0);
-        const LONG generalTimeout = properties_.i4Value(DBPROPSET_DBINIT, DBPROP_INIT_GENERALTIMEOUT, 0);
-        if (generalTimeout > 0)
-            SQLSetConnectAttr(dbc.get(), SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(generalTimeout)), 0);
-        const SQLRETURN rc = odbcCall(
-            SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR *>(connectionString_.data()),
-                              SQLSMALLINT(connectionString_.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-            dbc);
-        if (!odbcSucceeded(rc))
-            return nullptr;
-        return std::make_shared<OdbcConnection>(std::move(dbc));
-    }
-
-    OdbcDriverKind kind_;
-    std::u16string driverValue_;
+    std::shared_ptr<Backend> backend_;
     PropertyStore properties_;
-    std::u16string connectionString_;
-    std::shared_ptr<OdbcConnection> spare_; // the login's connection, for the first session
+    ConnectionSettings settings_; // as Initialize read them
+    std::shared_ptr<ServerConnection> spare_; // the login's connection, for the first session
     std::atomic<int> openSessions_{0};
     bool initialized_ = false;
 };
 
 } // namespace
 
-HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverValue, IUnknown *outer, REFIID iid, void **object)
+HRESULT createDataSource(std::shared_ptr<Backend> backend, IUnknown *outer, REFIID iid, void **object)
 {
     if (!object)
         return E_POINTER;
     *object = nullptr;
     if (outer)
         return CLASS_E_NOAGGREGATION;
-    auto source = rz::ComPtr<IDBInitialize>::adopt(new (std::nothrow) DataSource(kind, std::move(driverValue)));
+    auto source = rz::ComPtr<IDBInitialize>::adopt(new (std::nothrow) DataSource(std::move(backend)));
     if (!source)
         return E_OUTOFMEMORY;
     return source->QueryInterface(iid, object);

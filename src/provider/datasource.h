@@ -1,13 +1,15 @@
 #pragma once
-// The data source object: initialisation properties, the login (one ODBC
-// connection) and the sessions made on it.
+// The data source object: initialisation properties, the login (one
+// connection of its backend) and the sessions made on it.
 
 #include "platform/oledb.h"
-#include "provider/connectionstring.h"
+#include "provider/serverconnection.h"
+
+#include <memory>
 
 namespace rz::provider {
 
 // *object receives the data source's interface iid.
-HRESULT createDataSource(OdbcDriverKind kind, std::u16string driverValue, IUnknown *outer, REFIID iid, void **object);
+HRESULT createDataSource(std::shared_ptr<Backend> backend, IUnknown *outer, REFIID iid, void **object);
 
 } // namespace rz::provider

@@ -2,7 +2,7 @@
 
 #include "platform/comerror.h"
 #include "platform/errorobject.h"
-#include "provider/odbccall.h"
+#include "provider/diagnostics.h"
 
 namespace rz::provider {
 

@@ -1,10 +1,10 @@
 #pragma once
-// How the provider's OLE DB methods report failure: the ODBC diagnostics
-// gathered by the funnel (odbccall.h) become one error object with a record
-// per diagnostic, set as the thread's error object.
+// How the provider's OLE DB methods report failure: the pending diagnostics
+// (diagnostics.h) become one error object with a record per diagnostic, set
+// as the thread's error object.
 
 #include "platform/oledb.h"
-#include "provider/odbccall.h"
+#include "provider/diagnostics.h"
 
 #include <string>
 
@@ -25,7 +25,7 @@ HRESULT reportFailure(HRESULT hr, REFIID failingInterface);
 // Sets an error object with one record of the provider's own and returns hr.
 HRESULT reportFailure(HRESULT hr, REFIID failingInterface, std::u16string description);
 
-// The HRESULT for a failed ODBC execution: E_FAIL when the connection is
+// The HRESULT for a failed execution: E_FAIL when the connection is
 // gone, DB_E_ERRORSINCOMMAND for errors in the statement.
 HRESULT executionFailureCode();
 

@@ -1,41 +1,36 @@
 #pragma once
-// One ODBC connection shared by a session and everything made on it.
-// The connection carries one statement's results at a time (FreeTDS has no
-// multiple active result sets), so before another statement runs, the
-// result stream that still holds unread rows reads them into memory.
+// The ODBC backend's connection: one ODBC connection handle; each statement
+// gets a handle of its own, transactions go through auto-commit and
+// SQLEndTran.
 
 #include "provider/odbchandle.h"
+#include "provider/serverconnection.h"
 
 #include <memory>
 
 namespace rz::provider {
 
-class ResultStream;
-
-class OdbcConnection {
+class OdbcConnection final : public ServerConnection, public std::enable_shared_from_this<OdbcConnection> {
 public:
     explicit OdbcConnection(ConnectionHandle handle) : handle_(std::move(handle)) {}
-    OdbcConnection(const OdbcConnection &) = delete;
-    OdbcConnection &operator=(const OdbcConnection &) = delete;
 
     SQLHDBC handle() const { return handle_.get(); }
 
-    // Lets the stream that still reads from the wire finish into memory.
-    void makeIdle();
-    // The stream whose results the connection carries now.
-    void setActive(const std::shared_ptr<ResultStream> &stream) { active_ = stream; }
-    void clearActive(const ResultStream *stream);
+    HRESULT execute(const std::u16string &text, std::vector<ParameterValue> *parameters, long queryTimeoutSeconds,
+                    std::shared_ptr<ResultStream> &stream) override;
+    bool beginTransaction(ISOLEVEL level) override;
+    bool endTransaction(bool commit, bool retaining) override;
+    void abandonTransaction() override;
 
+private:
     // Allocates a statement handle; on failure the diagnostics are pending.
     StatementHandle newStatement();
 
-    bool inTransaction() const { return inTransaction_; }
-    void setInTransaction(bool on) { inTransaction_ = on; }
-
-private:
     ConnectionHandle handle_;
-    std::weak_ptr<ResultStream> active_;
-    bool inTransaction_ = false;
+    SQLULEN isolationLevel_ = SQL_TXN_READ_COMMITTED;
 };
+
+// The ODBC backend of a data source: logs in through the ODBC driver of `kind`.
+std::shared_ptr<Backend> makeOdbcBackend(OdbcDriverKind kind, std::u16string driverValue);
 
 } // namespace rz::provider

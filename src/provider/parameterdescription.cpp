@@ -1,8 +1,13 @@
 #include "provider/parameterdescription.h"
-#include "provider/quoting.h"
 
-#include "provider/odbccall.h"
+#include "provider/columnconversion.h"
+#include "provider/errors.h"
 #include "provider/parametermarkers.h"
+#include "provider/quoting.h"
+#include "provider/resultstream.h"
+
+#include <cstring>
+#include <string>
 
 namespace rz::provider {
 
@@ -13,43 +18,68 @@ std::u16string quotedLiteral(std::u16string_view text)
     return enclosed(text, u"N'", u'\'');
 }
 
-bool readInt(SQLHSTMT stmt, SQLUSMALLINT column, long &value)
-{
-    SQLINTEGER v = 0;
-    SQLLEN indicator = 0;
-    if (!odbcSucceeded(odbcCall(SQLGetData(stmt, column, SQL_C_SLONG, &v, sizeof v, &indicator), SQL_HANDLE_STMT, stmt)))
-        return false;
-    value = indicator == SQL_NULL_DATA ? 0 : long(v);
-    return true;
-}
+// One column of a result row, read through the same conversion a
+// consumer's binding gets.
+struct CellReader {
+    const ResultStream &stream;
+    const RowBlock &block;
+    size_t row;
 
-bool readText(SQLHSTMT stmt, SQLUSMALLINT column, std::u16string &value)
-{
-    SQLWCHAR buffer[300] = {};
-    SQLLEN indicator = 0;
-    if (!odbcSucceeded(odbcCall(SQLGetData(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator), SQL_HANDLE_STMT, stmt)))
-        return false;
-    value = indicator == SQL_NULL_DATA ? std::u16string() : std::u16string(reinterpret_cast<const char16_t *>(buffer));
-    return true;
-}
+    FetchedValue value(size_t column) const
+    {
+        return fetchedValue(stream.columns()[column], block, row, stream.rowSize(), stream.longColumnCount());
+    }
+
+    long integer(size_t column) const
+    {
+        if (column >= stream.columns().size())
+            return 0;
+        DBBINDING b{};
+        b.iOrdinal = column + 1;
+        b.dwPart = DBPART_VALUE | DBPART_STATUS;
+        b.obValue = 0;
+        b.obStatus = 8;
+        b.wType = DBTYPE_I4;
+        b.cbMaxLen = 4;
+        BYTE buffer[16] = {};
+        const DBSTATUS status = writeColumnBinding(value(column), b, buffer);
+        int32_t v = 0;
+        std::memcpy(&v, buffer, sizeof v);
+        return status == DBSTATUS_S_OK ? long(v) : 0;
+    }
+
+    std::u16string text(size_t column) const
+    {
+        if (column >= stream.columns().size())
+            return {};
+        constexpr size_t kUnits = 300;
+        DBBINDING b{};
+        b.iOrdinal = column + 1;
+        b.dwPart = DBPART_VALUE | DBPART_STATUS;
+        b.obValue = 0;
+        b.obStatus = kUnits * 2;
+        b.wType = DBTYPE_WSTR;
+        b.cbMaxLen = kUnits * 2;
+        BYTE buffer[kUnits * 2 + 8] = {};
+        const DBSTATUS status = writeColumnBinding(value(column), b, buffer);
+        if (status != DBSTATUS_S_OK && status != DBSTATUS_S_TRUNCATED)
+            return {};
+        return std::u16string(reinterpret_cast<const char16_t *>(buffer));
+    }
+};
 
 } // namespace
 
-bool describeParameters(const std::shared_ptr<OdbcConnection> &connection, std::u16string_view sql,
+bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std::u16string_view sql,
                         std::vector<DescribedParameter> &out)
 {
     out.clear();
     const NumberedStatement numbered = numberParameterMarkers(sql);
     if (numbered.markerCount == 0)
         return true;
-    connection->makeIdle();
-    StatementHandle statement = connection->newStatement();
-    if (!statement)
-        return false;
-    const SQLHSTMT stmt = statement.get();
-    std::u16string query = u"EXEC sp_describe_undeclared_parameters " + quotedLiteral(numbered.text);
-    if (!odbcSucceeded(odbcCall(SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR *>(query.data()), SQLINTEGER(query.size())),
-                                statement)))
+    std::shared_ptr<ResultStream> stream;
+    const std::u16string query = u"EXEC sp_describe_undeclared_parameters " + quotedLiteral(numbered.text);
+    if (FAILED(connection->execute(query, nullptr, 0, stream)))
         return false;
 
     out.resize(size_t(numbered.markerCount));
@@ -62,25 +92,34 @@ bool describeParameters(const std::shared_ptr<OdbcConnection> &connection, std::
     }
     // Columns: parameter_ordinal, name, suggested_system_type_id,
     // suggested_system_type_name, suggested_max_length, suggested_precision, suggested_scale.
+    const int result = stream->currentResult();
+    stream->addReader(result);
+    std::shared_ptr<RowBlock> block;
+    bool ok = true;
     for (;;) {
-        const SQLRETURN rc = odbcCall(SQLFetch(stmt), statement);
-        if (rc == SQL_NO_DATA)
+        const ResultStream::Fetch fetched = stream->nextBlock(result, block);
+        if (fetched == ResultStream::Fetch::End)
             break;
-        if (!odbcSucceeded(rc))
-            return false;
-        long ordinal = 0, maxLength = 0, precision = 0, scale = 0;
-        std::u16string name, typeName;
-        if (!readInt(stmt, 1, ordinal) || !readText(stmt, 2, name) || !readText(stmt, 4, typeName)
-            || !readInt(stmt, 5, maxLength) || !readInt(stmt, 6, precision) || !readInt(stmt, 7, scale))
-            return false;
-        if (ordinal < 1 || ordinal > numbered.markerCount)
-            continue;
-        DescribedParameter &p = out[size_t(ordinal - 1)];
-        if (!name.empty())
-            p.name = name;
-        p.type = typeOfServerTypeName(typeName, int(maxLength), int(precision), int(scale));
+        if (fetched == ResultStream::Fetch::Failed) {
+            ok = false;
+            break;
+        }
+        for (size_t row = 0; row < block->rowCount; ++row) {
+            const CellReader cells{*stream, *block, row};
+            const long ordinal = cells.integer(0);
+            if (ordinal < 1 || ordinal > numbered.markerCount)
+                continue;
+            DescribedParameter &p = out[size_t(ordinal - 1)];
+            const std::u16string name = cells.text(1);
+            if (!name.empty())
+                p.name = name;
+            p.type = typeOfServerTypeName(cells.text(3), int(cells.integer(4)), int(cells.integer(5)),
+                                          int(cells.integer(6)));
+        }
     }
-    return true;
+    stream->removeReader(result);
+    stream->close();
+    return ok;
 }
 
 } // namespace rz::provider

@@ -1,7 +1,7 @@
 #pragma once
 // What the server says a statement's positional parameters are.
 
-#include "provider/odbcconnection.h"
+#include "provider/serverconnection.h"
 #include "provider/sqltypes.h"
 
 #include <string>
@@ -17,7 +17,7 @@ struct DescribedParameter {
 
 // Asks the server (sp_describe_undeclared_parameters on the text with its
 // markers numbered). False with diagnostics pending when the server refuses.
-bool describeParameters(const std::shared_ptr<OdbcConnection> &connection, std::u16string_view sql,
+bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std::u16string_view sql,
                         std::vector<DescribedParameter> &out);
 
 } // namespace rz::provider

@@ -1,10 +1,11 @@
 #pragma once
-// One execution's parameter values: read from the consumer's buffer through
-// a parameter accessor, held in ODBC form, bound to a statement and sent
-// (long values as data at execution).
+// One execution's parameter values, read from the consumer's buffer through
+// a parameter accessor. They are held in ODBC's vocabulary (C type, SQL
+// type, size and digits, the value in the C type's form), which every
+// backend reads: the ODBC backend binds them as they are (odbcparameters.h).
 
 #include "platform/oledb.h"
-#include "provider/odbchandle.h"
+#include "provider/odbc.h"
 #include "provider/sqltypes.h"
 
 #include <string>
@@ -21,7 +22,7 @@ struct ParameterValue {
     SQLSMALLINT decimalDigits = 0;
     std::string bytes;           // the value in cType's form (text without terminator)
     SQLLEN indicator = 0;        // SQL_NULL_DATA, a byte length, or data at execution
-    bool atExecution = false;    // sent with SQLPutData
+    bool atExecution = false;    // a long value the consumer gave as a stream
 };
 
 // Reads every binding's value from `data`. `described` gives the server's
@@ -31,12 +32,5 @@ struct ParameterValue {
 // DBSTATUS_E_CANTCONVERTVALUE in `data` when its binding has a status part.
 HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
                             const std::vector<SqlServerType> &described, std::vector<ParameterValue> &out);
-
-// Binds the values (in ordinal order) to the statement; false with diagnostics pending.
-bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values);
-
-// Runs the statement (SQLExecute, or SQLExecDirectW with text) and feeds
-// data-at-execution values; returns the ODBC code of the execution.
-SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, std::vector<ParameterValue> &values);
 
 } // namespace rz::provider

@@ -1,11 +1,16 @@
 // Registers the provider's data source under the program identifiers of
-// Microsoft's SQL Server providers, each backed by the ODBC driver of the
-// same generation. A name whose ODBC driver is not installed cannot be
+// Microsoft's SQL Server providers. "SQLOLEDB", the name a connection uses
+// when the probe finds neither of Microsoft's newer providers, runs on the
+// provider's own TDS client and is always there. "MSOLEDBSQL19" and
+// "MSOLEDBSQL" run on Microsoft's ODBC Driver 18 and 17, and "RZFREETDS" on
+// FreeTDS's ODBC driver; a name whose ODBC driver is not installed cannot be
 // created, so a probe for installed providers finds only what works.
 
 #include "platform/classregistry.h"
 #include "provider/datasource.h"
+#include "provider/odbcconnection.h"
 #include "provider/odbcenvironment.h"
+#include "provider/tdsconnection.h"
 
 #include <mutex>
 #include <optional>
@@ -18,6 +23,8 @@ namespace {
 constexpr CLSID kClsidMsOleDbSql19 = {0xEE5DE99A, 0x4453, 0x4C96, {0x86, 0x1C, 0xF8, 0x83, 0x2A, 0x7F, 0x59, 0xFE}};
 // {5A23DE84-1D7B-4A16-8DED-B29C09CB648D}
 constexpr CLSID kClsidMsOleDbSql = {0x5A23DE84, 0x1D7B, 0x4A16, {0x8D, 0xED, 0xB2, 0x9C, 0x09, 0xCB, 0x64, 0x8D}};
+// {B1D5A0E2-6C0F-4E4B-9A57-3D2C8E61F7A4}
+constexpr CLSID kClsidRzFreeTds = {0xB1D5A0E2, 0x6C0F, 0x4E4B, {0x9A, 0x57, 0x3D, 0x2C, 0x8E, 0x61, 0xF7, 0xA4}};
 // {0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}
 constexpr CLSID kClsidSqlOleDb = {0x0C7FF16C, 0x38E3, 0x11D0, {0x97, 0xAB, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
 
@@ -45,8 +52,16 @@ rz::ClassFactory factoryFor(OdbcDriverKind kind)
         const auto driver = cachedDriver(kind);
         if (!driver)
             return REGDB_E_CLASSNOTREG;
-        return createDataSource(kind, *driver, outer, iid, object);
+        return createDataSource(makeOdbcBackend(kind, *driver), outer, iid, object);
     };
+}
+
+HRESULT createTdsDataSource(IUnknown *outer, REFIID iid, void **object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    return createDataSource(makeTdsBackend(), outer, iid, object);
 }
 
 struct Registrar {
@@ -54,7 +69,8 @@ struct Registrar {
     {
         rz::registerClass("MSOLEDBSQL19", kClsidMsOleDbSql19, factoryFor(OdbcDriverKind::Microsoft18));
         rz::registerClass("MSOLEDBSQL", kClsidMsOleDbSql, factoryFor(OdbcDriverKind::Microsoft17));
-        rz::registerClass("SQLOLEDB", kClsidSqlOleDb, factoryFor(OdbcDriverKind::FreeTds));
+        rz::registerClass("SQLOLEDB", kClsidSqlOleDb, createTdsDataSource);
+        rz::registerClass("RZFREETDS", kClsidRzFreeTds, factoryFor(OdbcDriverKind::FreeTds));
     }
 };
 

@@ -1,14 +1,17 @@
 #pragma once
-// The results of one executed statement, read from ODBC in blocks of rows.
-// A stream belongs to the statement handle it was made with; the rowset and
-// the multiple-results object read from it, and the connection may ask it to
-// read the rest of the current result into memory so that another statement
-// can run.
+// The results of one executed statement, read from the server in blocks of
+// rows. The rowset and the multiple-results object read from a stream, and
+// the connection may ask it to read the rest of the current result into
+// memory so that another statement can run. What is common to every backend
+// (readers, rows kept in memory, moving between results) lives here; a
+// backend derives and reads the wire.
 
-#include "provider/odbcconnection.h"
-#include "provider/odbccall.h"
+#include "provider/columnconversion.h"
+#include "provider/diagnostics.h"
+#include "provider/serverconnection.h"
 #include "provider/sqltypes.h"
 
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -21,12 +24,16 @@ struct ColumnDescription {
     std::u16string name;
     SqlServerType type;
     bool nullable = true;
-    size_t indicatorOffset = 0; // in a row record (columns that are not long)
+    size_t indicatorOffset = 0; // in a row record (columns that are not long): the byte length or SQL_NULL_DATA
     size_t valueOffset = 0;
+    // Where a backend that marks NULL apart from the length keeps a
+    // rz::tds::ValueStatus (kNoStatus: the indicator says NULL itself).
+    size_t statusOffset = kNoStatus;
+    static constexpr size_t kNoStatus = ~size_t(0);
     int longIndex = -1;         // slot among the row's long values, -1 when not long
 };
 
-// Rows as the driver delivered them: rowCount records of rowSize bytes, and
+// Rows as the backend delivered them: rowCount records of rowSize bytes, and
 // per row the long values (null for NULL).
 struct RowBlock {
     std::unique_ptr<unsigned char[]> data;
@@ -35,16 +42,37 @@ struct RowBlock {
     std::vector<std::shared_ptr<const std::string>> longValues; // rowCount x long columns
 };
 
+// Where row `row` of a block keeps the value of `column`, for the conversions
+// of columnconversion.h. rowSize and longCount are those of the result the
+// block belongs to.
+inline FetchedValue fetchedValue(const ColumnDescription &column, const RowBlock &block, size_t row, size_t rowSize,
+                                 size_t longCount)
+{
+    FetchedValue value;
+    value.type = &column.type;
+    if (column.longIndex >= 0) {
+        value.longValue = block.longValues[row * longCount + size_t(column.longIndex)];
+    } else {
+        const unsigned char *base = block.data.get() + row * rowSize;
+        value.data = base + column.valueOffset;
+        std::memcpy(&value.indicator, base + column.indicatorOffset, sizeof value.indicator);
+        if (column.statusOffset != ColumnDescription::kNoStatus) {
+            uint32_t status;
+            std::memcpy(&status, base + column.statusOffset, sizeof status);
+            if (status == 1) // ValueStatus::Null
+                value.indicator = SQL_NULL_DATA;
+        }
+    }
+    return value;
+}
+
 class ResultStream : public std::enable_shared_from_this<ResultStream> {
 public:
-    ResultStream(std::shared_ptr<OdbcConnection> connection, StatementHandle statement);
-    ~ResultStream();
+    explicit ResultStream(std::shared_ptr<ServerConnection> connection);
+    virtual ~ResultStream();
     ResultStream(const ResultStream &) = delete;
     ResultStream &operator=(const ResultStream &) = delete;
 
-    // Reads the column descriptions of the current result and prepares the
-    // fetch; false (diagnostics pending) when the driver fails.
-    bool describeCurrentResult();
     const std::vector<ColumnDescription> &columns() const { return columns_; }
     bool hasColumns() const { return !columns_.empty(); }
     // The current result's row record size and number of long columns.
@@ -52,8 +80,8 @@ public:
     size_t longColumnCount() const { return longColumnCount_; }
     // Results are numbered from 0 in the order the statement produced them.
     int currentResult() const { return currentResult_; }
-    // SQLRowCount of the current result (-1 when the driver does not know).
-    SQLLEN affectedRows() const { return affectedRows_; }
+    // The current result's affected-row count (-1 when not known).
+    int64_t affectedRows() const { return affectedRows_; }
 
     // A rowset reads result `result`: its unread rows are kept in memory
     // when the stream has to move on (next result, another statement).
@@ -78,30 +106,38 @@ public:
     // Must be called once the statement ran, so the connection knows who holds it.
     void becomeActive();
 
-private:
-    struct Buffered {
-        std::deque<std::shared_ptr<RowBlock>> blocks;
-        std::vector<OdbcDiagnostic> failure; // met while reading ahead
-    };
+protected:
+    // What a backend does on the wire. fetchFromWire fills `block` (a fresh
+    // one when it is shared or of another size) with the current result's
+    // next rows and sets wireDone_ when they are all read. advanceOnWire
+    // moves to the next result and describes it (End when there is none).
+    // closeWire gives up the statement; wireOpen tells whether it still runs.
+    virtual Fetch fetchFromWire(std::shared_ptr<RowBlock> &block) = 0;
+    virtual Next advanceOnWire() = 0;
+    virtual void closeWire() = 0;
+    virtual bool wireOpen() const = 0;
 
-    Fetch fetchFromDriver(std::shared_ptr<RowBlock> &block);
-    bool bindBlock(unsigned char *data);
-    bool readLongRow(RowBlock &block);
-    void bufferCurrentResult();
-    void releaseConnection();
+    // Forgets the current result's description before a backend describes the next one.
+    void resetDescription();
 
-    std::shared_ptr<OdbcConnection> connection_;
-    StatementHandle statement_;
     std::vector<ColumnDescription> columns_;
     size_t rowSize_ = 0;
     size_t longColumnCount_ = 0;
-    size_t blockRows_ = 1;
-    SQLLEN affectedRows_ = -1;
-    SQLULEN rowsFetched_ = 0;
-    unsigned char *boundData_ = nullptr;
-    int currentResult_ = 0;
-    bool wireDone_ = false;  // the current result's rows are all read from the driver
+    int64_t affectedRows_ = -1;
+    bool wireDone_ = false;  // the current result's rows are all read from the wire
     bool detached_ = false;  // the statement was closed; only buffered rows remain
+
+private:
+    struct Buffered {
+        std::deque<std::shared_ptr<RowBlock>> blocks;
+        std::vector<Diagnostic> failure; // met while reading ahead
+    };
+
+    void bufferCurrentResult();
+    void releaseConnection();
+
+    std::shared_ptr<ServerConnection> connection_;
+    int currentResult_ = 0;
     std::map<int, int> readers_;
     std::map<int, Buffered> buffered_;
 };

@@ -75,20 +75,10 @@ public:
         if (!data && !accessor->bindings.empty())
             return E_INVALIDARG;
         const RowBlock &block = *heldRow->block;
-        const size_t index = heldRow->index;
-        const unsigned char *base = block.data.get() + index * rowSize_;
-        const size_t longCount = longColumnCount_;
         size_t failures = 0;
         for (const DBBINDING &b : accessor->bindings) {
-            const ColumnDescription &column = columns_[b.iOrdinal - 1];
-            FetchedValue value;
-            value.type = &column.type;
-            if (column.longIndex >= 0) {
-                value.longValue = block.longValues[index * longCount + size_t(column.longIndex)];
-            } else {
-                value.data = base + column.valueOffset;
-                std::memcpy(&value.indicator, base + column.indicatorOffset, sizeof(SQLLEN));
-            }
+            const FetchedValue value = fetchedValue(columns_[b.iOrdinal - 1], block, heldRow->index, rowSize_,
+                                                    longColumnCount_);
             const DBSTATUS status = writeColumnBinding(value, b, static_cast<BYTE *>(data));
             if (status != DBSTATUS_S_OK && status != DBSTATUS_S_ISNULL && status != DBSTATUS_S_TRUNCATED)
                 ++failures;
@@ -420,7 +410,7 @@ private:
     HROW firstHeld_ = 1;
     std::deque<HeldRow> held_;
     size_t heldCount_ = 0;
-    std::vector<OdbcDiagnostic> deferredFailure_;
+    std::vector<Diagnostic> deferredFailure_;
     bool started_ = false;
 };
 

@@ -6,7 +6,7 @@
 #include "provider/propertystore.h"
 #include "provider/rowset.h"
 #include "provider/rowsetproperties.h"
-#include "provider/statementexecution.h"
+#include "provider/resultstream.h"
 #include "provider/supporterrorinfo.h"
 #include "provider/tablename.h"
 
@@ -17,7 +17,7 @@ namespace {
 class Session final : public rz::ComObject<IOpenRowset, IDBCreateCommand, ITransactionLocal, IGetDataSource,
                                            ISessionProperties, ISupportErrorInfo> {
 public:
-    Session(rz::ComPtr<IUnknown> dataSource, std::shared_ptr<OdbcConnection> connection, std::atomic<int> *openSessions)
+    Session(rz::ComPtr<IUnknown> dataSource, std::shared_ptr<ServerConnection> connection, std::atomic<int> *openSessions)
         : dataSource_(std::move(dataSource)), connection_(std::move(connection)), openSessions_(openSessions)
     {
         ++*openSessions_;
@@ -26,11 +26,8 @@ public:
 
     ~Session() override
     {
-        if (connection_->inTransaction()) {
-            // An open transaction dies with its session.
-            connection_->makeIdle();
-            SQLEndTran(SQL_HANDLE_DBC, connection_->handle(), SQL_ROLLBACK);
-        }
+        // An open transaction dies with its session.
+        connection_->abandonTransaction();
         --*openSessions_;
     }
 
@@ -61,7 +58,7 @@ public:
 
         std::shared_ptr<ResultStream> stream;
         // No row is wanted: the result of WHERE 1=0 carries the columns alone.
-        const HRESULT hr = executeStatement(connection_, u"SELECT * FROM " + table + u" WHERE 1=0", nullptr, 0, stream);
+        const HRESULT hr = connection_->execute(u"SELECT * FROM " + table + u" WHERE 1=0", nullptr, 0, stream);
         if (FAILED(hr)) {
             for (const auto &d : pendingDiagnostics())
                 if (d.sqlState == u"42S02")
@@ -94,7 +91,7 @@ public:
         beginCall();
         if (commitType & XACTTC_ASYNC)
             return reportFailure(XACT_E_NOTSUPPORTED, IID_ITransaction, u"Asynchronous commits are not supported.");
-        return endTransaction(SQL_COMMIT, retaining);
+        return endTransaction(true, retaining);
     }
 
     HRESULT Abort(BOID *, BOOL retaining, BOOL async) override
@@ -102,7 +99,7 @@ public:
         beginCall();
         if (async)
             return reportFailure(XACT_E_NOTSUPPORTED, IID_ITransaction, u"Asynchronous aborts are not supported.");
-        return endTransaction(SQL_ROLLBACK, retaining);
+        return endTransaction(false, retaining);
     }
 
     HRESULT GetTransactionInfo(XACTTRANSINFO *info) override
@@ -133,28 +130,15 @@ public:
             return reportFailure(XACT_E_NOISORETAIN, IID_ITransactionLocal, u"Isolation flags are not supported.");
         if (connection_->inTransaction())
             return reportFailure(XACT_E_XTIONEXISTS, IID_ITransactionLocal, u"A transaction is already active.");
-        SQLULEN odbcLevel = 0;
         switch (level) {
-        case ISOLATIONLEVEL_READUNCOMMITTED: odbcLevel = SQL_TXN_READ_UNCOMMITTED; break;
-        case ISOLATIONLEVEL_READCOMMITTED: odbcLevel = SQL_TXN_READ_COMMITTED; break;
-        case ISOLATIONLEVEL_REPEATABLEREAD: odbcLevel = SQL_TXN_REPEATABLE_READ; break;
-        case ISOLATIONLEVEL_SERIALIZABLE: odbcLevel = SQL_TXN_SERIALIZABLE; break;
+        case ISOLATIONLEVEL_READUNCOMMITTED: case ISOLATIONLEVEL_READCOMMITTED:
+        case ISOLATIONLEVEL_REPEATABLEREAD: case ISOLATIONLEVEL_SERIALIZABLE:
+            break;
         default:
             return reportFailure(XACT_E_ISOLATIONLEVEL, IID_ITransactionLocal, u"The isolation level is not supported.");
         }
-        connection_->makeIdle();
-        const SQLHDBC dbc = connection_->handle();
-        // Read committed is the server's default: asking for it would cost a round trip.
-        if (odbcLevel != currentOdbcLevel_) {
-            if (!odbcSucceeded(odbcCall(SQLSetConnectAttr(dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(odbcLevel), 0),
-                                        SQL_HANDLE_DBC, dbc)))
-                return reportFailure(E_FAIL, IID_ITransactionLocal);
-            currentOdbcLevel_ = odbcLevel;
-        }
-        if (!odbcSucceeded(odbcCall(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-                                    SQL_HANDLE_DBC, dbc)))
+        if (!connection_->beginTransaction(level))
             return reportFailure(E_FAIL, IID_ITransactionLocal);
-        connection_->setInTransaction(true);
         isolation_ = level;
         if (transactionLevel)
             *transactionLevel = 1;
@@ -185,35 +169,25 @@ public:
     }
 
 private:
-    HRESULT endTransaction(SQLSMALLINT completion, BOOL retaining)
+    HRESULT endTransaction(bool commit, BOOL retaining)
     {
         if (!connection_->inTransaction())
             return reportFailure(XACT_E_NOTRANSACTION, IID_ITransaction, u"No transaction is active.");
-        connection_->makeIdle();
-        const SQLHDBC dbc = connection_->handle();
-        const bool ended = odbcSucceeded(odbcCall(SQLEndTran(SQL_HANDLE_DBC, dbc, completion), SQL_HANDLE_DBC, dbc));
-        if (!retaining || !ended) {
-            // Back to auto-commit, also when the server could not end the
-            // transaction (a dropped connection ends it anyway).
-            SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-            connection_->setInTransaction(false);
-        }
-        if (!ended)
-            return reportFailure(completion == SQL_COMMIT ? XACT_E_COMMITFAILED : E_FAIL, IID_ITransaction);
+        if (!connection_->endTransaction(commit, retaining != FALSE))
+            return reportFailure(commit ? XACT_E_COMMITFAILED : E_FAIL, IID_ITransaction);
         return S_OK;
     }
 
     rz::ComPtr<IUnknown> dataSource_;
-    std::shared_ptr<OdbcConnection> connection_;
+    std::shared_ptr<ServerConnection> connection_;
     std::atomic<int> *openSessions_;
     PropertyStore properties_;
     ISOLEVEL isolation_ = ISOLATIONLEVEL_READCOMMITTED;
-    SQLULEN currentOdbcLevel_ = SQL_TXN_READ_COMMITTED;
 };
 
 } // namespace
 
-HRESULT createSession(rz::ComPtr<IUnknown> dataSource, std::shared_ptr<OdbcConnection> connection,
+HRESULT createSession(rz::ComPtr<IUnknown> dataSource, std::shared_ptr<ServerConnection> connection,
                       std::atomic<int> *openSessions, REFIID iid, IUnknown **session)
 {
     auto object = rz::ComPtr<IOpenRowset>::adopt(new (std::nothrow) Session(std::move(dataSource), std::move(connection), openSessions));

@@ -31,6 +31,15 @@ enum class FetchForm {
     Timestamp, Date,
     TimeText,     // "hh:mm:ss[.fffffff]"
     Guid,
+    // The TDS client's forms (tds/typeinfo.h), written by the token decoder.
+    CodePageText,   // 8-bit text in the column's code page (Windows-1252)
+    MoneyUnits,     // int64_t in units of 1/10000
+    DecimalParts,   // rz::tds::DecimalValue
+    DateDays,       // int32_t days since 0001-01-01
+    TimeTicks,      // int64_t 100 ns ticks since midnight
+    DateTimeParts,  // rz::tds::DateTimeValue
+    DateTimeOffsetParts, // rz::tds::DateTimeValue, UTC with the zone's offset
+    VariantBytes,   // sql_variant as it travels: base type, properties, value
 };
 
 struct SqlServerType {
@@ -43,6 +52,8 @@ struct SqlServerType {
     FetchForm form = FetchForm::Utf16Text;
     SQLSMALLINT cType = SQL_C_WCHAR; // the C type for SQLBindCol / SQLGetData
     SQLLEN fetchBytes = 0;          // bytes of one value in the fetch block (0 when long)
+    bool terminated = true;         // text in the block ends with a terminator the length leaves out
+    BYTE fractionDigits = 7;        // time, datetime2, datetimeoffset: the places their text shows
 };
 
 // A result column from SQLDescribeCol plus the driver's type name

@@ -223,6 +223,8 @@ void Connection::applyEnvChange(const EnvChange &change)
 
 void Connection::beginRequest()
 {
+    if (attentionSent_)
+        throw TdsError(ErrorKind::Usage, "an ATTENTION is not acknowledged yet");
     if (responsePending_ || interrupted_)
         throw TdsError(ErrorKind::Usage, "the previous response was not read to its end");
 }
@@ -301,10 +303,33 @@ void Connection::discardResponse()
 
 void Connection::cancel(std::chrono::milliseconds timeout)
 {
+    sendAttention();
+    awaitAttention(timeout);
+}
+
+void Connection::sendAttention()
+{
+    if (!usable_)
+        throw TdsError(ErrorKind::ConnectionClosed, "the connection is no longer usable");
+    if (attentionSent_)
+        return;
+    try {
+        channel_.sendMessage(PacketType::Attention, nullptr, 0);
+    } catch (const TdsError &) {
+        usable_ = false;
+        throw;
+    }
+    attentionSent_ = true;
+}
+
+void Connection::awaitAttention(std::chrono::milliseconds timeout)
+{
+    if (!attentionSent_)
+        return;
+    attentionSent_ = false;
     if (!usable_)
         throw TdsError(ErrorKind::ConnectionClosed, "the connection is no longer usable");
     try {
-        channel_.sendMessage(PacketType::Attention, nullptr, 0);
         active_->setTimeout(timeout);
         // Everything up to the acknowledgement is dropped packet by packet:
         // after a time-out the decoder may have stopped inside a token, so

@@ -100,6 +100,12 @@ public:
     // left of the response is dropped. Throws when the server does not
     // acknowledge within `timeout`.
     void cancel(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+    // cancel() in two halves, for a caller that must not wait for a slow
+    // server now: sendAttention() returns at once, and the acknowledgement
+    // is read with awaitAttention() before the next request.
+    void sendAttention();
+    void awaitAttention(std::chrono::milliseconds timeout);
+    bool attentionPending() const { return attentionSent_; }
 
     // False once the connection failed (closed, time-out without cancel, a
     // malformed stream): only destruction is left.
@@ -129,6 +135,7 @@ private:
     std::chrono::milliseconds requestTimeout_{0};
     bool responsePending_ = false;
     bool interrupted_ = false;   // a time-out broke off decoding: only cancel() helps
+    bool attentionSent_ = false; // ATTENTION went out, its acknowledgement is not read yet
     bool usable_ = true;
 };
 

@@ -77,6 +77,8 @@ void writeVariable(WireWriter &w, const uint8_t *data, size_t size, bool isNull,
 RpcParameters::Parameter &RpcParameters::begin(std::string name, bool output, std::string declaredType)
 {
     parameters_.push_back({std::move(name), output, std::move(declaredType), {}});
+    // TYPE_INFO and a short value fit: no growing byte by byte.
+    parameters_.back().encoded.reserve(32);
     return parameters_.back();
 }
 
@@ -182,10 +184,26 @@ void RpcParameters::addNVarChar(std::string name, std::optional<std::u16string_v
     w.u8(wiretype::NVarChar);
     w.u16le(plp ? 0xFFFF : uint16_t(kMaxShortNVarCharCharacters * 2));
     w.bytes(collation_.bytes.data(), collation_.bytes.size());
-    std::vector<uint8_t> bytes;
-    if (value)
-        WireWriter(bytes).utf16(*value);
-    writeVariable(w, bytes.data(), bytes.size(), !value, plp);
+    const size_t bytes = value ? value->size() * 2 : 0;
+    if (plp) {
+        if (!value) {
+            w.u64le(kPlpNull);
+            return;
+        }
+        w.u64le(bytes);
+        if (bytes) {
+            w.u32le(uint32_t(bytes));
+            w.utf16(*value);
+        }
+        w.u32le(0);
+        return;
+    }
+    if (!value) {
+        w.u16le(0xFFFF);
+        return;
+    }
+    w.u16le(uint16_t(bytes));
+    w.utf16(*value);
 }
 
 void RpcParameters::addVarBinary(std::string name, std::optional<std::vector<uint8_t>> value, bool output, bool unlimited)
@@ -279,10 +297,13 @@ void RpcParameters::addGuid(std::string name, std::optional<std::array<uint8_t, 
 std::u16string RpcParameters::declaration() const
 {
     std::string text;
+    text.reserve(parameters_.size() * 24);
     for (const Parameter &p : parameters_) {
         if (!text.empty())
             text += ',';
-        text += p.name + ' ' + p.declaredType;
+        text += p.name;
+        text += ' ';
+        text += p.declaredType;
         if (p.output)
             text += " OUTPUT";
     }
@@ -303,6 +324,7 @@ std::vector<uint8_t> encodeExecuteSql(std::u16string_view statement, const RpcPa
                                       Collation collation)
 {
     std::vector<uint8_t> out;
+    out.reserve(64 + 2 * statement.size() + 64 * parameters.size());
     WireWriter w(out);
     w.u16le(0xFFFF);   // by procedure id
     w.u16le(kProcExecuteSql);

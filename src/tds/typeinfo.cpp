@@ -76,11 +76,6 @@ size_t TypeInfo::valueSize() const
     return valueSizeOf(kind);
 }
 
-bool TypeInfo::isLong() const
-{
-    return plp || type == wiretype::Text || type == wiretype::NText || type == wiretype::Image;
-}
-
 TypeInfo readTypeInfo(WireReader &reader)
 {
     using namespace wiretype;

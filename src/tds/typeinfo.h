@@ -110,7 +110,10 @@ struct TypeInfo {
 
     // text/ntext/image, (max) types and xml: values that go to a long-value
     // sink or area, never into the row buffer.
-    bool isLong() const;
+    bool isLong() const
+    {
+        return plp || type == wiretype::Text || type == wiretype::NText || type == wiretype::Image;
+    }
     bool isVariableLength() const { return kind == ValueKind::Bytes || kind == ValueKind::Utf16; }
     // The size of a value of a fixed kind; 0 for the variable kinds.
     size_t valueSize() const;

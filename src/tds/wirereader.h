@@ -35,6 +35,17 @@ public:
     // Little-endian unsigned integer of 1..8 bytes.
     uint64_t le(int bytes)
     {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        if (end_ - current_ >= 8 && bytes > 0 && bytes <= 8) {
+            // One load of the next 8 bytes, masked: the wire is little-endian like the host.
+            uint64_t v;
+            std::memcpy(&v, current_, 8);
+            if (bytes < 8)
+                v &= (uint64_t(1) << (8 * bytes)) - 1;
+            current_ += bytes;
+            return v;
+        }
+#endif
         if (end_ - current_ >= bytes) {
             uint64_t v = 0;
             for (int i = 0; i < bytes; ++i)

@@ -3,6 +3,7 @@
 // strings as UTF-16LE.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +33,16 @@ public:
     }
     void utf16(std::u16string_view text)
     {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // The host's UTF-16 is the wire's UTF-16LE already.
+        const size_t at = out_.size();
+        out_.resize(at + text.size() * 2);
+        if (!text.empty())
+            std::memcpy(out_.data() + at, text.data(), text.size() * 2);
+#else
         for (char16_t c : text)
             u16le(uint16_t(c));
+#endif
     }
     // B_VARCHAR: a length in characters in one byte, then UTF-16LE.
     void bVarchar(std::u16string_view text);

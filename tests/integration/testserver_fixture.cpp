@@ -90,7 +90,13 @@ QSqlDatabase addConnection(const QString &name, const ServerSettings &settings,
     db.setDatabaseName(settings.database);
     db.setUserName(settings.user);
     db.setPassword(settings.password);
-    db.setConnectOptions(options);
+    // A provider named by the test run comes first: a test's own "provider=" still wins.
+    const QString provider = env("RZ_TEST_PROVIDER");
+    if (provider.isEmpty())
+        db.setConnectOptions(options);
+    else
+        db.setConnectOptions(QStringLiteral("provider=") + provider
+                             + (options.isEmpty() ? QString() : QStringLiteral(";") + options));
     return db;
 }
 

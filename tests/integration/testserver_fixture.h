@@ -6,6 +6,9 @@
 //   RZ_TEST_DATABASE  database (default "testdb")
 //   RZ_TEST_USER      login (default "sa")
 //   RZ_TEST_PASSWORD  password (default "Secret123")
+// and the provider every connection names first in its options (the test
+// run sets it for the suite's second pass, on the ODBC backend):
+//   RZ_TEST_PROVIDER  e.g. "rzfreetds" (default: none, the plug-in's choice)
 
 #include <QtCore/QProcess>
 #include <QtCore/QString>

@@ -9,10 +9,12 @@
 
 using namespace providertest;
 
-TEST(Registration, FreeTdsBackedProviderIsCreatableAndMissingDriversAreNot)
+TEST(Registration, TdsProviderIsAlwaysCreatableOdbcOnesOnlyWithTheirDriver)
 {
     auto source = createDataSource("sqloledb");
     ASSERT_TRUE(source) << "program identifiers match whatever their case";
+    // These machines have Debian's tdsodbc: FreeTDS over ODBC stays reachable by its own name.
+    EXPECT_TRUE(createDataSource("RZFREETDS"));
 
     // Microsoft's ODBC drivers are not installed here: their names exist but cannot be created.
     CLSID clsid;
@@ -167,7 +169,29 @@ TEST(Login, IntegratedSecurityWithoutAUserFailsWithAReason)
     EXPECT_TRUE(FAILED(source->Initialize())) << "the test server has no Windows logins";
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.5);
     const std::string reason = errorText();
-    EXPECT_EQ(reason.find("Integrated security through FreeTDS needs a Kerberos ticket"), 0u) << reason;
+    if (testingTdsBackend())
+        EXPECT_EQ(reason.find("Integrated security needs the ODBC provider"), 0u) << reason;
+    else
+        EXPECT_EQ(reason.find("Integrated security through FreeTDS needs a Kerberos ticket"), 0u) << reason;
     for (auto &p : props)
         VariantClear(&p.vValue);
+}
+
+TEST(Login, ANamedInstanceIsReachedByItsPortAndRefusedWithoutOne)
+{
+    REQUIRE_SERVER();
+    if (!testingTdsBackend())
+        GTEST_SKIP() << "FreeTDS asks the SQL Server Browser for named instances itself";
+    Login withPort = mainLogin();
+    withPort.host = std::string(kMainAddress) + "\\SQLEXPRESS,1433";
+    HRESULT hr = S_OK;
+    EXPECT_TRUE(openSession(withPort, &hr)) << std::hex << hr << " " << errorText();
+
+    Login withoutPort = mainLogin();
+    withoutPort.host = std::string(kMainAddress) + "\\SQLEXPRESS";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(openSession(withoutPort, &hr));
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+    EXPECT_NE(errorText().find("needs its port"), std::string::npos) << errorText();
 }

@@ -1,6 +1,8 @@
 #include "oledbclient.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 
 namespace providertest {
 
@@ -58,8 +60,24 @@ std::string errorText()
     return text;
 }
 
+const char *providerUnderTest()
+{
+    const char *name = std::getenv("RZ_TEST_PROVIDER");
+    return name && *name ? name : "SQLOLEDB";
+}
+
+bool testingTdsBackend()
+{
+    std::string name = providerUnderTest();
+    for (auto &c : name)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return name == "SQLOLEDB";
+}
+
 rz::ComPtr<IDBInitialize> createDataSource(const char *progId)
 {
+    if (!progId)
+        progId = providerUnderTest();
     CLSID clsid;
     const std::u16string name = u16(progId);
     if (FAILED(CLSIDFromProgID(name.c_str(), &clsid)))
@@ -97,6 +115,8 @@ HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
                                  textProperty(DBPROP_INIT_CATALOG, login.database),
                                  textProperty(DBPROP_AUTH_USERID, login.user),
                                  textProperty(DBPROP_AUTH_PASSWORD, login.password)};
+    if (login.providerString)
+        props.push_back(textProperty(DBPROP_INIT_PROVIDERSTRING, *login.providerString));
     DBPROPSET sets[2];
     sets[0].guidPropertySet = DBPROPSET_DBINIT;
     sets[0].cProperties = ULONG(props.size());

@@ -22,6 +22,7 @@ struct Login {
     std::string password = "Secret123";
     int loginTimeout = 5;
     std::optional<std::string> encrypt;
+    std::optional<std::string> providerString; // DBPROP_INIT_PROVIDERSTRING
 };
 
 std::u16string u16(const std::string &s);
@@ -43,7 +44,13 @@ inline std::tuple<int, int, int> fields(const DBTIME &t) { return {t.hour, t.min
 DBPROP textProperty(DBPROPID id, const std::string &value);
 DBPROP i4Property(DBPROPID id, LONG value);
 
-rz::ComPtr<IDBInitialize> createDataSource(const char *progId = "SQLOLEDB");
+// The provider under test: RZ_TEST_PROVIDER names it (the test run sets
+// it once per backend), "SQLOLEDB" (the TDS client) by default.
+const char *providerUnderTest();
+// Whether that provider runs on the TDS client (otherwise on FreeTDS's ODBC driver).
+bool testingTdsBackend();
+// progId null: the provider under test.
+rz::ComPtr<IDBInitialize> createDataSource(const char *progId = nullptr);
 HRESULT setLoginProperties(IDBInitialize *source, const Login &login);
 // Data source initialised and a session on it (IOpenRowset), or null with the failure in *hr.
 rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *hr = nullptr);

@@ -332,3 +332,35 @@ TEST_F(Rowset, ValuesThatDoNotFitTheirBindingAreReportedPerColumn)
     rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
     accessor->ReleaseAccessor(handle, nullptr);
 }
+
+TEST_F(Columns, ExtremeDatesExactDecimalsAndLatinTextSurviveTheWire)
+{
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(query(session.get(), "SELECT CAST('0001-01-01' AS DATE) AS d, "
+                                   "CAST('9999-12-31 23:59:59.9999999' AS DATETIME2(7)) AS t, "
+                                   "CAST('-1234567890123456789.123456789' AS DECIMAL(38,9)) AS n, "
+                                   "CAST(-123456789012.3456 AS MONEY) AS m, "
+                                   "CAST('caf' + CHAR(233) AS VARCHAR(10)) AS v",
+                    rowset),
+              S_OK)
+        << errorText();
+    RowReader reader(rowset.get());
+    ASSERT_TRUE(reader.ok());
+    EXPECT_EQ(reader.columns()[2].type, DBTYPE_NUMERIC);
+    EXPECT_EQ(reader.columns()[2].precision, 38);
+    EXPECT_EQ(reader.columns()[2].scale, 9);
+    EXPECT_EQ(reader.columns()[4].type, DBTYPE_STR);
+    Rows rows;
+    ASSERT_EQ(reader.all(rows), S_OK) << errorText();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(fields(rows[0][0].as<DBDATE>()), std::make_tuple(1, 1, 1));
+    EXPECT_EQ(fields(rows[0][1].as<DBTIMESTAMP>()), std::make_tuple(9999, 12, 31, 23, 59, 59, 999999900u));
+    const DB_NUMERIC n = rows[0][2].as<DB_NUMERIC>();
+    EXPECT_EQ(n.sign, 0);
+    EXPECT_EQ(n.scale, 9);
+    // 1234567890123456789123456789 = 0x03FD35EB6D797A91C4D85F15
+    const unsigned char magnitude[12] = {0x15, 0x5F, 0xD8, 0xC4, 0x91, 0x7A, 0x79, 0x6D, 0xEB, 0x35, 0xFD, 0x03};
+    EXPECT_EQ(std::memcmp(n.val, magnitude, sizeof magnitude), 0);
+    EXPECT_EQ(rows[0][3].as<int64_t>(), -1234567890123456LL) << "money in units of 1/10000, exactly";
+    EXPECT_EQ(rows[0][4].text(), "caf\xC3\xA9") << "narrow text reaches the consumer as UTF-8";
+}

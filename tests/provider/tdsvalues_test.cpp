@@ -1,0 +1,180 @@
+// The TDS backend's value forms: dates counted from 0001-01-01, 100 ns
+// ticks, datetimeoffset shown in its own zone, decimals and money as
+// integers, Windows-1252 text; and parameter values as typed RPC parameters.
+
+#include "provider/diagnostics.h"
+#include "provider/tdstypes.h"
+#include "provider/tdsvalues.h"
+
+#include "oledbclient.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace rz::provider;
+using providertest::fields;
+
+namespace {
+
+rz::tds::DecimalValue decimal(uint64_t low, uint64_t high, uint8_t precision, uint8_t scale, bool negative)
+{
+    rz::tds::DecimalValue v;
+    v.low = low;
+    v.high = high;
+    v.precision = precision;
+    v.scale = scale;
+    v.negative = negative ? 1 : 0;
+    return v;
+}
+
+} // namespace
+
+TEST(TdsValues, DaysCountFromYearOneAcrossLeapYearsToTheLastDay)
+{
+    EXPECT_EQ(fields(dateFromDays(0)), std::make_tuple(1, 1, 1));
+    EXPECT_EQ(fields(dateFromDays(rz::tds::kDaysTo1900)), std::make_tuple(1900, 1, 1));
+    EXPECT_EQ(fields(dateFromDays(rz::tds::kDaysTo1900 + 59)), std::make_tuple(1900, 3, 1)) << "1900 is no leap year";
+    EXPECT_EQ(fields(dateFromDays(730178)), std::make_tuple(2000, 2, 29));
+    EXPECT_EQ(fields(dateFromDays(3652058)), std::make_tuple(9999, 12, 31));
+    EXPECT_EQ(textFromDays(0), "0001-01-01");
+}
+
+TEST(TdsValues, TicksKeepSevenPlacesAndTheScaleDecidesWhatTheTextShows)
+{
+    const int64_t ticks = ((23 * 3600 + 59 * 60 + 59) * 10000000LL) + 9999999;
+    EXPECT_EQ(fields(timeFromTicks(ticks)), std::make_tuple(23, 59, 59));
+    EXPECT_EQ(textFromTicks(ticks, 7), "23:59:59.9999999");
+    EXPECT_EQ(textFromTicks(ticks, 3), "23:59:59.999");
+    EXPECT_EQ(textFromTicks(ticks, 0), "23:59:59");
+    const DBTIMESTAMP ts = timestampFromParts(730178, 1234567);
+    EXPECT_EQ(fields(ts), std::make_tuple(2000, 2, 29, 0, 0, 0, 123456700u));
+}
+
+TEST(TdsValues, DateTimeOffsetIsShownInItsOwnZoneAcrossMidnight)
+{
+    // 2019-12-31 23:30 UTC is 2020-01-01 01:30 at +02:00 and 2019-12-31 18:30 at -05:00.
+    const int32_t days = 737423; // 2019-12-31
+    const int64_t ticks = (23 * 3600 + 30 * 60) * 10000000LL;
+    ASSERT_EQ(textFromDays(days), "2019-12-31");
+    EXPECT_EQ(textFromDateTimeOffset(days, ticks, 120, 7), "2020-01-01 01:30:00.0000000 +02:00");
+    EXPECT_EQ(textFromDateTimeOffset(days, ticks, -300, 0), "2019-12-31 18:30:00 -05:00");
+    EXPECT_EQ(textFromDateTimeOffset(days + 1, 0, -30, 3), "2019-12-31 23:30:00.000 -00:30");
+}
+
+TEST(TdsValues, DecimalsConvertExactlyAndRefuseWholePartsBeyond64Bits)
+{
+    // -12345.6789 as decimal(9,4)
+    const auto small = decimal(123456789, 0, 9, 4, true);
+    EXPECT_EQ(textFromDecimal(small), "-12345.6789");
+    int64_t whole = 0;
+    ASSERT_TRUE(integerFromDecimal(small, whole));
+    EXPECT_EQ(whole, -12345);
+    EXPECT_DOUBLE_EQ(doubleFromDecimal(small), -12345.6789);
+    const DB_NUMERIC n = numericFromDecimal(small);
+    EXPECT_EQ(n.sign, 0);
+    EXPECT_EQ(n.scale, 4);
+    EXPECT_EQ(n.val[0], 123456789 & 0xFF);
+
+    // 10^38 - 1, decimal(38,0): needs the high word.
+    const auto huge = decimal(0x098A223FFFFFFFFFull, 0x4B3B4CA85A86C47Aull, 38, 0, false);
+    EXPECT_EQ(textFromDecimal(huge), "99999999999999999999999999999999999999");
+    EXPECT_FALSE(integerFromDecimal(huge, whole));
+    const auto minimum = decimal(0x8000000000000000ull, 0, 19, 0, true);
+    ASSERT_TRUE(integerFromDecimal(minimum, whole));
+    EXPECT_EQ(whole, INT64_MIN);
+}
+
+TEST(TdsValues, Windows1252TextBecomesUtf8AndUtf16)
+{
+    const std::string bytes = "caf\xE9 \x80 \x93x\x94";
+    EXPECT_EQ(utf8FromCodePage(bytes), "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+    EXPECT_EQ(utf16FromCodePage(bytes), std::u16string(u"caf\u00E9 \u20AC \u201Cx\u201D"));
+}
+
+TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
+{
+    using std::string;
+    // base type, property bytes, properties, value
+    EXPECT_EQ(textFromVariant(string("\x38\x00\x2A\x00\x00\x00", 6)), "42");
+    EXPECT_EQ(textFromVariant(string("\x7F\x00\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 10)), "-1");
+    // nvarchar: collation (5) and maximum length (2) as properties
+    EXPECT_EQ(textFromVariant(string("\xE7\x07\x09\x04\xD0\x00\x34\x08\x00" "a\x00\xE9\x00", 13)), "a\xC3\xA9");
+    // decimal(5,2) -1.25: precision and scale, then sign and magnitude
+    EXPECT_EQ(textFromVariant(string("\x6A\x02\x05\x02\x00\x7D\x00\x00\x00", 9)), "-1.25");
+    EXPECT_EQ(textFromVariant(string("\xA5\x02\x08\x00\xCA\xFE", 6)), "CAFE");
+    // date 2000-02-29
+    EXPECT_EQ(textFromVariant(string("\x28\x00\x42\x24\x0B", 5)), "2000-02-29");
+    EXPECT_EQ(textFromVariant(string("\x38", 1)), "") << "too short to be a variant";
+}
+
+namespace {
+
+template <class T>
+ParameterValue fixedValue(SQLSMALLINT cType, SQLSMALLINT sqlType, const T &value)
+{
+    ParameterValue p;
+    p.cType = cType;
+    p.sqlType = sqlType;
+    p.bytes.assign(reinterpret_cast<const char *>(&value), sizeof value);
+    p.indicator = SQLLEN(sizeof value);
+    return p;
+}
+
+ParameterValue textValue(SQLSMALLINT cType, SQLSMALLINT sqlType, const std::string &bytes, SQLULEN size = 0,
+                         SQLSMALLINT digits = 0)
+{
+    ParameterValue p;
+    p.cType = cType;
+    p.sqlType = sqlType;
+    p.bytes = bytes;
+    p.columnSize = size;
+    p.decimalDigits = digits;
+    p.indicator = SQLLEN(bytes.size());
+    return p;
+}
+
+} // namespace
+
+TEST(TdsParameters, ValuesInOdbcFormBecomeTypedRpcParameters)
+{
+    std::vector<ParameterValue> values;
+    values.push_back(fixedValue(SQL_C_SLONG, SQL_INTEGER, int32_t(7)));
+    values.push_back(textValue(SQL_C_CHAR, SQL_DECIMAL, "-1.25", 3, 2));
+    SQL_TIMESTAMP_STRUCT ts{2000, 2, 29, 1, 2, 3, 400000000};
+    values.push_back(fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts));
+    values.push_back(textValue(SQL_C_WCHAR, SQL_WVARCHAR, std::string("h\0i\0", 4)));
+    values.push_back(fixedValue(SQL_C_UBIGINT, SQL_BIGINT, uint64_t(18446744073709551615ull)));
+    ParameterValue none = fixedValue(SQL_C_BIT, SQL_BIT, static_cast<unsigned char>(1));
+    none.indicator = SQL_NULL_DATA;
+    values.push_back(none);
+    values.push_back(textValue(SQL_C_BINARY, SQL_LONGVARBINARY, "\x01\x02", 2));
+
+    rz::tds::RpcParameters rpc;
+    ASSERT_TRUE(tdsParameters(values, rpc));
+    EXPECT_EQ(rpc.declaration(), std::u16string(u"@P1 int,@P2 decimal(3,2),@P3 datetime2(7),@P4 nvarchar(4000),"
+                                                u"@P5 decimal(20,0),@P6 bit,@P7 varbinary(max)"))
+        << "an unsigned 64-bit value beyond bigint travels as decimal(20,0)";
+
+    std::vector<uint8_t> bytes;
+    rpc.appendTo(bytes);
+    // @P3: datetime2(7) is 5 bytes of ticks then 3 of days since 0001-01-01 (2000-02-29 = 730178).
+    const uint64_t ticks = (3600ull + 2 * 60 + 3) * 10000000 + 4000000;
+    std::vector<uint8_t> expected = {0x2A, 0x07, 0x08};
+    for (int i = 0; i < 5; ++i)
+        expected.push_back(uint8_t(ticks >> (8 * i)));
+    for (int i = 0; i < 3; ++i)
+        expected.push_back(uint8_t(730178 >> (8 * i)));
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), expected.begin(), expected.end()), bytes.end());
+}
+
+TEST(TdsParameters, ADecimalWiderThanItsPrecisionIsRefusedBeforeSending)
+{
+    std::vector<ParameterValue> values{textValue(SQL_C_CHAR, SQL_DECIMAL, "123.45", 3, 2)};
+    rz::tds::RpcParameters rpc;
+    clearPendingDiagnostics();
+    EXPECT_FALSE(tdsParameters(values, rpc));
+    ASSERT_EQ(pendingDiagnostics().size(), 1u);
+    EXPECT_EQ(pendingDiagnostics()[0].sqlState, u"22003");
+    clearPendingDiagnostics();
+}
