@@ -1,5 +1,6 @@
 #include "provider/parameterdescription.h"
 
+#include "provider/callescape.h"
 #include "provider/columnconversion.h"
 #include "provider/errors.h"
 #include "provider/parametermarkers.h"
@@ -74,7 +75,7 @@ bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std
                         std::vector<DescribedParameter> &out)
 {
     out.clear();
-    const NumberedStatement numbered = numberParameterMarkers(sql);
+    const NumberedStatement numbered = numberParameterMarkers(translateCallEscape(sql));
     if (numbered.markerCount == 0)
         return true;
     std::shared_ptr<ResultStream> stream;

@@ -1,6 +1,7 @@
 #include "provider/tdsconnection.h"
 
 #include "provider/errors.h"
+#include "provider/callescape.h"
 #include "provider/parametermarkers.h"
 #include "provider/tdsresultstream.h"
 #include "provider/tdstypes.h"
@@ -289,9 +290,9 @@ HRESULT TdsConnection::execute(const std::u16string &text, std::vector<Parameter
             rz::tds::RpcParameters rpc(wire_->session().collation);
             if (!tdsParameters(*parameters, rpc))
                 return E_FAIL;
-            wire_->sendExecuteSql(numberParameterMarkers(text).text, rpc);
+            wire_->sendExecuteSql(numberParameterMarkers(translateCallEscape(text)).text, rpc);
         } else {
-            wire_->sendBatch(std::u16string_view(text));
+            wire_->sendBatch(translateCallEscape(text));
         }
     } catch (const rz::tds::TdsError &e) {
         wireFailed(e);

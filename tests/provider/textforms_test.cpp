@@ -1,6 +1,7 @@
 // The provider's pure text handling: server names, connection strings,
-// parameter markers and exact decimals.
+// parameter markers, call escapes and exact decimals.
 
+#include "provider/callescape.h"
 #include "provider/connectionstring.h"
 #include "provider/decimaltext.h"
 #include "provider/odbccall.h"
@@ -91,6 +92,18 @@ TEST(ParameterMarkers, OnlyMarkersOutsideLiteralsNamesAndCommentsAreNumbered)
     EXPECT_NE(narrow(many.text).find("@P10,@P11)"), std::string::npos);
     const auto open = numberParameterMarkers(u"SELECT 'unterminated ?");
     EXPECT_EQ(open.markerCount, 0);
+}
+
+TEST(CallEscape, OneCallEscapeBecomesExecAndOtherTextStaysAsItIs)
+{
+    EXPECT_EQ(narrow(translateCallEscape(u"{call p}")), "EXEC p");
+    EXPECT_EQ(narrow(translateCallEscape(u" { CALL dbo.[my proc}](?, 'a)}', (1)) } ")),
+              "EXEC dbo.[my proc}] ?, 'a)}', (1)");
+    EXPECT_EQ(narrow(translateCallEscape(u"{? = call \"p\"(?)}")), "EXEC ? = \"p\" ?");
+    EXPECT_EQ(narrow(translateCallEscape(u"{call p()}")), "EXEC p");
+    for (const char16_t *other : {u"SELECT 1", u"{call p", u"{call p(?}", u"{call p} SELECT 1", u"{callp}",
+                                  u"{? call p}", u"{fn NOW()}"})
+        EXPECT_EQ(translateCallEscape(other), other);
 }
 
 TEST(DecimalText, NumericValuesKeepEveryDigitAndTheirScale)
