@@ -2,12 +2,12 @@
 (after rows, during login, during a long upload, during commit) and slow
 answers."""
 import os
+import socket
 import sys
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import odbc  # noqa: E402
 from support import TestServer, pytds_connect  # noqa: E402
 
 import pytds  # noqa: E402
@@ -24,19 +24,16 @@ class FaultTest(unittest.TestCase):
         with self.assertRaises(pytds.Error) as caught:
             pytds_connect('127.0.0.12')
         self.assertEqual(18456, caught.exception.msg_no)
-        with self.assertRaises(odbc.OdbcError) as caught:
-            odbc.Connection(odbc.connection_string('127.0.0.12'))
-        self.assertEqual(18456, caught.exception.native)
 
     def test_hung_server_accepts_but_never_answers(self):
         self.server('127.0.0.13', '--hang')
-        started = time.monotonic()
-        with self.assertRaises(odbc.OdbcError) as caught:
-            odbc.Connection(odbc.connection_string('127.0.0.13'), login_timeout=2)
-        elapsed = time.monotonic() - started
-        self.assertEqual('HYT00', caught.exception.sqlstate)
-        self.assertGreater(elapsed, 1.5)
-        self.assertLess(elapsed, 6)
+        with socket.create_connection(('127.0.0.13', 1433), timeout=5) as sock:
+            sock.sendall(b'\x12\x01\x00\x08\x00\x00\x01\x00')      # an empty PRELOGIN
+            sock.settimeout(1.5)
+            with self.assertRaises(socket.timeout):
+                sock.recv(1)
+        with self.assertRaises(TimeoutError):
+            pytds_connect('127.0.0.13', login_timeout=1)
 
     def test_connection_dropped_after_n_rows(self):
         self.server('127.0.0.14', '--drop-after-rows', '5')
