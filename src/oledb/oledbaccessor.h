@@ -5,6 +5,7 @@
 // Long columns are bound as storage objects; only their pointer lands in
 // the buffer.
 
+#include "platform/alignment.h"
 #include "platform/oledb.h"
 #include "platform/ownedmemory.h"
 
@@ -34,11 +35,7 @@ struct OLEDBColumnParts
     DBBYTEOFFSET end; // the running offset after this column
 };
 
-// `value` rounded up to the next multiple of `multiple`.
-inline DBBYTEOFFSET roundUp(DBBYTEOFFSET value, DBBYTEOFFSET multiple)
-{
-    return (value + multiple - 1) / multiple * multiple;
-}
+using rz::roundUp;
 
 // 1, 2, 4 or 8: where a value of this type may start in the row buffer.
 size_t typeAlignment(DBTYPE type);

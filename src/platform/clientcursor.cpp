@@ -1,12 +1,15 @@
+// The client cursor's COM face: IRowset, IRowsetLocate, IRowsetScroll,
+// IAccessor, IColumnsInfo and IRowsetInfo over the rows it has read
+// (clientcursorrows.h), with a read-only IRowsetChange.
+
 #include "platform/clientcursor.h"
 
+#include "platform/clientcursorrows.h"
 #include "platform/comobject.h"
 #include "platform/comptr.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -19,90 +22,8 @@ namespace {
 constexpr BYTE bookmarkFirst = 1;
 constexpr BYTE bookmarkLast = 2;
 
-// Values longer than this, and columns flagged long, are read through their
-// storage objects.
-constexpr DBLENGTH inlineLimit = 8000;
-constexpr size_t streamChunk = 65536;
-constexpr size_t blockSize = size_t(1) << 20;
-constexpr DBCOUNTITEM fetchBatch = 64;
-
-// The bytes of a fixed-size value of `type`, or 0 for types held as
-// length + bytes.
-size_t fixedSize(DBTYPE type)
-{
-    switch (type) {
-    case DBTYPE_I1: case DBTYPE_UI1: return 1;
-    case DBTYPE_I2: case DBTYPE_UI2: case DBTYPE_BOOL: return 2;
-    case DBTYPE_I4: case DBTYPE_UI4: case DBTYPE_R4: case DBTYPE_ERROR: return 4;
-    case DBTYPE_I8: case DBTYPE_UI8: case DBTYPE_R8: case DBTYPE_CY: case DBTYPE_DATE:
-    case DBTYPE_FILETIME: return 8;
-    case DBTYPE_GUID: case DBTYPE_DECIMAL: case DBTYPE_DBTIMESTAMP: return 16;
-    case DBTYPE_NUMERIC: return sizeof(DB_NUMERIC);
-    case DBTYPE_DBDATE: return sizeof(DBDATE);
-    case DBTYPE_DBTIME: return sizeof(DBTIME);
-    default: return 0;
-    }
-}
-
-DBBYTEOFFSET roundUp(DBBYTEOFFSET value, DBBYTEOFFSET multiple)
-{
-    return (value + multiple - 1) / multiple * multiple;
-}
-
-struct Column
-{
-    DBCOLUMNINFO info;        // as reported (name pointer unused)
-    std::u16string name;
-    bool hasName = false;
-    enum Kind { Fixed, Variable, Long } kind = Fixed;
-    DBTYPE storedType = 0;    // how the value is held
-    size_t fixedOffset = 0;   // Fixed: offset in the row's fixed part
-    size_t size = 0;          // Fixed: bytes
-    size_t varIndex = 0;      // Variable/Long: position among them
-    // The source binding.
-    DBTYPE sourceType = 0;
-    DBLENGTH sourceMax = 0;
-    DBBYTEOFFSET value = 0, length = 0, status = 0;
-};
-
-// One value of one row, as read back from a record.
-struct Value
-{
-    bool isNull = true;
-    const BYTE *data = nullptr;
-    size_t size = 0;
-};
-
-// All rows in large blocks; a row is one record: null bits, the fixed part,
-// then length (4 bytes) + bytes for every variable or long column.
-class RowStore
-{
-public:
-    BYTE *allocate(size_t bytes)
-    {
-        if (blocks.empty() || used + bytes > capacity) {
-            capacity = std::max(blockSize, bytes);
-            blocks.emplace_back(new (std::nothrow) BYTE[capacity]);
-            if (!blocks.back()) {
-                blocks.pop_back();
-                capacity = 0;
-                return nullptr;
-            }
-            used = 0;
-        }
-        BYTE *p = blocks.back().get() + used;
-        used += bytes;
-        return p;
-    }
-    void finish() { rows.shrink_to_fit(); }
-
-    std::vector<const BYTE *> rows;
-
-private:
-    std::vector<std::unique_ptr<BYTE[]>> blocks;
-    size_t used = 0;
-    size_t capacity = 0;
-};
+using Column = ClientCursorRows::Column;
+using Value = ClientCursorRows::Value;
 
 struct Accessor
 {
@@ -149,7 +70,7 @@ class ClientCursor final
     : public ComObject<IRowsetScroll, IAccessor, IColumnsInfo, IRowsetInfo, IRowsetChange>
 {
 public:
-    HRESULT load(IRowset *source);
+    HRESULT load(IRowset *source) { return rows_.load(source); }
 
     // ---- IRowset
     HRESULT AddRefRows(DBCOUNTITEM count, const HROW rows[], DBREFCOUNT refCounts[],
@@ -225,295 +146,18 @@ public:
 private:
     ~ClientCursor() override = default;
 
-    HRESULT planColumns(IRowset *source, std::vector<DBBINDING> &bindings,
-                        std::vector<DBOBJECT> &objects, DBLENGTH &rowSize);
-    HRESULT storeRow(IRowset *source, HROW row, HACCESSOR accessor, std::vector<BYTE> &buffer,
-                     std::string &scratch);
-    Value valueOf(size_t row, const Column &column) const;
     HRESULT handOut(long long first, long long step, DBROWCOUNT count, DBCOUNTITEM *obtained, HROW **rows);
     HRESULT touchRows(DBCOUNTITEM count, const HROW rows[], DBREFCOUNT refCounts[], DBROWSTATUS statuses[]);
     bool rowIndex(DBBKMARK size, const BYTE *bookmark, long long *index) const;
     DBSTATUS writeValue(const DBBINDING &binding, const Column &column, const Value &value, BYTE *out,
                         DBLENGTH *length);
 
-    std::vector<Column> columns_;
-    std::vector<unsigned char> rowNulls_; // storeRow's scratch: which values of the row are NULL
-    size_t nullBytes_ = 0;
-    size_t fixedBytes_ = 0;
-    size_t varColumns_ = 0;
-    RowStore store_;
+    ClientCursorRows rows_;
     std::unordered_map<HACCESSOR, Accessor> accessors_;
     HACCESSOR nextAccessor_ = 1;
     long long position_ = 0;
     bool atStart_ = true;
 };
-
-HRESULT ClientCursor::planColumns(IRowset *source, std::vector<DBBINDING> &bindings,
-                                  std::vector<DBOBJECT> &objects, DBLENGTH &rowSize)
-{
-    ComPtr<IColumnsInfo> columnsInfo;
-    HRESULT hr = source->QueryInterface(IID_IColumnsInfo, columnsInfo.putVoid());
-    if (FAILED(hr))
-        return hr;
-    DBORDINAL count = 0;
-    DBCOLUMNINFO *info = nullptr;
-    OLECHAR *names = nullptr;
-    hr = columnsInfo->GetColumnInfo(&count, &info, &names);
-    if (FAILED(hr))
-        return hr;
-
-    for (DBORDINAL i = 0; i < count; ++i) {
-        if (info[i].iOrdinal == 0)
-            continue; // a bookmark column of the source is not carried over
-        Column c;
-        c.info = info[i];
-        c.info.pwszName = nullptr;
-        c.info.pTypeInfo = nullptr;
-        c.hasName = info[i].pwszName != nullptr;
-        if (c.hasName)
-            c.name = info[i].pwszName;
-        const DBTYPE type = DBTYPE(info[i].wType & ~DBTYPE_BYREF);
-        const DBLENGTH size = info[i].ulColumnSize;
-        const bool isText = type == DBTYPE_STR || type == DBTYPE_WSTR || type == DBTYPE_BYTES;
-        if (type == DBTYPE_IUNKNOWN || (info[i].dwFlags & DBCOLUMNFLAGS_ISLONG)
-            || (isText && size > inlineLimit)) {
-            c.kind = Column::Long;
-            c.storedType = type;
-            c.sourceType = DBTYPE_IUNKNOWN;
-            c.sourceMax = sizeof(IUnknown *);
-        } else if (fixedSize(type) != 0) {
-            c.kind = Column::Fixed;
-            c.storedType = type;
-            c.size = fixedSize(type);
-            c.sourceType = type;
-            c.sourceMax = c.size;
-        } else {
-            c.kind = Column::Variable;
-            if (isText) {
-                c.storedType = type;
-                c.sourceType = type;
-                c.sourceMax = type == DBTYPE_STR ? size + 1 : type == DBTYPE_WSTR ? size * 2 + 2 : size;
-            } else {
-                // Anything else travels as text.
-                c.storedType = DBTYPE_WSTR;
-                c.sourceType = DBTYPE_WSTR;
-                c.sourceMax = 4000 * 2 + 2;
-                c.info.wType = DBTYPE_WSTR;
-                c.info.ulColumnSize = 4000;
-            }
-        }
-        columns_.push_back(std::move(c));
-    }
-    CoTaskMemFree(info);
-    CoTaskMemFree(names);
-
-    nullBytes_ = (columns_.size() + 7) / 8;
-    DBBYTEOFFSET offset = 0;
-    bindings.resize(columns_.size());
-    objects.resize(columns_.size());
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        Column &c = columns_[i];
-        if (c.kind == Column::Fixed) {
-            c.fixedOffset = fixedBytes_;
-            fixedBytes_ += c.size;
-        } else {
-            c.varIndex = varColumns_++;
-        }
-        c.value = roundUp(offset, 8);
-        c.length = roundUp(c.value + c.sourceMax, 8);
-        c.status = c.length + sizeof(DBLENGTH);
-        offset = c.status + sizeof(DBSTATUS);
-
-        DBBINDING &b = bindings[i];
-        std::memset(&b, 0, sizeof b);
-        b.iOrdinal = c.info.iOrdinal;
-        b.obValue = c.value;
-        b.obLength = c.length;
-        b.obStatus = c.status;
-        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
-        b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
-        b.eParamIO = DBPARAMIO_NOTPARAM;
-        b.cbMaxLen = c.sourceMax;
-        b.wType = c.sourceType;
-        b.bPrecision = c.info.bPrecision;
-        b.bScale = c.info.bScale;
-        if (c.kind == Column::Long) {
-            objects[i] = DBOBJECT{STGM_READ, IID_ISequentialStream};
-            b.pObject = &objects[i];
-        }
-    }
-    rowSize = offset;
-    return S_OK;
-}
-
-HRESULT ClientCursor::storeRow(IRowset *source, HROW row, HACCESSOR accessor,
-                               std::vector<BYTE> &buffer, std::string &scratch)
-{
-    std::fill(buffer.begin(), buffer.end(), BYTE(0));
-    HRESULT hr = source->GetData(row, accessor, buffer.data());
-    if (FAILED(hr))
-        return hr;
-
-    // Long values are read first: their size decides the record's size.
-    std::vector<std::string> longValues;
-    size_t recordSize = nullBytes_ + fixedBytes_;
-    std::vector<unsigned char> &nulls = rowNulls_;
-    nulls.assign(columns_.size(), 0);
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        const Column &c = columns_[i];
-        DBSTATUS status;
-        std::memcpy(&status, buffer.data() + c.status, sizeof status);
-        nulls[i] = status == DBSTATUS_S_ISNULL;
-        if (c.kind == Column::Fixed)
-            continue;
-        recordSize += sizeof(uint32_t);
-        if (c.kind == Column::Long) {
-            IUnknown *object;
-            std::memcpy(&object, buffer.data() + c.value, sizeof object);
-            scratch.clear();
-            if (!nulls[i] && object) {
-                ComPtr<IUnknown> owned = ComPtr<IUnknown>::adopt(object);
-                ComPtr<ISequentialStream> stream;
-                hr = owned.query(IID_ISequentialStream, stream);
-                if (FAILED(hr))
-                    return hr;
-                for (;;) {
-                    const size_t at = scratch.size();
-                    scratch.resize(at + streamChunk);
-                    ULONG read = 0;
-                    hr = stream->Read(&scratch[at], ULONG(streamChunk), &read);
-                    scratch.resize(at + std::min<size_t>(read, streamChunk));
-                    if (FAILED(hr))
-                        return hr;
-                    if (read == 0 || hr != S_OK)
-                        break;
-                }
-            }
-            longValues.push_back(scratch);
-            recordSize += scratch.size();
-        } else if (!nulls[i]) {
-            DBLENGTH length;
-            std::memcpy(&length, buffer.data() + c.length, sizeof length);
-            recordSize += std::min<DBLENGTH>(length, c.sourceMax);
-        }
-    }
-    if (recordSize > UINT32_MAX)
-        return E_OUTOFMEMORY;
-
-    BYTE *record = store_.allocate(recordSize);
-    if (!record)
-        return E_OUTOFMEMORY;
-    std::memset(record, 0, nullBytes_);
-    BYTE *fixed = record + nullBytes_;
-    BYTE *var = fixed + fixedBytes_;
-    size_t longIndex = 0;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        const Column &c = columns_[i];
-        if (nulls[i])
-            record[i / 8] |= BYTE(1u << (i % 8));
-        if (c.kind == Column::Fixed) {
-            if (!nulls[i])
-                std::memcpy(fixed + c.fixedOffset, buffer.data() + c.value, c.size);
-            else
-                std::memset(fixed + c.fixedOffset, 0, c.size);
-            continue;
-        }
-        const BYTE *bytes = nullptr;
-        uint32_t size = 0;
-        if (c.kind == Column::Long) {
-            const std::string &value = longValues[longIndex++];
-            bytes = reinterpret_cast<const BYTE *>(value.data());
-            size = uint32_t(value.size());
-        } else if (!nulls[i]) {
-            DBLENGTH length;
-            std::memcpy(&length, buffer.data() + c.length, sizeof length);
-            bytes = buffer.data() + c.value;
-            size = uint32_t(std::min<DBLENGTH>(length, c.sourceMax));
-        }
-        std::memcpy(var, &size, sizeof size);
-        if (size)
-            std::memcpy(var + sizeof size, bytes, size);
-        var += sizeof size + size;
-    }
-    store_.rows.push_back(record);
-    return S_OK;
-}
-
-HRESULT ClientCursor::load(IRowset *source)
-{
-    if (!source)
-        return E_INVALIDARG;
-    std::vector<DBBINDING> bindings;
-    std::vector<DBOBJECT> objects;
-    DBLENGTH rowSize = 0;
-    HRESULT hr = planColumns(source, bindings, objects, rowSize);
-    if (FAILED(hr))
-        return hr;
-
-    ComPtr<IAccessor> accessor;
-    hr = source->QueryInterface(IID_IAccessor, accessor.putVoid());
-    if (FAILED(hr))
-        return hr;
-    HACCESSOR handle = 0;
-    if (!bindings.empty()) {
-        hr = accessor->CreateAccessor(DBACCESSOR_ROWDATA, bindings.size(), bindings.data(), rowSize,
-                                      &handle, nullptr);
-        if (FAILED(hr))
-            return hr;
-    }
-
-    std::vector<BYTE> buffer(rowSize ? rowSize : 1);
-    std::string scratch;
-    HROW handles[fetchBatch];
-    for (;;) {
-        DBCOUNTITEM obtained = 0;
-        HROW *rows = handles;
-        hr = source->GetNextRows(DB_NULL_HCHAPTER, 0, DBROWCOUNT(fetchBatch), &obtained, &rows);
-        if (FAILED(hr))
-            break;
-        const HRESULT fetched = hr;
-        for (DBCOUNTITEM i = 0; i < obtained && SUCCEEDED(hr); ++i) {
-            if (!bindings.empty())
-                hr = storeRow(source, handles[i], handle, buffer, scratch);
-            else
-                store_.rows.push_back(nullptr);
-        }
-        if (obtained > 0)
-            source->ReleaseRows(obtained, handles, nullptr, nullptr, nullptr);
-        if (FAILED(hr) || fetched != S_OK || obtained == 0)
-            break;
-    }
-    if (handle)
-        accessor->ReleaseAccessor(handle, nullptr);
-    store_.finish();
-    return FAILED(hr) ? hr : S_OK;
-}
-
-Value ClientCursor::valueOf(size_t row, const Column &column) const
-{
-    Value v;
-    const BYTE *record = store_.rows[row];
-    const size_t index = size_t(&column - columns_.data());
-    if (!record || (record[index / 8] & (1u << (index % 8))))
-        return v;
-    v.isNull = false;
-    if (column.kind == Column::Fixed) {
-        v.data = record + nullBytes_ + column.fixedOffset;
-        v.size = column.size;
-        return v;
-    }
-    const BYTE *var = record + nullBytes_ + fixedBytes_;
-    for (size_t k = 0;; ++k) {
-        uint32_t size;
-        std::memcpy(&size, var, sizeof size);
-        if (k == column.varIndex) {
-            v.data = var + sizeof size;
-            v.size = size;
-            return v;
-        }
-        var += sizeof size + size;
-    }
-}
 
 DBSTATUS ClientCursor::writeValue(const DBBINDING &binding, const Column &column, const Value &value,
                                   BYTE *out, DBLENGTH *length)
@@ -566,15 +210,16 @@ HRESULT ClientCursor::GetData(HROW row, HACCESSOR handle, void *data)
     auto found = accessors_.find(handle);
     if (found == accessors_.end())
         return DB_E_BADACCESSORHANDLE;
-    if (row == 0 || row > store_.rows.size())
+    if (row == 0 || row > rows_.rowCount())
         return DB_E_BADROWHANDLE;
     if (!data && !found->second.bindings.empty())
         return E_INVALIDARG;
     BYTE *buffer = static_cast<BYTE *>(data);
     size_t failures = 0;
     for (const DBBINDING &binding : found->second.bindings) {
-        const Column &column = columns_[binding.iOrdinal - 1];
-        const Value value = valueOf(row - 1, column);
+        const size_t index = size_t(binding.iOrdinal - 1);
+        const Column &column = rows_.columns()[index];
+        const Value value = rows_.value(row - 1, index);
         DBSTATUS status = DBSTATUS_S_ISNULL;
         DBLENGTH length = 0;
         if (!value.isNull) {
@@ -599,7 +244,7 @@ HRESULT ClientCursor::GetData(HROW row, HACCESSOR handle, void *data)
 HRESULT ClientCursor::handOut(long long first, long long step, DBROWCOUNT count,
                               DBCOUNTITEM *obtained, HROW **rows)
 {
-    const long long n = (long long)store_.rows.size();
+    const long long n = (long long)rows_.rowCount();
     const long long wanted = count < 0 ? -(long long)count : (long long)count;
     long long available = 0;
     if (first >= 0 && first < n)
@@ -626,7 +271,7 @@ HRESULT ClientCursor::GetNextRows(HCHAPTER, DBROWOFFSET offset, DBROWCOUNT count
     *obtained = 0;
     if (count == 0)
         return S_OK;
-    const long long n = (long long)store_.rows.size();
+    const long long n = (long long)rows_.rowCount();
     // The next-fetch position lies between rows; right after a restart a
     // backward fetch or a negative offset counts from the end.
     long long base = position_;
@@ -655,7 +300,7 @@ HRESULT ClientCursor::touchRows(DBCOUNTITEM count, const HROW rows[], DBREFCOUNT
         return E_INVALIDARG;
     DBCOUNTITEM bad = 0;
     for (DBCOUNTITEM i = 0; i < count; ++i) {
-        const bool valid = rows[i] != 0 && rows[i] <= store_.rows.size();
+        const bool valid = rows[i] != 0 && rows[i] <= rows_.rowCount();
         if (!valid)
             ++bad;
         if (refCounts)
@@ -670,7 +315,7 @@ HRESULT ClientCursor::touchRows(DBCOUNTITEM count, const HROW rows[], DBREFCOUNT
 
 bool ClientCursor::rowIndex(DBBKMARK size, const BYTE *bookmark, long long *index) const
 {
-    const long long n = (long long)store_.rows.size();
+    const long long n = (long long)rows_.rowCount();
     if (!bookmark)
         return false;
     if (size == 1 && bookmark[0] == bookmarkFirst) {
@@ -711,7 +356,7 @@ HRESULT ClientCursor::GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK size, const BYT
     if (!rowIndex(size, bookmark, &start))
         return DB_E_BADBOOKMARK;
     const long long first = start + offset;
-    if (first < 0 || first >= (long long)store_.rows.size())
+    if (first < 0 || first >= (long long)rows_.rowCount())
         return DB_S_ENDOFROWSET;
     return handOut(first, count >= 0 ? 1 : -1, count, obtained, rows);
 }
@@ -753,7 +398,7 @@ HRESULT ClientCursor::Hash(HCHAPTER, DBBKMARK count, const DBBKMARK sizes[], con
 HRESULT ClientCursor::GetApproximatePosition(HCHAPTER, DBBKMARK size, const BYTE *bookmark,
                                              DBCOUNTITEM *position, DBCOUNTITEM *rows)
 {
-    const DBCOUNTITEM n = store_.rows.size();
+    const DBCOUNTITEM n = rows_.rowCount();
     if (rows)
         *rows = n;
     if (!position)
@@ -778,7 +423,7 @@ HRESULT ClientCursor::GetRowsAtRatio(HWATCHREGION, HCHAPTER, DBCOUNTITEM numerat
     *obtained = 0;
     if (denominator == 0 || numerator > denominator)
         return DB_E_BADRATIO;
-    const long long n = (long long)store_.rows.size();
+    const long long n = (long long)rows_.rowCount();
     long long first = (long long)(double(numerator) / double(denominator) * double(n));
     if (count < 0)
         first -= 1;
@@ -819,7 +464,7 @@ HRESULT ClientCursor::CreateAccessor(DBACCESSORFLAGS flags, DBCOUNTITEM count,
     bool bad = false;
     for (DBCOUNTITEM i = 0; i < count; ++i) {
         DBBINDING &b = accessor.bindings[i];
-        const bool ordinalOk = b.iOrdinal >= 1 && b.iOrdinal <= columns_.size();
+        const bool ordinalOk = b.iOrdinal >= 1 && b.iOrdinal <= rows_.columns().size();
         if (b.pObject) {
             accessor.objects[i] = *b.pObject;
             b.pObject = &accessor.objects[i];
@@ -888,9 +533,9 @@ HRESULT ClientCursor::GetColumnInfo(DBORDINAL *count, DBCOLUMNINFO **info, OLECH
     *info = nullptr;
     *names = nullptr;
     size_t chars = 0;
-    for (const Column &c : columns_)
+    for (const Column &c : rows_.columns())
         chars += c.hasName ? c.name.size() + 1 : 0;
-    auto *table = static_cast<DBCOLUMNINFO *>(CoTaskMemAlloc(sizeof(DBCOLUMNINFO) * (columns_.size() ? columns_.size() : 1)));
+    auto *table = static_cast<DBCOLUMNINFO *>(CoTaskMemAlloc(sizeof(DBCOLUMNINFO) * (rows_.columns().size() ? rows_.columns().size() : 1)));
     auto *text = static_cast<OLECHAR *>(CoTaskMemAlloc(sizeof(OLECHAR) * (chars ? chars : 1)));
     if (!table || !text) {
         CoTaskMemFree(table);
@@ -898,18 +543,18 @@ HRESULT ClientCursor::GetColumnInfo(DBORDINAL *count, DBCOLUMNINFO **info, OLECH
         return E_OUTOFMEMORY;
     }
     OLECHAR *next = text;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        table[i] = columns_[i].info;
+    for (size_t i = 0; i < rows_.columns().size(); ++i) {
+        table[i] = rows_.columns()[i].info;
         table[i].pwszName = nullptr;
-        if (columns_[i].hasName) {
-            std::memcpy(next, columns_[i].name.c_str(), (columns_[i].name.size() + 1) * sizeof(OLECHAR));
+        if (rows_.columns()[i].hasName) {
+            std::memcpy(next, rows_.columns()[i].name.c_str(), (rows_.columns()[i].name.size() + 1) * sizeof(OLECHAR));
             table[i].pwszName = next;
-            next += columns_[i].name.size() + 1;
+            next += rows_.columns()[i].name.size() + 1;
         }
         // Column ids by name are not kept: ordinals identify columns.
         table[i].columnid = DB_NULLID;
     }
-    *count = columns_.size();
+    *count = rows_.columns().size();
     *info = table;
     *names = text;
     return S_OK;
@@ -924,12 +569,12 @@ HRESULT ClientCursor::MapColumnIDs(DBORDINAL count, const DBID ids[], DBORDINAL 
         ordinals[i] = DB_INVALIDCOLUMN;
         if (ids[i].eKind == DBKIND_NAME && ids[i].uName.pwszName) {
             const std::u16string wanted = ids[i].uName.pwszName;
-            for (const Column &c : columns_) {
+            for (const Column &c : rows_.columns()) {
                 if (c.hasName && c.name == wanted)
                     ordinals[i] = c.info.iOrdinal;
             }
         } else if (ids[i].eKind == DBKIND_PROPID && ids[i].uName.ulPropid >= 1
-                   && ids[i].uName.ulPropid <= columns_.size()) {
+                   && ids[i].uName.ulPropid <= rows_.columns().size()) {
             ordinals[i] = ids[i].uName.ulPropid;
         }
         bad += ordinals[i] == DB_INVALIDCOLUMN ? 1 : 0;

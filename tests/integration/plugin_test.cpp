@@ -8,7 +8,6 @@
 #include <QtCore/QLibrary>
 #include <QtCore/QtPlugin>
 #include <QtSql/QSqlDatabase>
-#include <QtSql/QSqlDriver>
 
 #include <gtest/gtest.h>
 
@@ -26,20 +25,6 @@ TEST(PluginLoading, QtListsTheDriverUnderItsExactName)
         QSqlDatabase other = QSqlDatabase::addDatabase(name, QStringLiteral("other"));
         EXPECT_FALSE(other.isValid()) << name.toStdString();
     }
-}
-
-TEST(PluginLoading, FeaturesAreAllButNamedPlaceholders)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("REZUVEDOV"), QStringLiteral("features"));
-    ASSERT_TRUE(db.isValid());
-    const QSqlDriver *driver = db.driver();
-    EXPECT_FALSE(driver->hasFeature(QSqlDriver::NamedPlaceholders));
-    for (int f = QSqlDriver::Transactions; f <= QSqlDriver::CancelQuery + 1; ++f) {
-        if (f != QSqlDriver::NamedPlaceholders) {
-            EXPECT_TRUE(driver->hasFeature(QSqlDriver::DriverFeature(f))) << f;
-        }
-    }
-    EXPECT_FALSE(driver->handle().isValid());
 }
 
 // Where moc puts the plug-in's metadata: a four-byte header (metadata

@@ -1,6 +1,9 @@
 // Statements through QSqlQuery: moving over a 1,000-row result on a default
-// (scrollable) connection and on a "big query=" (streaming) one, affected-row
-// counts, the last identity value, errors, and two queries at once.
+// (scrollable) connection and on a "big query=" (streaming) one, the last
+// identity value beside a half-read result, and two queries at once. Each
+// move, count and error on its own is checked against scripted rowsets
+// (tests/unit/result, tests/unit/clientcursor) and the provider's answers
+// against the server (tests/provider).
 
 #include "livedatabase.h"
 
@@ -84,52 +87,6 @@ TEST_F(QueriesTest, ScrollableResultMovesAnywhereAndKnowsItsSize)
     EXPECT_EQ(query.size(), rowCount);
 }
 
-TEST_F(QueriesTest, SeekingPastTheLastRowFailsWithAFetchError)
-{
-    createRows();
-    QSqlQuery query(db);
-    ASSERT_TRUE(query.exec(allRows()));
-    ASSERT_TRUE(query.seek(3));
-    EXPECT_FALSE(query.seek(rowCount));
-    EXPECT_EQ(query.at(), int(QSql::AfterLastRow));
-    EXPECT_EQ(query.lastError().type(), QSqlError::TransactionError);
-    EXPECT_EQ(query.lastError().driverText(), QStringLiteral("MSSQL DB: "));
-    // The result is still usable.
-    ASSERT_TRUE(query.first());
-    expectRow(query, 0);
-}
-
-TEST_F(QueriesTest, EmptyResultHasNoFirstOrLastRow)
-{
-    createRows();
-    QSqlQuery query(db);
-    ASSERT_TRUE(query.exec(QStringLiteral("SELECT id, label FROM rows WHERE id < 0")));
-    EXPECT_EQ(query.size(), 0);
-    EXPECT_EQ(query.record().count(), 2);
-    EXPECT_FALSE(query.first());
-    EXPECT_EQ(query.at(), int(QSql::BeforeFirstRow));
-    EXPECT_FALSE(query.last());
-    EXPECT_EQ(query.at(), int(QSql::AfterLastRow));
-    EXPECT_FALSE(query.next());
-    EXPECT_FALSE(query.lastError().isValid());
-}
-
-TEST_F(QueriesTest, ForwardOnlyQueryReadsEveryRowInOrder)
-{
-    createRows();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    ASSERT_TRUE(query.exec(allRows()));
-    ASSERT_TRUE(query.seek(9)); // steps forward row by row
-    expectRow(query, 9);
-    int id = 10;
-    while (query.next())
-        ASSERT_EQ(query.value(0).toInt(), id++);
-    EXPECT_EQ(id, rowCount);
-    EXPECT_EQ(query.at(), int(QSql::AfterLastRow));
-    EXPECT_FALSE(query.lastError().isValid());
-}
-
 TEST_F(QueriesTest, BigQueryConnectionStreamsRowsWithoutASize)
 {
     createRows();
@@ -156,22 +113,6 @@ TEST_F(QueriesTest, BigQueryConnectionStreamsRowsWithoutASize)
     EXPECT_TRUE(query.lastError().isValid());
 }
 
-TEST_F(QueriesTest, UpdateWithoutBoundValuesStoresTheAffectedRowCount)
-{
-    createRows();
-    QSqlQuery update(db);
-    ASSERT_TRUE(update.exec(QStringLiteral("UPDATE rows SET label = N'changed' WHERE id IN (3, 4, 5)")));
-    EXPECT_FALSE(update.isActive());
-    EXPECT_FALSE(update.isSelect());
-    EXPECT_EQ(rztest::ResultCount::rowsAffected(update), 3);
-    // Qt answers -1 for an inactive result, whatever the driver stored.
-    EXPECT_EQ(update.numRowsAffected(), -1);
-
-    ASSERT_TRUE(update.exec(QStringLiteral("DELETE FROM rows WHERE id >= 990")));
-    EXPECT_EQ(rztest::ResultCount::rowsAffected(update), 10);
-    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM rows WHERE label = N'changed'")).toInt(), 3);
-}
-
 TEST_F(QueriesTest, LastInsertIdIsTheNewIdentityAsADouble)
 {
     createRows();
@@ -195,39 +136,6 @@ TEST_F(QueriesTest, LastInsertIdIsTheNewIdentityAsADouble)
     EXPECT_EQ(reading.lastInsertId().toDouble(), 3.0);
     ASSERT_TRUE(reading.next());
     expectRow(reading, 43);
-}
-
-// The query failed as a statement error whose server text contains `part`.
-void expectStatementError(const QSqlQuery &query, const QString &part)
-{
-    const QSqlError error = query.lastError();
-    EXPECT_EQ(error.type(), QSqlError::StatementError);
-    EXPECT_EQ(error.driverText(), QStringLiteral("MSSQL DB: "));
-    EXPECT_TRUE(error.databaseText().contains(part)) << error.databaseText().toStdString();
-    EXPECT_FALSE(query.isActive());
-}
-
-TEST_F(QueriesTest, RejectedStatementsReportTheServersMessage)
-{
-    createRows();
-    QSqlQuery query(db);
-    EXPECT_FALSE(query.exec(QStringLiteral("SELECT * FROM no_such_table")));
-    expectStatementError(query, QStringLiteral("Invalid object name 'no_such_table'"));
-
-    EXPECT_FALSE(query.exec(QStringLiteral("SELEC id FROM rows")));
-    expectStatementError(query, QStringLiteral("Incorrect syntax"));
-
-    QSqlQuery insert(db);
-    ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO rows (id, label) VALUES (?, ?)")));
-    insert.addBindValue(7);
-    insert.addBindValue(QStringLiteral("duplicate"));
-    EXPECT_FALSE(insert.exec());
-    expectStatementError(insert, QStringLiteral("PRIMARY KEY"));
-
-    // A failure leaves the connection and the same query object usable.
-    ASSERT_TRUE(query.exec(QStringLiteral("SELECT COUNT(*) FROM rows")));
-    ASSERT_TRUE(query.next());
-    EXPECT_EQ(query.value(0).toInt(), rowCount);
 }
 
 TEST_F(QueriesTest, SecondQueryRunsWhileTheFirstIsHalfRead)
@@ -262,24 +170,6 @@ TEST_F(QueriesTest, SecondQueryRunsWhileTheFirstIsHalfRead)
         EXPECT_EQ(id, rowCount);
         EXPECT_FALSE(first.lastError().isValid()) << first.lastError().text().toStdString();
         run(QStringLiteral("UPDATE rows SET label = N'row 998' WHERE id = 998"));
-    }
-}
-
-TEST_F(QueriesTest, PreparedSelectRunsAgainWithNewValues)
-{
-    createRows();
-    QSqlQuery query(db);
-    ASSERT_TRUE(query.prepare(QStringLiteral("SELECT id, label FROM rows WHERE id BETWEEN ? AND ? ORDER BY id")));
-    for (int from : {10, 500, 990}) {
-        query.bindValue(0, from);
-        query.bindValue(1, from + 4);
-        ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
-        int seen = 0;
-        while (query.next()) {
-            EXPECT_EQ(query.value(0).toInt(), from + seen);
-            ++seen;
-        }
-        EXPECT_EQ(seen, 5);
     }
 }
 

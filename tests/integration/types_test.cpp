@@ -251,15 +251,6 @@ TEST_F(TypesTest, NullsOfEveryTypeReadAsTypedNullsFalseOrEmpty)
     EXPECT_TRUE(query.value(12).toByteArray().isEmpty());
 }
 
-TEST_F(TypesTest, NullDatesAndTimesBoundAsInvalidValuesStoreNull)
-{
-    createTable(QStringLiteral("nullmoments"), QStringLiteral("t time, dt datetime2"));
-    execPrepared(db, QStringLiteral("INSERT INTO nullmoments VALUES (?,?)"),
-                 {rz::nullValue(QMetaType::QTime), rz::nullValue(QMetaType::QDateTime)});
-    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM nullmoments WHERE t IS NULL AND dt IS NULL")).toInt(),
-              1);
-}
-
 TEST_F(TypesTest, LongValuesOfMegabytesRoundTripWhole)
 {
     createTable(QStringLiteral("longs"),

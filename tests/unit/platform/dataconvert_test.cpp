@@ -83,21 +83,14 @@ TEST_F(DataConvertTest, theExtremesOfI8SurviveTheRoundTrip)
     }
 }
 
-TEST_F(DataConvertTest, aNumericWithScaleGivesTheNearestDouble)
+// The nearest double of every numeric is numericdouble_test's; here the
+// widest numeric, 38 nines, comes out whole as text.
+TEST_F(DataConvertTest, thirtyEightNinesBecomeTheirText)
 {
-    double d = 0;
-    ASSERT_EQ(run(DBTYPE_NUMERIC, numeric(4, 2, true, 1234), DBTYPE_R8, &d, 4, 2), S_OK);
-    EXPECT_EQ(d, 12.34);
-    ASSERT_EQ(run(DBTYPE_NUMERIC, numeric(10, 5, false, 1), DBTYPE_R8, &d, 10, 5), S_OK);
-    EXPECT_EQ(d, -0.00001);
-    // 38 nines: more digits than a double holds; the nearest double is 1e38.
     DB_NUMERIC big = numeric(38, 0, true, 0);
     const BYTE nines[16] = {0xff, 0xff, 0xff, 0xff, 0x3f, 0x22, 0x8a, 0x09,
                             0x7a, 0xc4, 0x86, 0x5a, 0xa8, 0x4c, 0x3b, 0x4b};
     std::memcpy(big.val, nines, 16);
-    ASSERT_EQ(run(DBTYPE_NUMERIC, big, DBTYPE_R8, &d), S_OK);
-    EXPECT_EQ(d, 1e38);
-    // One more digit does not fit a DB_NUMERIC's 38: refused, not wrapped.
     char16_t text[48];
     ASSERT_EQ(run(DBTYPE_NUMERIC, big, DBTYPE_WSTR, &text, 0, 0, DBDATACONVERT_DEFAULT,
                   sizeof(DB_NUMERIC), sizeof text),

@@ -1,14 +1,9 @@
 // Exact numbers to double: the result must be the double nearest to the
-// decimal value, whichever way it is computed, and the conversion library
-// that carries it must stay replaceable like any other class.
+// decimal value, whichever way it is computed.
 
-#include "platform/builtinclasses.h"
-#include "platform/classregistry.h"
 #include "platform/comptr.h"
 #include "platform/exactnumber.h"
 #include "platform/oledb.h"
-
-#include "testobjects.h"
 
 #include <gtest/gtest.h>
 
@@ -108,57 +103,6 @@ TEST(NumericToDouble, theConversionLibraryConvertsNumericToTheNearestDouble)
         EXPECT_EQ(status, DBSTATUS_S_OK);
         expectSameBits(result, throughText(value), value);
     }
-}
-
-TEST(ConversionLibraryClass, everyCreationServesAndAnotherRegistrationHidesItUntilRemoved)
-{
-    // Created and released many times over, it keeps working.
-    for (int i = 0; i < 3; ++i) {
-        ComPtr<IDataConvert> convert;
-        ASSERT_EQ(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_INPROC_SERVER, IID_IDataConvert,
-                                   convert.putVoid()),
-                  S_OK);
-        ComPtr<IUnknown> identity;
-        ASSERT_EQ(convert.query(IID_IUnknown, identity), S_OK);
-        EXPECT_EQ(convert->CanConvert(DBTYPE_NUMERIC, DBTYPE_R8), S_OK);
-    }
-
-    int alive = 0;
-    {
-        rz::ScopedClassRegistration standIn({}, CLSID_OLEDB_CONVERSIONLIBRARY,
-                                            [&alive](IUnknown *, REFIID iid, void **object) {
-                                                auto *tracked = new rz::test::Tracked(&alive);
-                                                const HRESULT hr = tracked->QueryInterface(iid, object);
-                                                tracked->Release();
-                                                return hr;
-                                            });
-        ComPtr<ISequentialStream> stream;
-        EXPECT_EQ(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_ISequentialStream, stream.putVoid()),
-                  S_OK);
-        EXPECT_EQ(alive, 1);
-        ComPtr<IDataConvert> convert;
-        EXPECT_EQ(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_INPROC_SERVER, IID_IDataConvert,
-                                   convert.putVoid()),
-                  E_NOINTERFACE);
-    }
-    EXPECT_EQ(alive, 0);
-    ComPtr<IDataConvert> convert;
-    EXPECT_EQ(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_INPROC_SERVER, IID_IDataConvert,
-                               convert.putVoid()),
-              S_OK);
-
-    // Removing the built-in registration itself leaves the class unregistered.
-    ASSERT_TRUE(rz::unregisterClass(CLSID_OLEDB_CONVERSIONLIBRARY));
-    ComPtr<IDataConvert> none;
-    EXPECT_EQ(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_INPROC_SERVER, IID_IDataConvert,
-                               none.putVoid()),
-              REGDB_E_CLASSNOTREG);
-    // Put back (through the registry now) for the tests that follow in this process.
-    rz::registerClass({}, CLSID_OLEDB_CONVERSIONLIBRARY, rz::createDataConversionLibrary);
-    EXPECT_EQ(CoCreateInstance(CLSID_OLEDB_CONVERSIONLIBRARY, nullptr, CLSCTX_INPROC_SERVER, IID_IDataConvert,
-                               none.putVoid()),
-              S_OK);
 }
 
 } // namespace

@@ -89,6 +89,8 @@ class Connection(threading.Thread):
             self.log('expected LOGIN7, got packet type 0x%02X' % kind)
             return False
         request = login_module.Login(payload)
+        if self.faults.drop_during_login:
+            self.drop('LOGIN7 from %r has arrived' % request.username)
         reply = Reply(self)
         out = Output(reply, None)
         error = self.check_login(request)
@@ -132,12 +134,23 @@ class Connection(threading.Thread):
                             % request.database, state=1, severity=11)
         return None
 
+    def drop(self, when):
+        """Closes the connection abruptly (a fault); the thread ends."""
+        self.log('dropping the connection: %s (fault)' % when)
+        self.stream.close()
+        raise ConnectionClosed()
+
+    def _drop_long_rpc(self, kind):
+        if kind == packets.RPC:
+            self.drop('an RPC request is still arriving')
+
     # --- requests -------------------------------------------------------------
     def serve(self):
         from .rpc import handle_rpc
         from .transactions import handle_transaction_request
+        cut_off = self._drop_long_rpc if self.faults.drop_during_upload else None
         while not self.server.stopping.is_set():
-            kind, payload = self.stream.read_message()
+            kind, payload = self.stream.read_message(cut_off)
             reply = Reply(self)
             out = Output(reply, self.session, log=self.log)
             try:

@@ -67,6 +67,14 @@ def build_parser():
     faults.add_argument('--garbage-after-rows', type=int, metavar='N',
                         help='once a connection has sent N result rows, end the reply with bytes '
                              'that are no valid token')
+    faults.add_argument('--drop-during-login', action='store_true',
+                        help='close every connection once its LOGIN7 has arrived, before the login is answered')
+    faults.add_argument('--drop-during-upload', action='store_true',
+                        help='close a connection while it sends an RPC request longer than one packet '
+                             "(a long parameter value), before the request's last packet is read")
+    faults.add_argument('--drop-during-commit', action='store_true',
+                        help='close a connection when it asks the transaction manager to commit, '
+                             'instead of committing and answering')
     parser.add_argument('--verbose', action='store_true', help='log every request on standard error')
     return parser
 
@@ -78,7 +86,10 @@ def main(argv=None):
     databases = args.database or ['master']
     if (args.tls_certificate or args.require_encryption) and not args.tls:
         build_parser().error('--tls-certificate and --require-encryption need --tls')
-    faults = Faults(args.refuse_logins, args.hang, args.drop_after_rows, args.delay_ms, args.garbage_after_rows)
+    faults = Faults(refuse_logins=args.refuse_logins, hang=args.hang, drop_after_rows=args.drop_after_rows,
+                    delay_ms=args.delay_ms, garbage_after_rows=args.garbage_after_rows,
+                    drop_during_login=args.drop_during_login, drop_during_upload=args.drop_during_upload,
+                    drop_during_commit=args.drop_during_commit)
     server = Server(addresses, logins, databases, args.data, faults, args.verbose)
     if args.tls:
         try:

@@ -52,9 +52,13 @@ class PacketStream:
             return self.pending.pop(0)
         return self._read_packet_from_socket()
 
-    def read_message(self):
-        """Returns (type, payload) of the next complete client message."""
+    def read_message(self, on_first_of_several=None):
+        """Returns (type, payload) of the next complete client message.
+        on_first_of_several(type) is called once the first packet of a
+        message that spans several packets has been read."""
         ptype, status, body = self._read_packet()
+        if on_first_of_several is not None and not status & STATUS_EOM:
+            on_first_of_several(ptype)
         parts = [body]
         while not status & STATUS_EOM:
             more_type, status, body = self._read_packet()

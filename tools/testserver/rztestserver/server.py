@@ -14,12 +14,16 @@ from .storage import Databases
 class Faults:
     """Failures on purpose, for reliability tests."""
 
-    def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None):
+    def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None,
+                 drop_during_login=False, drop_during_upload=False, drop_during_commit=False):
         self.refuse_logins = refuse_logins
         self.hang = hang
         self.drop_after_rows = drop_after_rows
         self.delay_ms = delay_ms
         self.garbage_after_rows = garbage_after_rows
+        self.drop_during_login = drop_during_login
+        self.drop_during_upload = drop_during_upload
+        self.drop_during_commit = drop_during_commit
 
 
 class Server:

@@ -31,6 +31,8 @@ def handle_transaction_request(connection, payload, out):
             position += 1 + name_length * 2
             flags = body[position] if len(body) > position else 0
             begin_new = bool(flags & 0x01)
+            if request == TM_COMMIT_XACT and connection.faults.drop_during_commit:
+                connection.drop('the client asks to commit')
             connection.log('transaction manager: %s%s' % ('commit' if request == TM_COMMIT_XACT else 'rollback',
                                                           ' and begin' if begin_new else ''))
             if session.trancount > 0:

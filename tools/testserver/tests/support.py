@@ -64,6 +64,12 @@ class TestServer:
             self.log.close()
 
 
+def odbc_connection_string(host, database='testdb', encryption='off'):
+    """FreeTDS's ODBC driver, found by its library path (no odbcinst.ini needed)."""
+    return ('DRIVER=/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so;SERVER=%s;PORT=1433;UID=%s;PWD=%s;DATABASE=%s;'
+            'TDS_Version=7.4;ClientCharset=UTF-8;Encryption=%s' % (host, LOGIN[0], LOGIN[1], database, encryption))
+
+
 def pytds_connect(host, database='testdb', user=LOGIN[0], password=LOGIN[1], **kwargs):
     import pytds
     kwargs.setdefault('autocommit', True)

@@ -6,7 +6,6 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import odbc  # noqa: E402
 from support import ServerTestCase, TestServer, pytds_connect  # noqa: E402
 
 import pytds  # noqa: E402
@@ -60,19 +59,6 @@ class LoginTest(ServerTestCase):
         self.assertEqual(911, caught.exception.msg_no)
         cursor.execute('SELECT DB_NAME()')
         self.assertEqual('testdb', cursor.fetchone()[0])
-
-    def test_odbc_without_encryption_connects_and_required_encryption_fails(self):
-        connection = odbc.Connection(odbc.connection_string(self.host))
-        statement = connection.cursor()
-        statement.execute('SELECT DB_NAME()')
-        self.assertEqual([['testdb']], statement.fetchall())
-        statement.close()
-        connection.close()
-        with self.assertRaises(odbc.OdbcError) as caught:
-            odbc.Connection(odbc.connection_string(self.host, encryption='require'))
-        self.assertEqual('08001', caught.exception.sqlstate)
-        # the server is unharmed
-        self.assertEqual([(1,)], self.query('SELECT 1'))
 
     def test_only_the_given_address_listens(self):
         self.assertTrue(port_open(self.host))

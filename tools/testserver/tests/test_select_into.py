@@ -6,7 +6,6 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import odbc  # noqa: E402
 from support import ServerTestCase  # noqa: E402
 
 import pytds  # noqa: E402
@@ -103,28 +102,6 @@ class SelectIntoTest(ServerTestCase):
         # parameters filter the rows copied; a parameterised statement's #table ends with it
         self.run_sql('SELECT name INTO cheap FROM stock WHERE price < %s', (decimal.Decimal('2.00'),))
         self.assertEqual([('apple',)], self.run_sql('SELECT name FROM cheap'))
-
-    def test_freetds_odbc_describes_the_copied_columns(self):
-        connection = odbc.Connection(odbc.connection_string(self.host))
-        self.addCleanup(connection.close)
-        statement = connection.cursor()
-        statement.execute('SELECT name, price INTO #described FROM stock')
-        statement.close()
-        statement = connection.cursor()
-        statement.execute('SELECT name, price FROM #described ORDER BY name')
-        self.assertEqual(('name', -9, 12, 0, 0, 'nvarchar'), statement.describe(1))
-        self.assertEqual(('price', 2, 10, 2, 1, 'decimal'), statement.describe(2))
-        self.assertEqual([['apple', '1.50'], ['leek', None], ['pear', '2.25']], statement.fetchall())
-        statement.close()
-        # prepared, it describes no result: it makes a table instead
-        statement = connection.cursor()
-        statement.prepare('SELECT name INTO prepared_copy FROM stock WHERE id > ?')
-        self.assertEqual(0, statement.columns())
-        statement.bind([5])
-        statement.run()
-        self.assertEqual(2, statement.rowcount())
-        statement.close()
-
 
 if __name__ == '__main__':
     unittest.main()

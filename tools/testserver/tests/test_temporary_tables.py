@@ -6,7 +6,6 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import odbc  # noqa: E402
 from support import ServerTestCase  # noqa: E402
 
 import pytds  # noqa: E402
@@ -163,23 +162,6 @@ class TemporaryTableTest(ServerTestCase):
             import time
             time.sleep(0.05)
         self.assertFalse(os.path.exists(owned[0]))
-
-    def test_freetds_odbc_fills_and_reads_a_temporary_table(self):
-        connection = odbc.Connection(odbc.connection_string(self.host))
-        self.addCleanup(connection.close)
-        statement = connection.cursor()
-        statement.execute('CREATE TABLE #odbc (id int, name nvarchar(10))')
-        statement.close()
-        statement = connection.cursor()
-        statement.execute("INSERT INTO #odbc VALUES (1, N'a'), (2, N'b')")
-        statement.close()
-        statement = connection.cursor()
-        statement.prepare('SELECT name FROM #odbc WHERE id > ?')
-        statement.bind([1])
-        statement.run()
-        self.assertEqual([['b']], statement.fetchall())
-        statement.close()
-
 
 if __name__ == '__main__':
     unittest.main()

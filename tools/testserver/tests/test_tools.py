@@ -5,8 +5,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import odbc  # noqa: E402
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, odbc_connection_string  # noqa: E402
 
 SCRIPT = """CREATE TABLE tool_items (id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(20) NOT NULL, price money)
 INSERT INTO tool_items (name, price) VALUES (N'gr\u00fcn', 1.25)
@@ -37,7 +36,7 @@ class ToolsTest(ServerTestCase):
                   "SELECT id, label FROM isql_items\n"
                   "SELECT * FROM isql_nothing\n")
         for flags in ([], ['-e']):      # -e: SQLExecDirect instead of SQLPrepare/SQLExecute
-            result = subprocess.run(['isql', '-v', '-b', '-k', odbc.connection_string(self.host)] + flags,
+            result = subprocess.run(['isql', '-v', '-b', '-k', odbc_connection_string(self.host)] + flags,
                                     input=script.encode(), capture_output=True, timeout=30)
             out = result.stdout.decode('utf-8', 'replace') + result.stderr.decode('utf-8', 'replace')
             self.assertRegex(out, r'\| 1 +\| one', flags)
@@ -47,7 +46,7 @@ class ToolsTest(ServerTestCase):
                        "label nvarchar(10))")
 
     def test_isql_with_required_encryption_fails_clearly(self):
-        result = subprocess.run(['isql', '-v', '-b', '-k', odbc.connection_string(self.host, encryption='require')],
+        result = subprocess.run(['isql', '-v', '-b', '-k', odbc_connection_string(self.host, encryption='require')],
                                 input=b'SELECT 1\n', capture_output=True, timeout=30)
         self.assertNotEqual(0, result.returncode)
         self.assertIn(b'Could not SQLDriverConnect', result.stdout + result.stderr)

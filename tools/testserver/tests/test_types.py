@@ -1,5 +1,5 @@
-"""Every supported type: declared metadata, values, NULLs, and PLP values
-of several megabytes, through two independent clients."""
+"""Every supported type: declared metadata, values, NULLs, PLP values of
+several megabytes, and the conversions SQL Server refuses."""
 import datetime
 import decimal
 import os
@@ -8,8 +8,9 @@ import unittest
 import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import odbc  # noqa: E402
 from support import ServerTestCase  # noqa: E402
+
+import pytds  # noqa: E402
 
 COLUMNS = [
     # name, declared type, literal, expected value from pytds
@@ -47,19 +48,10 @@ COLUMNS = [
      uuid.UUID('6F9619FF-8B86-D011-B42D-00C04FC964FF')),
 ]
 
-# what FreeTDS's ODBC driver reports: (SQL type, size, decimal digits, type name)
-ODBC_DESCRIPTIONS = {
-    'c_int': (4, 10, 0, 'int'), 'c_bigint': (-5, 19, 0, 'bigint'), 'c_tinyint': (-6, 3, 0, 'tinyint'),
-    'c_bit': (-7, 1, 0, 'bit'), 'c_decimal': (2, 10, 2, 'decimal'), 'c_numeric': (2, 38, 0, 'numeric'),
-    'c_money': (3, 19, 4, 'money'), 'c_smallmoney': (3, 10, 4, 'money'), 'c_float': (8, 53, 0, 'float'),
-    'c_real': (7, 24, 0, 'real'), 'c_char': (1, 4, 0, 'char'), 'c_varchar': (12, 10, 0, 'varchar'),
-    'c_varcharmax': (12, 0, 0, 'varchar'), 'c_nvarchar': (-9, 10, 0, 'nvarchar'),
-    'c_nvarcharmax': (-9, 0, 0, 'nvarchar'), 'c_text': (-1, 2147483647, 0, 'text'),
-    'c_ntext': (-10, 1073741823, 0, 'ntext'), 'c_binary': (-2, 4, 0, 'binary'),
-    'c_varbinarymax': (-3, 0, 0, 'varbinary'), 'c_image': (-4, 2147483647, 0, 'image'),
-    'c_date': (91, 10, 0, 'date'), 'c_time': (-154, 12, 3, 'time'), 'c_datetime': (93, 23, 3, 'datetime'),
-    'c_datetime2': (93, 27, 7, 'datetime2'), 'c_guid': (-11, 36, 0, 'uniqueidentifier'),
-}
+
+def refusal(source, target):
+    return ('Implicit conversion from data type %s to %s is not allowed. Use the CONVERT function to run this '
+            'query.' % (source, target))
 
 
 class TypesTest(ServerTestCase):
@@ -104,48 +96,6 @@ class TypesTest(ServerTestCase):
         self.assertEqual([None] * len(COLUMNS), list(row[1:]))
         self.assertEqual(['id'] + [c[0] for c in COLUMNS], [d[0] for d in cursor.description])
 
-    def test_odbc_reports_declared_types(self):
-        connection = odbc.Connection(odbc.connection_string(self.host))
-        self.addCleanup(connection.close)
-        statement = connection.cursor()
-        statement.execute('SELECT * FROM every_type WHERE 1=0')
-        described = {}
-        for column in range(1, statement.columns() + 1):
-            name, sql_type, size, digits, nullable, type_name = statement.describe(column)
-            described[name] = (sql_type, size, digits, type_name)
-            if name == 'id':
-                self.assertEqual(0, nullable)
-            else:
-                self.assertEqual(1, nullable, name)
-        for name, expected in ODBC_DESCRIPTIONS.items():
-            self.assertEqual(expected, described[name], name)
-        statement.close()
-
-    def test_expressions_get_sql_server_types(self):
-        connection = odbc.Connection(odbc.connection_string(self.host))
-        self.addCleanup(connection.close)
-        statement = connection.cursor()
-        statement.execute("SELECT  @@IDENTITY  AS LASTID , COUNT(*) AS n, CAST(1 AS decimal(5,1)) AS d, "
-                          "CONVERT(nvarchar(7), 'x') AS s, GETDATE() AS now, N'abc' AS lit, 1.50 AS num "
-                          "FROM every_type")
-        described = [statement.describe(c) for c in range(1, statement.columns() + 1)]
-        self.assertEqual(('LASTID', 2, 38, 0), described[0][:4])
-        self.assertEqual('numeric', described[0][5])
-        self.assertEqual(('n', 4), described[1][:2])
-        self.assertEqual(('d', 2, 5, 1), described[2][:4])
-        self.assertEqual(('s', -9, 7), described[3][:3])
-        self.assertEqual('datetime', described[4][5])
-        self.assertEqual(('lit', -9, 3), described[5][:3])
-        self.assertEqual(('num', 2, 3, 2), described[6][:4])
-        statement.close_cursor()
-        statement.execute('SELECT SUM(c_decimal) AS s, MAX(c_money) AS m, AVG(c_int) AS a, SUM(c_tinyint) AS t, '
-                          'MIN(e.c_datetime2) AS d FROM every_type e')
-        described = [statement.describe(c) for c in range(1, statement.columns() + 1)]
-        self.assertEqual([('s', 'decimal', 38, 2), ('m', 'money', 19, 4), ('a', 'int', 10, 0), ('t', 'int', 10, 0),
-                          ('d', 'datetime2', 27, 7)],
-                         [(d[0], d[5], d[2], d[3]) for d in described])
-        statement.close()
-
     def test_five_megabyte_values_both_ways(self):
         cursor = self.connect().cursor()
         cursor.execute('CREATE TABLE big_values (id int PRIMARY KEY, t nvarchar(max), b varbinary(max))')
@@ -158,18 +108,6 @@ class TypesTest(ServerTestCase):
         self.assertEqual(text, row[0])
         self.assertEqual(blob, row[1])
         self.assertEqual((len(text), len(blob)), (row[2], row[3]))
-        # the same value through FreeTDS ODBC, bound as a long Unicode parameter
-        connection = odbc.Connection(odbc.connection_string(self.host))
-        self.addCleanup(connection.close)
-        statement = connection.cursor()
-        statement.prepare('INSERT INTO big_values (id, t) VALUES (?, ?)')
-        statement.bind([2, text[::-1]])
-        statement.run()
-        statement.close()
-        statement = connection.cursor()
-        statement.execute('SELECT t FROM big_values WHERE id = 2')
-        self.assertEqual([[text[::-1]]], statement.fetchall())
-        statement.close()
 
     def test_out_of_range_values_are_rejected(self):
         cursor = self.connect().cursor()
@@ -183,6 +121,35 @@ class TypesTest(ServerTestCase):
             with self.assertRaises(pytds.Error, msg=column) as caught:
                 cursor.execute('INSERT INTO every_type (%s) VALUES (%s)' % (column, literal))
             self.assertEqual(number, caught.exception.msg_no, column)
+
+
+    def test_strings_for_binary_columns_are_refused(self):
+        cursor = self.connect().cursor()
+        cursor.execute('CREATE TABLE bin_values (id int, v varbinary(10), m varbinary(max), t nvarchar(10))')
+        cases = [
+            ("INSERT INTO bin_values (id, v) VALUES (1, N'AB')", None, 'nvarchar', 'varbinary'),
+            ("INSERT INTO bin_values (id, v) VALUES (1, 'AB')", None, 'varchar', 'varbinary'),
+            ("INSERT INTO bin_values (id, m) VALUES (1, N'AB')", None, 'nvarchar', 'varbinary(max)'),
+            ("UPDATE bin_values SET v = N'AB'", None, 'nvarchar', 'varbinary'),
+            # python-tds declares string parameters as nvarchar(max)
+            ('INSERT INTO bin_values (id, v) VALUES (1, %s)', ('AB',), 'nvarchar(max)', 'varbinary'),
+            ('UPDATE bin_values SET m = %s WHERE id = 1', ('AB',), 'nvarchar(max)', 'varbinary(max)'),
+        ]
+        for sql, params, source, target in cases:
+            error = self.assertServerError(257, cursor.execute, sql, params)
+            self.assertEqual(refusal(source, target), error.text, sql)
+            self.assertEqual(16, error.severity, sql)
+        cursor.execute('SELECT COUNT(*) FROM bin_values')
+        self.assertEqual(0, cursor.fetchone()[0])
+
+        # What SQL Server accepts: binary literals and parameters, explicit
+        # conversions, and text for text columns.
+        cursor.execute("INSERT INTO bin_values (id, v, m, t) VALUES (2, 0x4142, CONVERT(varbinary(max), 'CD'), N'AB')")
+        cursor.execute('INSERT INTO bin_values (id, v) VALUES (3, %s)', (pytds.Binary(b'\x00\x01'),))
+        cursor.execute("UPDATE bin_values SET v = CAST('EF' AS varbinary(10)) WHERE id = 3")
+        cursor.execute('SELECT id, v, m, t FROM bin_values ORDER BY id')
+        self.assertEqual([(2, b'AB', b'CD', 'AB'), (3, b'EF', None, None)],
+                         [tuple(r) for r in cursor.fetchall()])
 
 
 if __name__ == '__main__':
