@@ -1,6 +1,6 @@
 """sp_describe_undeclared_parameters: the type of every undeclared @parameter,
 deduced from the column it is compared with or assigned to."""
-from . import catalogue, sqltypes, wire
+from . import catalogue, procedures, sqltypes, wire
 from .lexer import tokenize, split_statements
 from .scope import Scope, is_name as _is_name
 from .sqltypes import SqlType
@@ -73,9 +73,34 @@ def _literal_type(before, before_operand, after, after_operand):
     return None
 
 
+def _procedure_arguments(tokens, scope, found):
+    """EXEC [@status =] proc @a, @name = @b: each marker passed as an argument
+    takes the type of the procedure's parameter it is given to."""
+    index = 1
+    if index + 1 < len(tokens) and tokens[index].kind == 'var' and tokens[index + 1].text == '=':
+        found.setdefault(tokens[index].text[1:].lower(), SqlType('int'))     # the return status
+        index += 2
+    parts, index = scope.translator.read_name(tokens, index)
+    procedure = procedures.load(scope.session, parts) if parts else None
+    if procedure is None:
+        return
+    formals = {formal.name.lower(): formal for formal in procedure.formals}
+    for position, argument in enumerate(split_top(tokens[index:])):
+        while argument and argument[-1].is_word('OUTPUT', 'OUT'):
+            argument = argument[:-1]
+        if len(argument) == 3 and argument[0].kind == 'var' and argument[1].text == '=':
+            formal, argument = formals.get(argument[0].text.lower()), argument[2:]
+        else:
+            formal = procedure.formals[position] if position < len(procedure.formals) else None
+        if formal is not None and len(argument) == 1 and argument[0].kind == 'var':
+            found.setdefault(argument[0].text[1:].lower(), formal.sqltype)
+
+
 def _deduce(statement, scope, found):
     """Fills found[name] with the SqlType each parameter gets."""
     tokens = statement
+    if tokens and tokens[0].is_word('EXEC', 'EXECUTE'):
+        _procedure_arguments(tokens, scope, found)
     # INSERT INTO t (a, b) VALUES (@p1, @p2)
     if tokens and tokens[0].is_word('INSERT'):
         index = 1 + (1 if len(tokens) > 1 and tokens[1].is_word('INTO') else 0)
@@ -161,7 +186,10 @@ def describe_undeclared_parameters(session, text, declared):
     declared_names = {name for name, _type, _output in declared}
     order = []
     for statement in statements:
-        for token in statement:
+        is_call = bool(statement) and statement[0].is_word('EXEC', 'EXECUTE')
+        for index, token in enumerate(statement):
+            if is_call and index > 1 and index + 1 < len(statement) and statement[index + 1].text == '=':
+                continue            # the name of the procedure's parameter an argument is given to
             if token.kind == 'var':
                 name = token.text[1:].lower()
                 if name not in declared_names and name not in [n for n, _ in order]:

@@ -104,7 +104,7 @@ class ProcedureTest(ServerTestCase):
             "SELECT name FROM sys.columns WHERE object_id = OBJECT_ID('altered') ORDER BY column_id")[0]])
 
 
-class DescribeArithmeticTest(ServerTestCase):
+class DescribeParametersTest(ServerTestCase):
     def test_parameter_added_to_a_column_takes_its_type(self):
         cursor = self.connect().cursor()
         cursor.execute('CREATE TABLE described (id int NOT NULL, amount decimal(9,2))')
@@ -112,4 +112,14 @@ class DescribeArithmeticTest(ServerTestCase):
                                ('SELECT @P1 * amount FROM described', 'decimal(9,2)')):
             cursor.execute('EXEC sp_describe_undeclared_parameters @tsql = %s', (text,))
             self.assertEqual(expected, cursor.fetchall()[0][3], text)
+
+    def test_arguments_of_a_procedure_call_take_its_parameters_types(self):
+        cursor = self.connect().cursor()
+        cursor.execute('CREATE PROCEDURE described_call @x int OUTPUT, @y date = NULL AS SET @x = 42')
+        for text, expected in (('EXEC described_call @P1', [('@P1', 'int')]),
+                               ('EXEC @P3 = described_call @y = @P1, @x = @P2 OUTPUT',
+                                [('@P3', 'int'), ('@P1', 'date'), ('@P2', 'int')]),
+                               ('EXEC no_such_procedure @P1', [('@P1', 'nvarchar(4000)')])):
+            cursor.execute('EXEC sp_describe_undeclared_parameters @tsql = %s', (text,))
+            self.assertEqual(expected, [(row[1], row[3]) for row in cursor.fetchall()], text)
 
