@@ -3,7 +3,7 @@ import argparse
 import signal
 import subprocess
 import sys
-import threading
+import time
 
 from .server import Faults, Server
 
@@ -104,18 +104,20 @@ def main(argv=None):
         sys.stderr.write('rz-testserver: cannot listen: %s\n' % error)
         server.databases.cleanup()
         return 2
-    stop = threading.Event()
+    # The handler takes no lock: it runs in the main thread wherever that
+    # thread is, and an Event's lock may be the one it holds at that moment.
+    stop = []
 
     def on_signal(_number, _frame):
-        stop.set()
+        stop.append(True)
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
     server.serve()
     server.log('listening on %s' % ', '.join('%s:%d' % a for a in addresses))
     sys.stdout.write('ready\n')
     sys.stdout.flush()
-    while not stop.wait(0.5):
-        pass
+    while not stop:
+        time.sleep(0.2)
     server.log('stopping')
     server.stop()
     return 0
