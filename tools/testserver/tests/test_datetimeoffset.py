@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, pytds_connect  # noqa: E402
 
 import pytds  # noqa: E402
 from pytds.tz import FixedOffsetTimezone  # noqa: E402
@@ -23,8 +23,7 @@ class DateTimeOffsetTest(ServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        connection = pytds.connect(cls.host, database='testdb', user='sa', password='Secret123', port=1433,
-                                   autocommit=True)
+        connection = pytds_connect(cls.host)
         cursor = connection.cursor()
         cursor.execute('CREATE TABLE meetings (id int PRIMARY KEY, starts datetimeoffset(3), local datetime2(0))')
         # 1 and 3 are the same moment written in two zones; 2 is half an hour later

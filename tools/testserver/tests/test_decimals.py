@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, pytds_connect  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -26,8 +26,7 @@ class WideDecimalTest(ServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        connection = pytds.connect(cls.host, database='testdb', user='sa', password='Secret123', port=1433,
-                                   autocommit=True)
+        connection = pytds_connect(cls.host)
         cursor = connection.cursor()
         cursor.execute('CREATE TABLE amounts (id int PRIMARY KEY, wide decimal(38,10), whole numeric(20,0), '
                        'small decimal(10,2))')

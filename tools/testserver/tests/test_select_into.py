@@ -6,7 +6,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, pytds_connect  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -17,8 +17,7 @@ class SelectIntoTest(ServerTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        connection = pytds.connect(cls.host, database='testdb', user='sa', password='Secret123', port=1433,
-                                   autocommit=True)
+        connection = pytds_connect(cls.host)
         cursor = connection.cursor()
         cursor.execute('CREATE TABLE stock (id int IDENTITY(5, 5) PRIMARY KEY, name nvarchar(12) NOT NULL, '
                        'price decimal(10,2), added datetime2(3), code char(3))')
