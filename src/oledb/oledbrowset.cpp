@@ -51,19 +51,11 @@ HRESULT OLEDBRowset::moveNext(LONG skip, bool forward)
     return fetchRow(skip, forward);
 }
 
-HRESULT OLEDBRowset::moveFirst()
-{
-    if (!rowset)
-        return E_UNEXPECTED;
-    accessor->freeRecordMemory(rowset.get());
-    releaseRows();
-    const HRESULT hr = rowset->RestartPosition(DB_NULL_HCHAPTER);
-    if (FAILED(hr))
-        return hr;
-    return moveNext(0, true);
-}
+HRESULT OLEDBRowset::moveFirst() { return restartAndFetch(0); }
 
-HRESULT OLEDBRowset::moveLast()
+HRESULT OLEDBRowset::moveLast() { return restartAndFetch(-1); }
+
+HRESULT OLEDBRowset::restartAndFetch(LONG skip)
 {
     if (!rowset)
         return E_UNEXPECTED;
@@ -72,7 +64,7 @@ HRESULT OLEDBRowset::moveLast()
     const HRESULT hr = rowset->RestartPosition(DB_NULL_HCHAPTER);
     if (FAILED(hr))
         return hr;
-    return fetchRow(-1, true);
+    return fetchRow(skip, true);
 }
 
 int OLEDBRowset::countRowsByWalking()

@@ -48,6 +48,9 @@ private:
 
     // Fetches one row into currentRow (none is held) and reads it.
     HRESULT fetchRow(LONG skip, bool forward);
+    // Leaves the current row, restarts the rowset and fetches one row
+    // `skip` rows from the start (-1: back from it, the last row).
+    HRESULT restartAndFetch(LONG skip);
 
     rz::ComPtr<IRowset> rowset;
     rz::ComPtr<IRowsetChange> rowsetChange;
