@@ -445,6 +445,45 @@ TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
     EXPECT_TRUE(FAILED(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr)));
 }
 
+TEST(Connection, ACommitTheServerNeverAnswersFailsAsACommit)
+{
+    TestServer dropping("127.0.0.23", {"--drop-during-commit"});
+    ASSERT_TRUE(dropping.running());
+    Login login = mainLogin();
+    login.host = "127.0.0.23";
+    auto session = openSession(login);
+    ASSERT_TRUE(session) << errorText();
+    rz::ComPtr<ITransactionLocal> tx;
+    ASSERT_EQ(session.query(IID_ITransactionLocal, tx), S_OK);
+    ASSERT_EQ(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr), S_OK) << errorText();
+    ASSERT_EQ(run(session.get(), "CREATE TABLE never_committed (n INT)"), S_OK) << errorText();
+    EXPECT_EQ(tx->Commit(FALSE, XACTTC_SYNC, 0), XACT_E_COMMITFAILED);
+    EXPECT_FALSE(errorText().empty());
+    EXPECT_TRUE(FAILED(run(session.get(), "SELECT 1"))) << "the connection is gone";
+}
+
+TEST_F(Commands, ACommandWithoutTextNeitherRunsNorPreparesNorDescribesItsParameters)
+{
+    rz::ComPtr<IDBCreateCommand> create;
+    ASSERT_EQ(session.query(IID_IDBCreateCommand, create), S_OK);
+    rz::ComPtr<ICommandText> command;
+    ASSERT_EQ(create->CreateCommand(nullptr, IID_ICommandText, command.putUnknown()), S_OK);
+
+    DBROWCOUNT affected = 0;
+    rz::ComPtr<IUnknown> rowset;
+    EXPECT_EQ(command->Execute(nullptr, IID_IRowset, nullptr, &affected, rowset.put()), DB_E_NOCOMMAND);
+    EXPECT_EQ(errorText(), "The command has no text.");
+    rz::ComPtr<ICommandPrepare> prepare;
+    ASSERT_EQ(command.query(IID_ICommandPrepare, prepare), S_OK);
+    EXPECT_EQ(prepare->Prepare(0), DB_E_NOCOMMAND);
+    rz::ComPtr<ICommandWithParameters> parameters;
+    ASSERT_EQ(command.query(IID_ICommandWithParameters, parameters), S_OK);
+    DB_UPARAMS count = 7;
+    DBPARAMINFO *info = nullptr;
+    EXPECT_EQ(parameters->GetParameterInfo(&count, &info, nullptr), DB_E_NOCOMMAND);
+    EXPECT_EQ(count, 0u);
+}
+
 TEST_F(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
 {
     TestServer slow("127.0.0.25", {"--delay-ms", "3000"});
