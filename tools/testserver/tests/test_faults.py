@@ -79,7 +79,9 @@ class FaultTest(unittest.TestCase):
         # Short RPC requests fit one packet and are served.
         cursor.execute('CREATE TABLE uploads (body nvarchar(max))')
         cursor.execute('INSERT INTO uploads VALUES (%s)', ('short',))
-        with self.assertRaises(pytds.ClosedConnectionError):
+        # The client sees the drop either while it still writes (a broken
+        # pipe) or when it reads the answer that never comes.
+        with self.assertRaises((pytds.ClosedConnectionError, OSError)):
             cursor.execute('INSERT INTO uploads VALUES (%s)', ('x' * 100000,))
         self.assertIn('an RPC request is still arriving', server.log_containing('(fault)'))
         connection = pytds_connect('127.0.0.145')
