@@ -1,10 +1,12 @@
 #include "provider/odbcenvironment.h"
 
+#include "platform/faultinjection.h"
 #include "provider/odbccall.h"
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -59,13 +61,17 @@ bool endsWith(std::u16string_view text, std::u16string_view tail)
 
 SQLHENV odbcEnvironment()
 {
-    static EnvironmentHandle environment = [] {
+    // Made on first use and kept; a failed attempt is tried again on the next call.
+    static std::mutex guard;
+    static EnvironmentHandle environment;
+    const std::lock_guard<std::mutex> lock(guard);
+    if (!environment && !allocationMustFail()) {
         EnvironmentHandle env;
-        if (!odbcSucceeded(env.allocate(SQL_NULL_HANDLE)))
-            return EnvironmentHandle();
-        SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3_80), 0);
-        return env;
-    }();
+        if (odbcSucceeded(env.allocate(SQL_NULL_HANDLE))) {
+            SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3_80), 0);
+            environment = std::move(env);
+        }
+    }
     return environment.get();
 }
 

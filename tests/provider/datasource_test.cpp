@@ -4,8 +4,10 @@
 #include "liveserver.h"
 
 #include "platform/classregistry.h"
+#include "platform/faultinjection.h"
 
 #include <chrono>
+#include <cstdlib>
 
 using namespace providertest;
 
@@ -194,4 +196,28 @@ TEST(Login, ANamedInstanceIsReachedByItsPortAndRefusedWithoutOne)
     EXPECT_TRUE(FAILED(hr));
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
     EXPECT_NE(errorText().find("needs its port"), std::string::npos) << errorText();
+}
+
+TEST(Login, AnOdbcEnvironmentThatCannotBeMadeFailsCleanlyAndIsTriedAgain)
+{
+    if (std::string(std::getenv("RZ_TEST_PROVIDER") ? std::getenv("RZ_TEST_PROVIDER") : "") != "RZFREETDS")
+        GTEST_SKIP() << "only the ODBC backend has an ODBC environment";
+    REQUIRE_SERVER();
+    // This process has no ODBC environment yet: the first creation and login
+    // make it. Fail each of their allocations in turn, the environment's among
+    // them; each attempt fails cleanly, and nothing learnt from a failure stays.
+    long attempts = 0;
+    for (long n = 1; n < 2000; ++n, ++attempts) {
+        rz::failAllocationAfter(n);
+        HRESULT hr = S_OK;
+        auto session = openSession(mainLogin(), &hr);
+        const bool injected = rz::allocationFailureInjected();
+        rz::failAllocationAfter(0);
+        if (!injected)
+            break;
+        EXPECT_TRUE(FAILED(hr) || session) << n;
+    }
+    EXPECT_GT(attempts, 0);
+    HRESULT hr = S_OK;
+    EXPECT_TRUE(openSession(mainLogin(), &hr)) << std::hex << hr << " " << errorText();
 }
