@@ -4,6 +4,7 @@
 
 #include "platform/clientcursor.h"
 
+#include "platform/accessortable.h"
 #include "platform/clientcursorrows.h"
 #include "platform/comobject.h"
 #include "platform/comptr.h"
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace rz {
@@ -24,15 +24,6 @@ constexpr BYTE bookmarkLast = 2;
 
 using Column = ClientCursorRows::Column;
 using Value = ClientCursorRows::Value;
-
-struct Accessor
-{
-    std::vector<DBBINDING> bindings; // pObject points into objects
-    std::vector<DBOBJECT> objects;
-    DBACCESSORFLAGS flags = 0;
-    DBLENGTH rowSize = 0;
-    ULONG refs = 1;
-};
 
 class ClientCursor;
 
@@ -153,8 +144,7 @@ private:
                         DBLENGTH *length);
 
     ClientCursorRows rows_;
-    std::unordered_map<HACCESSOR, Accessor> accessors_;
-    HACCESSOR nextAccessor_ = 1;
+    AccessorTable accessors_;
     long long position_ = 0;
     bool atStart_ = true;
 };
@@ -207,17 +197,17 @@ DBSTATUS ClientCursor::writeValue(const DBBINDING &binding, const Column &column
 
 HRESULT ClientCursor::GetData(HROW row, HACCESSOR handle, void *data)
 {
-    auto found = accessors_.find(handle);
-    if (found == accessors_.end())
+    const Accessor *accessor = accessors_.find(handle);
+    if (!accessor)
         return DB_E_BADACCESSORHANDLE;
     if (row == 0 || row > rows_.rowCount())
         return DB_E_BADROWHANDLE;
-    if (!data && !found->second.bindings.empty())
+    if (!data && !accessor->bindings.empty())
         return E_INVALIDARG;
     BYTE *buffer = static_cast<BYTE *>(data);
     size_t failures = 0;
     ClientCursorRows::Scratch scratch;
-    for (const DBBINDING &binding : found->second.bindings) {
+    for (const DBBINDING &binding : accessor->bindings) {
         const size_t index = size_t(binding.iOrdinal - 1);
         const Column &column = rows_.columns()[index];
         const Value value = rows_.value(row - 1, index, scratch);
@@ -238,7 +228,7 @@ HRESULT ClientCursor::GetData(HROW row, HACCESSOR handle, void *data)
     }
     if (failures == 0)
         return S_OK;
-    return failures == found->second.bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
+    return failures == accessor->bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
 }
 
 // Hands out up to |count| row handles from row `first` on, one `step` apart.
@@ -435,95 +425,34 @@ HRESULT ClientCursor::GetRowsAtRatio(HWATCHREGION, HCHAPTER, DBCOUNTITEM numerat
 
 HRESULT ClientCursor::AddRefAccessor(HACCESSOR handle, DBREFCOUNT *refs)
 {
-    auto found = accessors_.find(handle);
-    if (found == accessors_.end())
-        return DB_E_BADACCESSORHANDLE;
-    ++found->second.refs;
-    if (refs)
-        *refs = found->second.refs;
-    return S_OK;
+    return accessors_.addRef(handle, refs);
 }
 
 HRESULT ClientCursor::CreateAccessor(DBACCESSORFLAGS flags, DBCOUNTITEM count,
                                      const DBBINDING bindings[], DBLENGTH rowSize,
                                      HACCESSOR *handle, DBBINDSTATUS statuses[])
 {
-    if (!handle)
-        return E_INVALIDARG;
-    *handle = 0;
-    if (count > 0 && !bindings)
-        return E_INVALIDARG;
-    if (!(flags & DBACCESSOR_ROWDATA) || (flags & DBACCESSOR_PARAMETERDATA))
-        return DB_E_BADACCESSORFLAGS;
-    if (count == 0)
-        return DB_E_NULLACCESSORNOTSUPPORTED;
-    Accessor accessor;
-    accessor.flags = flags;
-    accessor.rowSize = rowSize;
-    accessor.bindings.assign(bindings, bindings + count);
-    accessor.objects.resize(count);
-    bool bad = false;
-    for (DBCOUNTITEM i = 0; i < count; ++i) {
-        DBBINDING &b = accessor.bindings[i];
-        const bool ordinalOk = b.iOrdinal >= 1 && b.iOrdinal <= rows_.columns().size();
-        if (b.pObject) {
-            accessor.objects[i] = *b.pObject;
-            b.pObject = &accessor.objects[i];
-        }
-        b.pTypeInfo = nullptr;
-        b.pBindExt = nullptr;
-        if (statuses)
-            statuses[i] = ordinalOk ? DBBINDSTATUS_OK : DBBINDSTATUS_BADORDINAL;
-        bad = bad || !ordinalOk;
+    // A rowset has no parameters.
+    if (flags & DBACCESSOR_PARAMETERDATA) {
+        if (handle)
+            *handle = DB_NULL_HACCESSOR;
+        return handle ? DB_E_BADACCESSORFLAGS : E_INVALIDARG;
     }
-    if (bad)
-        return DB_E_ERRORSOCCURRED;
-    // The objects vector never moves again: the bindings point into it.
-    const HACCESSOR id = nextAccessor_++;
-    accessors_.emplace(id, std::move(accessor));
-    *handle = id;
-    return S_OK;
+    const DBORDINAL columns = rows_.columns().size();
+    return accessors_.create(flags, count, bindings, rowSize, handle, statuses, [columns](const DBBINDING &b) {
+        return b.iOrdinal >= 1 && b.iOrdinal <= columns ? DBBINDSTATUS_OK : DBBINDSTATUS_BADORDINAL;
+    });
 }
 
 HRESULT ClientCursor::GetBindings(HACCESSOR handle, DBACCESSORFLAGS *flags, DBCOUNTITEM *count,
                                   DBBINDING **bindings)
 {
-    if (!flags || !count || !bindings)
-        return E_INVALIDARG;
-    *count = 0;
-    *bindings = nullptr;
-    auto found = accessors_.find(handle);
-    if (found == accessors_.end())
-        return DB_E_BADACCESSORHANDLE;
-    const Accessor &a = found->second;
-    *flags = a.flags;
-    *bindings = static_cast<DBBINDING *>(CoTaskMemAlloc(a.bindings.size() * sizeof(DBBINDING)));
-    if (!*bindings)
-        return E_OUTOFMEMORY;
-    for (size_t i = 0; i < a.bindings.size(); ++i) {
-        (*bindings)[i] = a.bindings[i];
-        if (a.bindings[i].pObject) {
-            auto *object = static_cast<DBOBJECT *>(CoTaskMemAlloc(sizeof(DBOBJECT)));
-            if (object)
-                *object = *a.bindings[i].pObject;
-            (*bindings)[i].pObject = object;
-        }
-    }
-    *count = a.bindings.size();
-    return S_OK;
+    return accessors_.getBindings(handle, flags, count, bindings);
 }
 
 HRESULT ClientCursor::ReleaseAccessor(HACCESSOR handle, DBREFCOUNT *refs)
 {
-    auto found = accessors_.find(handle);
-    if (found == accessors_.end())
-        return DB_E_BADACCESSORHANDLE;
-    const ULONG left = --found->second.refs;
-    if (left == 0)
-        accessors_.erase(found);
-    if (refs)
-        *refs = left;
-    return S_OK;
+    return accessors_.release(handle, refs);
 }
 
 HRESULT ClientCursor::GetColumnInfo(DBORDINAL *count, DBCOLUMNINFO **info, OLECHAR **names)

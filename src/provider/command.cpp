@@ -1,7 +1,7 @@
 #include "provider/command.h"
 
 #include "platform/comobject.h"
-#include "provider/accessortable.h"
+#include "platform/accessortable.h"
 #include "provider/errors.h"
 #include "provider/multipleresults.h"
 #include "provider/parameterdescription.h"

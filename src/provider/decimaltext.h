@@ -1,6 +1,7 @@
 #pragma once
 // Exact decimal values between the ODBC driver's text form ("-123.4500")
-// and OLE DB's binary forms (DB_NUMERIC, currency as a scaled 64-bit integer).
+// and OLE DB's binary forms (DB_NUMERIC, currency as a scaled 64-bit integer),
+// on the platform's one decimal engine (platform/exactnumber.h).
 
 #include "platform/oledb.h"
 
@@ -11,8 +12,9 @@
 
 namespace rz::provider {
 
-// Digits with an optional sign and decimal point, scaled to `scale` places
-// (extra places are cut off). Fails on any other text or on overflow.
+// Decimal text scaled to `scale` places; extra places are rounded half away
+// from zero, as SQL Server rounds a value stored with fewer places. Fails on
+// text that is not a number and on values beyond 38 digits.
 std::optional<DB_NUMERIC> numericFromText(std::string_view text, BYTE precision, BYTE scale);
 std::optional<std::int64_t> currencyFromText(std::string_view text);
 

@@ -1,7 +1,7 @@
 #include "provider/rowset.h"
 
 #include "platform/comobject.h"
-#include "provider/accessortable.h"
+#include "platform/accessortable.h"
 #include "provider/columnconversion.h"
 #include "provider/errors.h"
 #include "provider/supporterrorinfo.h"

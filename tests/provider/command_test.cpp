@@ -218,6 +218,18 @@ TEST_F(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
+TEST_F(Parameters, ParametersTheServerCannotDescribeAreUnavailableWithItsReason)
+{
+    auto select = createCommand(session.get(), u"SELECT ? WHERE 'unclosed");
+    ASSERT_TRUE(select);
+    ParameterInfo info;
+    EXPECT_EQ(describe(select.get(), info), DB_E_PARAMUNAVAILABLE);
+    EXPECT_NE(errorText().find("Unclosed quotation mark"), std::string::npos) << errorText();
+    // Executing with a long value, which needs the description, fails the same way.
+    std::vector<Param> values = {stream(nullptr, 0)};
+    EXPECT_EQ(executeWith(select.get(), values, IID_NULL, nullptr), DB_E_PARAMUNAVAILABLE);
+}
+
 TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
 {
     ASSERT_EQ(run(session.get(), "CREATE TABLE param_more (t TIME, d DATE, g UNIQUEIDENTIFIER, m MONEY, s SMALLINT, "
@@ -345,6 +357,9 @@ TEST_F(Commands, MultipleResultsAreWalkedInOrder)
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0][0].as<int32_t>(), 5);
     EXPECT_EQ(rows[1][0].as<int32_t>(), 6);
+    // Only the first result can be run again to start over.
+    EXPECT_EQ(later->RestartPosition(DB_NULL_HCHAPTER), DB_E_CANNOTRESTART);
+    EXPECT_EQ(errorText(), "The rowset cannot be restarted.");
     rz::ComPtr<IRowset> none;
     EXPECT_EQ(results->GetResult(nullptr, 0, IID_IRowset, &affected, none.putUnknown()), DB_S_NORESULT);
     EXPECT_FALSE(none);

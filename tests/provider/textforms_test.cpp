@@ -120,15 +120,19 @@ TEST(DecimalText, NumericValuesKeepEveryDigitAndTheirScale)
     EXPECT_EQ(padded->val[0], 0xF4); // 500
     EXPECT_EQ(padded->val[1], 0x01);
 
-    auto cut = numericFromText("1.23456", 10, 2);
-    ASSERT_TRUE(cut);
-    EXPECT_EQ(textFromNumeric(*cut), "1.23");
+    // Extra places round half away from zero, as the data conversion library's do.
+    for (auto [text, rounded] : {std::pair{"1.23456", "1.23"}, {"1.235", "1.24"}, {"-1.235", "-1.24"},
+                                 {"0.994999", "0.99"}, {"9.995", "10.00"}}) {
+        const auto n = numericFromText(text, 10, 2);
+        ASSERT_TRUE(n) << text;
+        EXPECT_EQ(textFromNumeric(*n), rounded) << text;
+    }
 
     auto negativeZero = numericFromText("-0.00", 5, 2);
     ASSERT_TRUE(negativeZero);
     EXPECT_EQ(negativeZero->sign, 1);
 
-    EXPECT_FALSE(numericFromText("1e5", 10, 0));
+    EXPECT_FALSE(numericFromText("12abc", 10, 0));
     EXPECT_FALSE(numericFromText("", 10, 0));
     EXPECT_FALSE(numericFromText("1.2.3", 10, 0));
     EXPECT_FALSE(numericFromText("999999999999999999999999999999999999999999", 38, 0)) << "beyond 128 bits";
@@ -140,6 +144,7 @@ TEST(DecimalText, CurrencyIsTheAmountTimesTenThousand)
     EXPECT_EQ(currencyFromText("-922337203685477.5808"), INT64_MIN);
     EXPECT_EQ(currencyFromText("922337203685477.5807"), INT64_MAX);
     EXPECT_FALSE(currencyFromText("922337203685477.5808"));
+    EXPECT_EQ(currencyFromText("-0.00005"), -1) << "rounded half away from zero";
     EXPECT_EQ(textFromCurrency(123400), "12.3400");
     EXPECT_EQ(textFromCurrency(-5), "-0.0005");
     EXPECT_EQ(textFromCurrency(INT64_MIN), "-922337203685477.5808");

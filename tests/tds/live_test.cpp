@@ -55,31 +55,6 @@ TEST_F(LiveServer, LogsInAndLearnsTheSession)
     EXPECT_TRUE(connection->usable());
 }
 
-TEST_F(LiveServer, AWrongPasswordIsRefusedWithError18456)
-{
-    LoginOptions options = saLogin();
-    options.password = "wrong";
-    try {
-        connect(options);
-        FAIL() << "logged in";
-    } catch (const LoginError &e) {
-        ASSERT_FALSE(e.messages().empty());
-        EXPECT_EQ(e.messages()[0].number, 18456);
-    }
-}
-
-TEST_F(LiveServer, RequiringEncryptionFailsCleanly)
-{
-    LoginOptions options = saLogin();
-    options.encryption = EncryptionPolicy::Required;
-    try {
-        connect(options);
-        FAIL() << "logged in";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Encryption) << e.what();
-    }
-}
-
 TEST_F(LiveServer, ALargerPacketSizeIsNegotiated)
 {
     LoginOptions options = saLogin();

@@ -274,6 +274,26 @@ TEST_F(ClientCursor, ItDescribesItselfAsAReadOnlyClientCursor)
     ASSERT_EQ(cursor.query(IID_IAccessor, accessor), S_OK);
     EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, 4, &bad, &status), DB_E_ERRORSOCCURRED);
     EXPECT_EQ(status, DWORD(DBBINDSTATUS_BADORDINAL));
+    EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 1, &binding, 4, &bad, nullptr),
+              DB_E_BADACCESSORFLAGS);
+
+    // GetBindings hands out the array and each DBOBJECT apart: the consumer frees each.
+    DBOBJECT object = {STGM_READ, IID_ISequentialStream};
+    binding.iOrdinal = 1;
+    binding.pObject = &object;
+    HACCESSOR good = 0;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, 4, &good, nullptr), S_OK);
+    DBACCESSORFLAGS flags = 0;
+    DBCOUNTITEM count = 0;
+    DBBINDING *copies = nullptr;
+    ASSERT_EQ(accessor->GetBindings(good, &flags, &count, &copies), S_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(flags, DWORD(DBACCESSOR_ROWDATA));
+    ASSERT_NE(copies[0].pObject, &object);
+    EXPECT_EQ(copies[0].pObject->iid, IID_ISequentialStream);
+    CoTaskMemFree(copies[0].pObject);
+    CoTaskMemFree(copies);
+    EXPECT_EQ(accessor->ReleaseAccessor(good, nullptr), S_OK);
 }
 
 class CursorQuery : public ResultTest

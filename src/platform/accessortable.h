@@ -1,6 +1,7 @@
 #pragma once
 // The accessors created on one command or rowset: handles, reference counts
-// and copies of the consumer's bindings (IAccessor's bookkeeping).
+// and copies of the consumer's bindings (IAccessor's bookkeeping), for the
+// provider's objects and the client cursor alike.
 
 #include "platform/oledb.h"
 
@@ -8,7 +9,7 @@
 #include <map>
 #include <vector>
 
-namespace rz::provider {
+namespace rz {
 
 struct Accessor {
     DBACCESSORFLAGS flags = 0;
@@ -21,12 +22,15 @@ struct Accessor {
 class AccessorTable {
 public:
     // Checks a binding for the owner (column or parameter): DBBINDSTATUS_OK or a failure status.
+    // Called after the checks every owner shares (parts, offsets inside rowSize).
     using BindingCheck = std::function<DBBINDSTATUS(const DBBINDING &)>;
 
     HRESULT create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING bindings[], DBLENGTH rowSize,
                    HACCESSOR *handle, DBBINDSTATUS statuses[], const BindingCheck &check);
     HRESULT addRef(HACCESSOR handle, DBREFCOUNT *refCount);
     HRESULT release(HACCESSOR handle, DBREFCOUNT *refCount);
+    // The bindings in task memory: the array and each binding's DBOBJECT
+    // allocated apart, as the consumer frees each of them.
     HRESULT getBindings(HACCESSOR handle, DBACCESSORFLAGS *flags, DBCOUNTITEM *count, DBBINDING **bindings) const;
     const Accessor *find(HACCESSOR handle) const;
 
@@ -35,4 +39,4 @@ private:
     HACCESSOR next_ = 1;
 };
 
-} // namespace rz::provider
+} // namespace rz

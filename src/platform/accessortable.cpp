@@ -1,8 +1,10 @@
-#include "provider/accessortable.h"
+#include "platform/accessortable.h"
+
+#include "platform/comruntime.h"
 
 #include <cstring>
 
-namespace rz::provider {
+namespace rz {
 
 HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING bindings[], DBLENGTH rowSize,
                               HACCESSOR *handle, DBBINDSTATUS statuses[], const BindingCheck &check)
@@ -94,27 +96,34 @@ HRESULT AccessorTable::getBindings(HACCESSOR handle, DBACCESSORFLAGS *flags, DBC
 {
     if (!flags || !count || !bindings)
         return E_INVALIDARG;
+    *flags = DBACCESSOR_INVALID;
     *count = 0;
     *bindings = nullptr;
     const Accessor *a = find(handle);
     if (!a)
         return DB_E_BADACCESSORHANDLE;
-    *flags = a->flags;
-    if (a->bindings.empty())
-        return S_OK;
-    // One block: the bindings, then their DBOBJECTs, freed by the consumer at once.
     const size_t n = a->bindings.size();
-    auto *out = static_cast<DBBINDING *>(CoTaskMemAlloc(n * (sizeof(DBBINDING) + sizeof(DBOBJECT))));
+    if (n == 0) {
+        *flags = a->flags;
+        return S_OK;
+    }
+    auto *out = static_cast<DBBINDING *>(CoTaskMemAlloc(n * sizeof(DBBINDING)));
     if (!out)
         return E_OUTOFMEMORY;
-    auto *objects = reinterpret_cast<DBOBJECT *>(out + n);
     for (size_t i = 0; i < n; ++i) {
         out[i] = a->bindings[i];
-        if (out[i].pObject) {
-            objects[i] = *out[i].pObject;
-            out[i].pObject = &objects[i];
+        if (!out[i].pObject)
+            continue;
+        out[i].pObject = static_cast<DBOBJECT *>(CoTaskMemAlloc(sizeof(DBOBJECT)));
+        if (!out[i].pObject) {
+            for (size_t j = 0; j < i; ++j)
+                CoTaskMemFree(out[j].pObject);
+            CoTaskMemFree(out);
+            return E_OUTOFMEMORY;
         }
+        *out[i].pObject = *a->bindings[i].pObject;
     }
+    *flags = a->flags;
     *count = n;
     *bindings = out;
     return S_OK;
@@ -126,4 +135,4 @@ const Accessor *AccessorTable::find(HACCESSOR handle) const
     return it == accessors_.end() ? nullptr : &it->second;
 }
 
-} // namespace rz::provider
+} // namespace rz
