@@ -4,6 +4,7 @@
 #include "platform/comptr.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -33,6 +34,81 @@ size_t fixedSize(DBTYPE type)
     case DBTYPE_DBDATE: return sizeof(DBDATE);
     case DBTYPE_DBTIME: return sizeof(DBTIME);
     default: return 0;
+    }
+}
+
+// The bytes of a NUMERIC's value a column of `precision` digits can need.
+size_t numericValueBytes(BYTE precision)
+{
+    if (precision == 0 || precision > 38)
+        return sizeof(DB_NUMERIC::val);
+    // Smallest w with 256^w > 10^precision - 1.
+    unsigned __int128 largest = 1;
+    for (BYTE i = 0; i < precision; ++i)
+        largest *= 10;
+    largest -= 1;
+    size_t bytes = 1;
+    while (bytes < sizeof(DB_NUMERIC::val) && (largest >> (8 * bytes)) != 0)
+        ++bytes;
+    return bytes;
+}
+
+constexpr size_t packedTimestampSize = 2 + 5 + 4;
+
+// Packs a value into its record form; false when it does not fit.
+bool pack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
+{
+    switch (c.packing) {
+    case ClientCursorRows::Column::Numeric: {
+        const size_t valueBytes = c.storedSize - 3;
+        for (size_t i = valueBytes; i < sizeof(DB_NUMERIC::val); ++i)
+            if (in[offsetof(DB_NUMERIC, val) + i] != 0)
+                return false;
+        out[0] = in[offsetof(DB_NUMERIC, precision)];
+        out[1] = in[offsetof(DB_NUMERIC, scale)];
+        out[2] = in[offsetof(DB_NUMERIC, sign)];
+        std::memcpy(out + 3, in + offsetof(DB_NUMERIC, val), valueBytes);
+        return true;
+    }
+    case ClientCursorRows::Column::Timestamp: {
+        DBTIMESTAMP t;
+        std::memcpy(&t, in, sizeof t);
+        const USHORT parts[5] = {t.month, t.day, t.hour, t.minute, t.second};
+        std::memcpy(out, &t.year, 2);
+        for (size_t i = 0; i < 5; ++i) {
+            if (parts[i] > 0xFF)
+                return false;
+            out[2 + i] = BYTE(parts[i]);
+        }
+        std::memcpy(out + 7, &t.fraction, 4);
+        return true;
+    }
+    case ClientCursorRows::Column::Plain:
+        break;
+    }
+    std::memcpy(out, in, c.size);
+    return true;
+}
+
+void unpack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
+{
+    if (c.packing == ClientCursorRows::Column::Numeric) {
+        DB_NUMERIC n{};
+        n.precision = in[0];
+        n.scale = in[1];
+        n.sign = in[2];
+        std::memcpy(n.val, in + 3, c.storedSize - 3);
+        std::memcpy(out, &n, sizeof n);
+    } else {
+        DBTIMESTAMP t{};
+        std::memcpy(&t.year, in, 2);
+        t.month = in[2];
+        t.day = in[3];
+        t.hour = in[4];
+        t.minute = in[5];
+        t.second = in[6];
+        std::memcpy(&t.fraction, in + 7, 4);
+        std::memcpy(out, &t, sizeof t);
     }
 }
 
@@ -92,6 +168,14 @@ HRESULT ClientCursorRows::planColumns(IRowset *source, std::vector<DBBINDING> &b
             c.kind = Column::Fixed;
             c.storedType = type;
             c.size = fixedSize(type);
+            c.storedSize = c.size;
+            if (type == DBTYPE_NUMERIC) {
+                c.packing = Column::Numeric;
+                c.storedSize = 3 + numericValueBytes(info[i].bPrecision);
+            } else if (type == DBTYPE_DBTIMESTAMP) {
+                c.packing = Column::Timestamp;
+                c.storedSize = packedTimestampSize;
+            }
             c.sourceType = type;
             c.sourceMax = c.size;
         } else {
@@ -122,9 +206,10 @@ HRESULT ClientCursorRows::planColumns(IRowset *source, std::vector<DBBINDING> &b
         Column &c = columns_[i];
         if (c.kind == Column::Fixed) {
             c.fixedOffset = fixedBytes_;
-            fixedBytes_ += c.size;
+            fixedBytes_ += c.storedSize;
         } else {
             c.varIndex = varColumns_++;
+            longVar_.push_back(c.kind == Column::Long);
         }
         c.value = roundUp(offset, 8);
         c.length = roundUp(c.value + c.sourceMax, 8);
@@ -173,7 +258,7 @@ HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor
         nulls[i] = status == DBSTATUS_S_ISNULL;
         if (c.kind == Column::Fixed)
             continue;
-        recordSize += sizeof(uint32_t);
+        recordSize += c.kind == Column::Long ? sizeof(uint32_t) : sizeof(uint16_t);
         if (c.kind == Column::Long) {
             IUnknown *object;
             std::memcpy(&object, buffer.data() + c.value, sizeof object);
@@ -219,10 +304,12 @@ HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor
         if (nulls[i])
             record[i / 8] |= BYTE(1u << (i % 8));
         if (c.kind == Column::Fixed) {
-            if (!nulls[i])
-                std::memcpy(fixed + c.fixedOffset, buffer.data() + c.value, c.size);
-            else
-                std::memset(fixed + c.fixedOffset, 0, c.size);
+            if (!nulls[i]) {
+                if (!pack(c, buffer.data() + c.value, fixed + c.fixedOffset))
+                    return DB_E_DATAOVERFLOW;
+            } else {
+                std::memset(fixed + c.fixedOffset, 0, c.storedSize);
+            }
             continue;
         }
         const BYTE *bytes = nullptr;
@@ -237,10 +324,18 @@ HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor
             bytes = buffer.data() + c.value;
             size = uint32_t(std::min<DBLENGTH>(length, c.sourceMax));
         }
-        std::memcpy(var, &size, sizeof size);
+        size_t prefix = sizeof(uint32_t);
+        if (c.kind == Column::Long) {
+            std::memcpy(var, &size, sizeof size);
+        } else {
+            // An inline value is at most sourceMax (8002) bytes.
+            const uint16_t shortSize = uint16_t(size);
+            std::memcpy(var, &shortSize, sizeof shortSize);
+            prefix = sizeof shortSize;
+        }
         if (size)
-            std::memcpy(var + sizeof size, bytes, size);
-        var += sizeof size + size;
+            std::memcpy(var + prefix, bytes, size);
+        var += prefix + size;
     }
     rows_.push_back(record);
     return S_OK;
@@ -296,7 +391,7 @@ HRESULT ClientCursorRows::load(IRowset *source)
     return FAILED(hr) ? hr : S_OK;
 }
 
-ClientCursorRows::Value ClientCursorRows::value(size_t row, size_t index) const
+ClientCursorRows::Value ClientCursorRows::value(size_t row, size_t index, Scratch &scratch) const
 {
     Value v;
     const Column &column = columns_[index];
@@ -305,20 +400,37 @@ ClientCursorRows::Value ClientCursorRows::value(size_t row, size_t index) const
         return v;
     v.isNull = false;
     if (column.kind == Column::Fixed) {
-        v.data = record + nullBytes_ + column.fixedOffset;
+        const BYTE *stored = record + nullBytes_ + column.fixedOffset;
+        if (column.packing == Column::Plain) {
+            v.data = stored;
+        } else {
+            unpack(column, stored, scratch.bytes);
+            v.data = scratch.bytes;
+        }
         v.size = column.size;
         return v;
     }
     const BYTE *var = record + nullBytes_ + fixedBytes_;
     for (size_t k = 0;; ++k) {
-        uint32_t size;
-        std::memcpy(&size, var, sizeof size);
+        size_t size;
+        size_t prefix;
+        if (longVar_[k]) {
+            uint32_t longSize;
+            std::memcpy(&longSize, var, sizeof longSize);
+            size = longSize;
+            prefix = sizeof longSize;
+        } else {
+            uint16_t shortSize;
+            std::memcpy(&shortSize, var, sizeof shortSize);
+            size = shortSize;
+            prefix = sizeof shortSize;
+        }
         if (k == column.varIndex) {
-            v.data = var + sizeof size;
+            v.data = var + prefix;
             v.size = size;
             return v;
         }
-        var += sizeof size + size;
+        var += prefix + size;
     }
 }
 

@@ -2,8 +2,10 @@
 // The rows of the client cursor: every row of a forward-only rowset, read
 // once through an accessor of their own (long values through their storage
 // objects), then kept compactly: one record per row in large shared blocks,
-// null bits, fixed-size values inline, variable and long values as
-// length + bytes. Nothing of the source is held once they are loaded.
+// null bits, fixed-size values inline (numerics with only the value bytes
+// their column's precision needs, timestamps without padding), variable
+// values as a 2-byte length + bytes, long values as a 4-byte length + bytes.
+// Nothing of the source is held once they are loaded.
 
 #include "platform/oledb.h"
 
@@ -24,8 +26,10 @@ public:
         bool hasName = false;
         enum Kind { Fixed, Variable, Long } kind = Fixed;
         DBTYPE storedType = 0;    // how the value is held
+        enum Packing { Plain, Numeric, Timestamp } packing = Plain;
         size_t fixedOffset = 0;   // Fixed: offset in the row's fixed part
-        size_t size = 0;          // Fixed: bytes
+        size_t size = 0;          // Fixed: bytes of the value as handed out
+        size_t storedSize = 0;    // Fixed: bytes of the value in the record
         size_t varIndex = 0;      // Variable/Long: position among them
         // The source binding.
         DBTYPE sourceType = 0;
@@ -49,8 +53,14 @@ public:
     // The source's columns without its bookmark column, in ordinal order;
     // anything neither fixed-size nor text or bytes is held as text.
     const std::vector<Column> &columns() const { return columns_; }
-    // Column `column` (from 0) of row `row` (from 0).
-    Value value(size_t row, size_t column) const;
+    // Room for a packed value unpacked.
+    struct Scratch
+    {
+        alignas(8) BYTE bytes[24];
+    };
+    // Column `column` (from 0) of row `row` (from 0); a packed value is
+    // unpacked into `scratch`, which must outlive the answer's use.
+    Value value(size_t row, size_t column, Scratch &scratch) const;
 
 private:
     HRESULT planColumns(IRowset *source, std::vector<DBBINDING> &bindings,
@@ -64,6 +74,7 @@ private:
     size_t nullBytes_ = 0;
     size_t fixedBytes_ = 0;
     size_t varColumns_ = 0;
+    std::vector<unsigned char> longVar_;  // per variable column: 1 when its length takes 4 bytes
     std::vector<const BYTE *> rows_;      // one record per row; null for a row without columns
     std::vector<std::unique_ptr<BYTE[]>> blocks_;
     size_t used_ = 0;                     // of the last block

@@ -155,9 +155,14 @@ void TdsResultStream::closeWire()
     rz::tds::Connection &wire = tds_->wire();
     if (!wire.usable() || !wire.responsePending())
         return;
-    // The rest of the response is not wanted: ATTENTION ends it at the server.
+    // The rest of the response is not wanted. When all of it is here already
+    // it is read to its end (its session changes still count); otherwise
+    // ATTENTION ends it at the server.
     try {
-        wire.cancel();
+        if (wire.responseReceived())
+            wire.discardResponse();
+        else
+            wire.cancel();
     } catch (const rz::tds::TdsError &) {
         // The connection is broken now; the next request reports it.
     }

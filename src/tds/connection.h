@@ -94,6 +94,9 @@ public:
     // Reads and drops the rest of the current response.
     void discardResponse();
     bool responsePending() const { return responsePending_; }
+    // The last packet of the current response has arrived: what is left of
+    // it can be read without waiting for the server.
+    bool responseReceived() const { return responsePending_ && !interrupted_ && !channel_.inMessage(); }
     const TokenDecoder &decoder() const { return decoder_; }
 
     // Sends ATTENTION and reads until the server acknowledges it; what was

@@ -51,25 +51,44 @@ void PacketChannel::sendMessage(PacketType type, const uint8_t *payload, size_t 
     } while (sent < size);
 }
 
-void PacketChannel::receiveExactly(uint8_t *data, size_t size, bool atPacketStart, bool atMessageStart)
+void PacketChannel::setTransport(Transport &transport)
 {
-    size_t got = 0;
-    while (got < size) {
+    if (filled_ != packetStart_ + consumed_)
+        throwProtocol("the server sent bytes before the switch of the transport");
+    transport_ = &transport;
+}
+
+void PacketChannel::fill(size_t size, bool atMessageStart)
+{
+    if (packetStart_ + size > receiveBuffer_.size()) {
+        // Move the unread bytes to the front, and make room for the packet.
+        const size_t unread = filled_ - packetStart_;
+        if (unread && packetStart_)
+            std::memmove(receiveBuffer_.data(), receiveBuffer_.data() + packetStart_, unread);
+        packetStart_ = 0;
+        filled_ = unread;
+        if (size > receiveBuffer_.size())
+            receiveBuffer_.resize(std::max<size_t>(size, 2 * std::max<size_t>(packetSize_, kDefaultPacketSize)));
+    }
+    while (filled_ - packetStart_ < size) {
+        const size_t had = filled_ - packetStart_;
         size_t n;
         try {
-            n = transport_->receiveSome(data + got, size - got);
+            n = transport_->receiveSome(receiveBuffer_.data() + filled_, receiveBuffer_.size() - filled_);
         } catch (const TdsError &e) {
-            if (e.kind() != ErrorKind::Timeout || !atPacketStart || got > 0)
+            // A time-out before the first byte of a packet leaves the stream
+            // where it was; anywhere else nobody knows where it stands.
+            if (e.kind() != ErrorKind::Timeout || had > 0)
                 broken_ = true;
             throw;
         }
         if (n == 0) {
             inMessage_ = false;
             throw TdsError(ErrorKind::ConnectionClosed,
-                           atMessageStart && got == 0 ? "the server closed the connection"
+                           atMessageStart && had == 0 ? "the server closed the connection"
                                                       : "the server closed the connection in the middle of a message");
         }
-        got += n;
+        filled_ += n;
     }
 }
 
@@ -86,9 +105,13 @@ bool PacketChannel::next(const uint8_t *&data, size_t &size)
     if (!inMessage_)
         return false;
     checkUsable();
-    uint8_t raw[kHeaderSize];
-    receiveExactly(raw, kHeaderSize, true, firstPacket_);
-    const PacketHeader header = decodeHeader(raw);
+    // The packet handed out last is done with.
+    packetStart_ += consumed_;
+    consumed_ = 0;
+    if (packetStart_ == filled_)
+        packetStart_ = filled_ = 0;
+    fill(kHeaderSize, firstPacket_);
+    const PacketHeader header = decodeHeader(receiveBuffer_.data() + packetStart_);
     if (header.length < kHeaderSize) {
         inMessage_ = false;
         throwProtocol("packet length " + std::to_string(header.length) + " shorter than its header");
@@ -100,12 +123,17 @@ bool PacketChannel::next(const uint8_t *&data, size_t &size)
         throwProtocol("packet type changes within a message");
     }
     firstPacket_ = false;
-    receiveBuffer_.resize(header.length - kHeaderSize);
-    receiveExactly(receiveBuffer_.data(), receiveBuffer_.size(), false, false);
+    try {
+        fill(header.length, false);
+    } catch (const TdsError &) {
+        broken_ = true;   // the header is read, the rest of its packet is not
+        throw;
+    }
     if (header.endOfMessage())
         inMessage_ = false;
-    data = receiveBuffer_.data();
-    size = receiveBuffer_.size();
+    consumed_ = header.length;
+    data = receiveBuffer_.data() + packetStart_ + kHeaderSize;
+    size = header.length - kHeaderSize;
     return true;
 }
 

@@ -14,8 +14,9 @@ class PacketChannel : public ChunkSource {
 public:
     explicit PacketChannel(Transport &transport);
 
-    // Later bytes go over `transport` (TLS set up after PRELOGIN).
-    void setTransport(Transport &transport) { transport_ = &transport; }
+    // Later bytes go over `transport` (TLS set up after PRELOGIN). Nothing
+    // received from the old one may wait unread.
+    void setTransport(Transport &transport);
 
     uint32_t packetSize() const { return packetSize_; }
     // Takes effect for the next message sent and bounds packets received.
@@ -43,14 +44,21 @@ public:
     bool broken() const { return broken_; }
 
 private:
-    void receiveExactly(uint8_t *data, size_t size, bool atPacketStart, bool atMessageStart);
+    // Receives until `size` bytes from the start of the current packet are
+    // buffered; reads ahead as far as the buffer allows.
+    void fill(size_t size, bool atMessageStart);
     void checkUsable() const;
 
     Transport *transport_;
     uint32_t packetSize_ = kDefaultPacketSize;
     uint8_t nextPacketId_ = 1;
     std::vector<uint8_t> sendBuffer_;
+    // Received bytes: [packetStart_, filled_) are not handed out yet, except
+    // the packet of the last next() at its start (consumed_ bytes long).
     std::vector<uint8_t> receiveBuffer_;
+    size_t packetStart_ = 0;
+    size_t consumed_ = 0;
+    size_t filled_ = 0;
     bool inMessage_ = false;    // a message has begun and its last packet was not read yet
     bool firstPacket_ = false;  // beginMessage() was called and no packet read yet
     uint8_t messageType_ = 0;

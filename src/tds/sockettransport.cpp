@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -98,30 +99,41 @@ SocketTransport SocketTransport::connect(const std::string &host, uint16_t port,
     return SocketTransport(std::move(connected));
 }
 
-void SocketTransport::waitFor(short events, const char *what) const
+SocketTransport::SocketTransport(SocketHandle socket) : socket_(std::move(socket))
 {
     if (!socket_.valid())
-        throw TdsError(ErrorKind::ConnectionClosed, "the connection is closed");
-    pollfd p{socket_.get(), events, 0};
-    int ready;
-    do
-        ready = ::poll(&p, 1, pollTimeout(timeout_));
-    while (ready < 0 && errno == EINTR);
-    if (ready < 0)
-        throw TdsError(ErrorKind::Io, systemMessage(what, errno));
-    if (ready == 0)
-        throw TdsError(ErrorKind::Timeout, std::string(what) + " timed out");
+        return;
+    const int flags = ::fcntl(socket_.get(), F_GETFL);
+    if (flags < 0 || ((flags & O_NONBLOCK) && ::fcntl(socket_.get(), F_SETFL, flags & ~O_NONBLOCK) != 0))
+        throw TdsError(ErrorKind::Io, systemMessage("making the socket blocking", errno));
+}
+
+void SocketTransport::setTimeout(std::chrono::milliseconds timeout)
+{
+    if (timeout.count() < 0)
+        timeout = std::chrono::milliseconds(0);
+    if (timeout == timeout_ || !socket_.valid())
+        return;
+    timeval limit{};
+    limit.tv_sec = time_t(timeout.count() / 1000);
+    limit.tv_usec = suseconds_t((timeout.count() % 1000) * 1000);
+    if (::setsockopt(socket_.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0 ||
+        ::setsockopt(socket_.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
+        throw TdsError(ErrorKind::Io, systemMessage("setting the socket time-out", errno));
+    timeout_ = timeout;
 }
 
 void SocketTransport::sendAll(const uint8_t *data, size_t size)
 {
+    if (!socket_.valid())
+        throw TdsError(ErrorKind::ConnectionClosed, "the connection is closed");
     size_t sent = 0;
     while (sent < size) {
         const ssize_t n = ::send(socket_.get(), data + sent, size - sent, MSG_NOSIGNAL);
         if (n >= 0) {
             sent += size_t(n);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitFor(POLLOUT, "sending to the server");
+            throw TdsError(ErrorKind::Timeout, "sending to the server timed out");
         } else if (errno == EPIPE || errno == ECONNRESET) {
             throw TdsError(ErrorKind::ConnectionClosed, "the server closed the connection");
         } else if (errno != EINTR) {
@@ -132,15 +144,17 @@ void SocketTransport::sendAll(const uint8_t *data, size_t size)
 
 size_t SocketTransport::receiveSome(uint8_t *data, size_t capacity)
 {
+    if (!socket_.valid())
+        throw TdsError(ErrorKind::ConnectionClosed, "the connection is closed");
     for (;;) {
         const ssize_t n = ::recv(socket_.get(), data, capacity, 0);
         if (n >= 0)
             return size_t(n);
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            waitFor(POLLIN, "waiting for the server");
-        else if (errno == ECONNRESET)
+            throw TdsError(ErrorKind::Timeout, "waiting for the server timed out");
+        if (errno == ECONNRESET)
             return 0;
-        else if (errno != EINTR)
+        if (errno != EINTR)
             throw TdsError(ErrorKind::Io, systemMessage("receiving from the server", errno));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A TCP connection as a Transport. Every send and receive waits at most the
-// time-out set (poll on a non-blocking socket); zero waits without limit.
+// time-out set (the socket's own send and receive time-outs on a blocking
+// socket, so a receive is one system call); zero waits without limit.
 
 #include "tds/transport.h"
 
@@ -45,9 +46,10 @@ public:
     // `connectTimeout` for each address the name resolves to.
     static SocketTransport connect(const std::string &host, uint16_t port, std::chrono::milliseconds connectTimeout);
 
-    explicit SocketTransport(SocketHandle socket) : socket_(std::move(socket)) {}
+    // Makes the socket blocking.
+    explicit SocketTransport(SocketHandle socket);
 
-    void setTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
+    void setTimeout(std::chrono::milliseconds timeout) override;
     std::chrono::milliseconds timeout() const { return timeout_; }
 
     void sendAll(const uint8_t *data, size_t size) override;
@@ -57,8 +59,6 @@ public:
     void close() { socket_.reset(); }
 
 private:
-    void waitFor(short events, const char *what) const;
-
     SocketHandle socket_;
     std::chrono::milliseconds timeout_{0};
 };

@@ -76,3 +76,33 @@ TEST_F(ClientCursor, PluginPropertiesAreAcceptedAndGiveAScrollableRowset)
     for (auto &p : props)
         VariantClear(&p.vValue);
 }
+
+TEST_F(ClientCursor, PackedNumericsAndTimestampsComeBackAsTheForwardOnlyRowsetGaveThem)
+{
+    const std::string sql = "SELECT CAST('9999999999.99' AS DECIMAL(12,2)) AS a, CAST('-9999999999.99' AS DECIMAL(12,2)) AS b, "
+                            "CAST('-1234567890123456789.123456789' AS DECIMAL(38,9)) AS c, "
+                            "CAST('9999-12-31 23:59:59.997' AS DATETIME) AS d, CAST('1753-01-01' AS DATETIME) AS e";
+    Rows plain;
+    ASSERT_TRUE(selectAll(session.get(), sql, plain));
+
+    auto command = createCommand(session.get(), std::u16string(sql.begin(), sql.end()));
+    ASSERT_TRUE(command);
+    DBPROP props[5];
+    ASSERT_EQ(setPluginRowsetProperties(command.get(), props), S_OK);
+    rz::ComPtr<IMultipleResults> results;
+    DBROWCOUNT affected = 0;
+    ASSERT_EQ(command->Execute(nullptr, IID_IMultipleResults, nullptr, &affected, results.putUnknown()), S_OK) << errorText();
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(results->GetResult(nullptr, 0, IID_IRowset, &affected, rowset.putUnknown()), S_OK) << errorText();
+    Rows cursor;
+    ASSERT_TRUE(readAll(rowset.get(), cursor));
+    ASSERT_EQ(cursor.size(), 1u);
+    ASSERT_EQ(plain.size(), 1u);
+    ASSERT_EQ(cursor[0].size(), plain[0].size());
+    for (size_t i = 0; i < plain[0].size(); ++i) {
+        EXPECT_EQ(cursor[0][i].status, plain[0][i].status) << "column " << i;
+        EXPECT_EQ(cursor[0][i].bytes, plain[0][i].bytes) << "column " << i;
+    }
+    for (auto &p : props)
+        VariantClear(&p.vValue);
+}
