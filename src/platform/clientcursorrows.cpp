@@ -55,6 +55,32 @@ size_t numericValueBytes(BYTE precision)
 
 constexpr size_t packedTimestampSize = 2 + 5 + 4;
 
+// A variable value's length goes before it: four bytes for a long value,
+// two for an inline one (at most inlineLimit + 2 bytes).
+size_t lengthBytes(bool isLong) { return isLong ? sizeof(uint32_t) : sizeof(uint16_t); }
+
+void writeLength(BYTE *at, bool isLong, uint32_t size)
+{
+    if (isLong) {
+        std::memcpy(at, &size, sizeof size);
+    } else {
+        const uint16_t shortSize = uint16_t(size);
+        std::memcpy(at, &shortSize, sizeof shortSize);
+    }
+}
+
+size_t readLength(const BYTE *at, bool isLong)
+{
+    if (isLong) {
+        uint32_t size;
+        std::memcpy(&size, at, sizeof size);
+        return size;
+    }
+    uint16_t size;
+    std::memcpy(&size, at, sizeof size);
+    return size;
+}
+
 // Packs a value into its record form; false when it does not fit.
 bool pack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
 {
@@ -258,7 +284,7 @@ HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor
         nulls[i] = status == DBSTATUS_S_ISNULL;
         if (c.kind == Column::Fixed)
             continue;
-        recordSize += c.kind == Column::Long ? sizeof(uint32_t) : sizeof(uint16_t);
+        recordSize += lengthBytes(c.kind == Column::Long);
         if (c.kind == Column::Long) {
             IUnknown *object;
             std::memcpy(&object, buffer.data() + c.value, sizeof object);
@@ -324,15 +350,8 @@ HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor
             bytes = buffer.data() + c.value;
             size = uint32_t(std::min<DBLENGTH>(length, c.sourceMax));
         }
-        size_t prefix = sizeof(uint32_t);
-        if (c.kind == Column::Long) {
-            std::memcpy(var, &size, sizeof size);
-        } else {
-            // An inline value is at most sourceMax (8002) bytes.
-            const uint16_t shortSize = uint16_t(size);
-            std::memcpy(var, &shortSize, sizeof shortSize);
-            prefix = sizeof shortSize;
-        }
+        const size_t prefix = lengthBytes(c.kind == Column::Long);
+        writeLength(var, c.kind == Column::Long, size);
         if (size)
             std::memcpy(var + prefix, bytes, size);
         var += prefix + size;
@@ -412,19 +431,8 @@ ClientCursorRows::Value ClientCursorRows::value(size_t row, size_t index, Scratc
     }
     const BYTE *var = record + nullBytes_ + fixedBytes_;
     for (size_t k = 0;; ++k) {
-        size_t size;
-        size_t prefix;
-        if (longVar_[k]) {
-            uint32_t longSize;
-            std::memcpy(&longSize, var, sizeof longSize);
-            size = longSize;
-            prefix = sizeof longSize;
-        } else {
-            uint16_t shortSize;
-            std::memcpy(&shortSize, var, sizeof shortSize);
-            size = shortSize;
-            prefix = sizeof shortSize;
-        }
+        const size_t size = readLength(var, longVar_[k]);
+        const size_t prefix = lengthBytes(longVar_[k]);
         if (k == column.varIndex) {
             v.data = var + prefix;
             v.size = size;

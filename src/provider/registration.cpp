@@ -28,8 +28,8 @@ constexpr CLSID kClsidRzFreeTds = {0xB1D5A0E2, 0x6C0F, 0x4E4B, {0x9A, 0x57, 0x3D
 // {0C7FF16C-38E3-11D0-97AB-00C04FC2AD98}
 constexpr CLSID kClsidSqlOleDb = {0x0C7FF16C, 0x38E3, 0x11D0, {0x97, 0xAB, 0x00, 0xC0, 0x4F, 0xC2, 0xAD, 0x98}};
 
-// The driver lookup reads odbcinst once per kind and process; without an
-// ODBC environment nothing is learnt, and the next creation looks again.
+// The driver lookup reads odbcinst once per kind and process (with the
+// ODBC environment its caller made sure of).
 std::optional<std::u16string> cachedDriver(OdbcDriverKind kind)
 {
     static std::mutex mutex;
@@ -38,8 +38,6 @@ std::optional<std::u16string> cachedDriver(OdbcDriverKind kind)
     const int k = int(kind);
     std::lock_guard<std::mutex> lock(mutex);
     if (!looked[k]) {
-        if (!odbcEnvironment())
-            return std::nullopt;
         found[k] = installedDriver(kind);
         looked[k] = true;
     }
@@ -52,6 +50,7 @@ rz::ClassFactory factoryFor(OdbcDriverKind kind)
         if (!object)
             return E_POINTER;
         *object = nullptr;
+        // Without an environment nothing can be learnt; the next creation tries again.
         if (!odbcEnvironment())
             return E_OUTOFMEMORY;
         const auto driver = cachedDriver(kind);
