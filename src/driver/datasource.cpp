@@ -1,7 +1,7 @@
 #include "driver/datasource.h"
 
 #include "driver/rezuvedovdriver.h"
-#include "platform/ownedmemory.h"
+#include "platform/com/ownedmemory.h"
 
 HRESULT openDataSource(rz::ComPtr<IDBInitialize> &dataSource, const OLECHAR *progId,
                        DBPROPSET *sets, ULONG setCount)

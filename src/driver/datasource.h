@@ -4,8 +4,8 @@
 
 #include "oledb/oledberror.h"
 #include "oledb/oledbpropertyset.h"
-#include "platform/comptr.h"
-#include "platform/oledb.h"
+#include "platform/com/comptr.h"
+#include "platform/sdk/oledb.h"
 
 #include <QtSql/QSqlError>
 

@@ -4,7 +4,7 @@
 // the consumer layer), or the system's message for a bare HRESULT.
 
 #include "oledb/oledberror.h"
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <QtCore/QString>
 #include <QtSql/QSqlError>

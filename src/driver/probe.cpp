@@ -1,6 +1,6 @@
 #include "driver/oledbmanager.h"
 
-#include "platform/winsock.h"
+#include "platform/sdk/winsock.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "driver/providerprobe.h"
 
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 
 bool probeProvider(const QString &name, IDataInitialize *dataInit)
 {

@@ -2,7 +2,7 @@
 // Provider selection at plug-in start: which SQL Server OLE DB provider the
 // OLE DB service components can create.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <QtCore/QString>
 

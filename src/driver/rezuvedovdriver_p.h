@@ -2,8 +2,8 @@
 // What one connection holds: the initialised data source, the session on it,
 // and whether results ask for the default rowset properties.
 
-#include "platform/comptr.h"
-#include "platform/oledb.h"
+#include "platform/com/comptr.h"
+#include "platform/sdk/oledb.h"
 
 class REzuVEDOVDriverPrivate
 {

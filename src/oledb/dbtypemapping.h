@@ -1,7 +1,7 @@
 #pragma once
 // The one mapping from an OLE DB type code to the QVariant type of a field.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <QtCore/QVariant>
 

@@ -5,9 +5,9 @@
 // Long columns are bound as storage objects; only their pointer lands in
 // the buffer.
 
-#include "platform/alignment.h"
-#include "platform/oledb.h"
-#include "platform/ownedmemory.h"
+#include "platform/com/ownedmemory.h"
+#include "platform/sdk/oledb.h"
+#include "platform/services/alignment.h"
 
 #include <QtCore/QList>
 

@@ -1,7 +1,7 @@
 #include "oledb/oledberror.h"
 
-#include "platform/comptr.h"
-#include "platform/ownedmemory.h"
+#include "platform/com/comptr.h"
+#include "platform/com/ownedmemory.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // the one exception for memory that cannot be had, and the provider's own
 // description of its last failure.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <QtCore/QString>
 

@@ -4,7 +4,7 @@
 #include "oledb/oledbaccessor.h"
 
 #include "oledb/oledberror.h"
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // Property sets handed to a provider (initialisation and rowset properties):
 // a DBPROPSET that owns its array and the values in it.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 // A DBPROPSET that owns its property array (COM task memory, grown one entry
 // at a time) and clears every value when it goes. Being layout-identical to

@@ -3,7 +3,7 @@
 // row buffer of an accessor; and the pairing of an accessor with a rowset.
 
 #include "oledb/oledbaccessor.h"
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 
 class OLEDBRowset
 {

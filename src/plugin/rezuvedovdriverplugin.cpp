@@ -1,7 +1,7 @@
 #include "plugin/rezuvedovdriverplugin.h"
 
 #include "driver/rezuvedovdriver.h"
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 #include "driver/oledbmanager.h"
 #include "driver/providerprobe.h"
 

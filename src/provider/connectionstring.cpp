@@ -1,5 +1,5 @@
 #include "provider/connectionstring.h"
-#include "provider/quoting.h"
+#include "provider/sql/quoting.h"
 
 #include <cctype>
 

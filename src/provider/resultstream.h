@@ -6,10 +6,10 @@
 // (readers, rows kept in memory, moving between results) lives here; a
 // backend derives and reads the wire.
 
-#include "provider/columnconversion.h"
-#include "provider/diagnostics.h"
+#include "provider/objects/diagnostics.h"
 #include "provider/serverconnection.h"
-#include "provider/sqltypes.h"
+#include "provider/values/columnconversion.h"
+#include "provider/values/sqltypes.h"
 
 #include <cstring>
 #include <deque>

@@ -11,10 +11,10 @@
 // statement runs, the result stream that still holds unread rows reads them
 // into memory.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 #include "provider/connectionstring.h"
-#include "provider/parametervalues.h"
-#include "provider/sqltypes.h"
+#include "provider/values/parametervalues.h"
+#include "provider/values/sqltypes.h"
 
 #include <memory>
 #include <string>

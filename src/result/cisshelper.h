@@ -4,7 +4,7 @@
 // only move the counter. Bytes are appended with Write and read back, in
 // order, with Read; nothing rewinds.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 class CISSHelper : public ISequentialStream
 {

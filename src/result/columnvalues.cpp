@@ -1,6 +1,6 @@
 #include "result/columnvalues.h"
 
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 
 #include <cstring>
 

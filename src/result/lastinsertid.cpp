@@ -6,7 +6,7 @@
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbcommand.h"
 #include "oledb/oledberror.h"
-#include "platform/ownedmemory.h"
+#include "platform/com/ownedmemory.h"
 #include "result/numericconversion.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "result/numericconversion.h"
 
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Integer and DB_NUMERIC conversions through the OLE DB data conversion
 // library, which is created for each conversion and released after it.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <QtCore/QtGlobal>
 

@@ -8,7 +8,7 @@
 #include "livedatabase.h"
 
 #include "oledb/oledberror.h"
-#include "platform/faultinjection.h"
+#include "platform/com/faultinjection.h"
 #include "plugin/rezuvedovdriverplugin.h"
 
 #include <QtSql/QSqlDriver>

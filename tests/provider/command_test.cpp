@@ -3,7 +3,7 @@
 
 #include "liveserver.h"
 
-#include "platform/comobject.h"
+#include "platform/com/comobject.h"
 
 #include <chrono>
 

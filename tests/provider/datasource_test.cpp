@@ -3,8 +3,8 @@
 
 #include "liveserver.h"
 
-#include "platform/classregistry.h"
-#include "platform/faultinjection.h"
+#include "platform/com/classregistry.h"
+#include "platform/com/faultinjection.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // commands, and a row reader that binds columns the way the plug-in does
 // (reported types inline, long columns as storage objects).
 
-#include "platform/comptr.h"
-#include "platform/oledb.h"
+#include "platform/com/comptr.h"
+#include "platform/sdk/oledb.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
 // GetProperties when task memory runs out part-way through its answer.
-#include "platform/faultinjection.h"
-#include "provider/propertystore.h"
+#include "platform/com/faultinjection.h"
+#include "provider/objects/propertystore.h"
 
 #include <gtest/gtest.h>
 

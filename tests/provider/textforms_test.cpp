@@ -1,12 +1,12 @@
 // The provider's pure text handling: server names, connection strings,
 // parameter markers, call escapes and exact decimals.
 
-#include "provider/callescape.h"
 #include "provider/connectionstring.h"
-#include "provider/decimaltext.h"
-#include "provider/odbccall.h"
-#include "provider/parametermarkers.h"
-#include "provider/tablename.h"
+#include "provider/odbc/odbccall.h"
+#include "provider/sql/callescape.h"
+#include "provider/sql/parametermarkers.h"
+#include "provider/sql/tablename.h"
+#include "provider/values/decimaltext.h"
 
 #include <gtest/gtest.h>
 

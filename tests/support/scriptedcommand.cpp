@@ -1,7 +1,7 @@
 #include "scriptedcommand.h"
 
-#include "platform/clientcursor.h"
-#include "platform/comobject.h"
+#include "platform/com/comobject.h"
+#include "platform/services/clientcursor.h"
 
 #include <QtCore/QString>
 

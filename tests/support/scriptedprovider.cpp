@@ -1,10 +1,10 @@
 #include "scriptedprovider.h"
 #include "scriptedrowset.h"
 
-#include "platform/classregistry.h"
-#include "platform/comobject.h"
-#include "platform/comptr.h"
-#include "platform/errorobject.h"
+#include "platform/com/classregistry.h"
+#include "platform/com/comobject.h"
+#include "platform/com/comptr.h"
+#include "platform/services/errorobject.h"
 
 #include <QtCore/QString>
 

@@ -15,7 +15,7 @@
 // Objects keep the script and the log alive, so a driver may outlive the
 // ScriptedProvider object; only the registration ends with it.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <cstddef>
 #include <functional>

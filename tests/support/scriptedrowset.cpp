@@ -1,6 +1,6 @@
 #include "scriptedrowset.h"
 
-#include "platform/comobject.h"
+#include "platform/com/comobject.h"
 
 #include <algorithm>
 #include <cstring>

@@ -11,7 +11,7 @@
 
 #include "scriptedprovider.h"
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <memory>
 #include <optional>

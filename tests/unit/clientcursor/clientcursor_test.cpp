@@ -9,8 +9,8 @@
 #include "scriptedrowset.h"
 
 #include "oledb/oledbrowset.h"
-#include "platform/clientcursor.h"
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
+#include "platform/services/clientcursor.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // "Critical Error".
 
 #include "oledb/oledberror.h"
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 #include "scriptedprovider.h"
 
 #include <gtest/gtest.h>

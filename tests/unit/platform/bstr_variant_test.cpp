@@ -3,7 +3,7 @@
 
 #include "testobjects.h"
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <gtest/gtest.h>
 

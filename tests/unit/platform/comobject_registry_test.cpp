@@ -4,9 +4,9 @@
 
 #include "testobjects.h"
 
-#include "platform/classregistry.h"
-#include "platform/faultinjection.h"
-#include "platform/oledb.h"
+#include "platform/com/classregistry.h"
+#include "platform/com/faultinjection.h"
+#include "platform/sdk/oledb.h"
 
 #include <gtest/gtest.h>
 

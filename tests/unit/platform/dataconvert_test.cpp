@@ -2,8 +2,8 @@
 // makes (I8 to DB_NUMERIC, DB_NUMERIC to R8) and the precision, scale,
 // overflow and status rules around them.
 
-#include "platform/oledb.h"
-#include "platform/comptr.h"
+#include "platform/sdk/oledb.h"
+#include "platform/com/comptr.h"
 
 #include <gtest/gtest.h>
 

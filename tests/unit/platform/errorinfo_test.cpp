@@ -4,8 +4,8 @@
 
 #include "testobjects.h"
 
-#include "platform/errorobject.h"
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
+#include "platform/services/errorobject.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Exact numbers to double: the result must be the double nearest to the
 // decimal value, whichever way it is computed.
 
-#include "platform/comptr.h"
-#include "platform/exactnumber.h"
-#include "platform/oledb.h"
+#include "platform/com/comptr.h"
+#include "platform/sdk/oledb.h"
+#include "platform/services/exactnumber.h"
 
 #include <gtest/gtest.h>
 

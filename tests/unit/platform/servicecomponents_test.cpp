@@ -1,9 +1,9 @@
 // The service components: a data source from "Provider=NAME" or from a
 // provider's CLSID, created through the class registry.
 
-#include "platform/classregistry.h"
-#include "platform/comobject.h"
-#include "platform/oledb.h"
+#include "platform/com/classregistry.h"
+#include "platform/com/comobject.h"
+#include "platform/sdk/oledb.h"
 
 #include <gtest/gtest.h>
 

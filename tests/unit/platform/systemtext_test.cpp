@@ -1,7 +1,7 @@
 // System message texts, _com_error, MultiByteToWideChar and the locale, as
 // the plug-in's error reporting and data source set-up use them.
 
-#include "platform/oledb.h"
+#include "platform/sdk/oledb.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // references and report their destruction, so tests can check that the
 // runtime releases exactly what it owns.
 
-#include "platform/comobject.h"
+#include "platform/com/comobject.h"
 
 namespace rz::test {
 

@@ -2,7 +2,7 @@
 // block", a listening port shows up as writable, and a refused port does not
 // show up at all but waits out the time-out.
 
-#include "platform/winsock.h"
+#include "platform/sdk/winsock.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include "driver/rezuvedovdriver.h"
 #include "driver/rezuvedovdriver_p.h"
-#include "platform/comptr.h"
+#include "platform/com/comptr.h"
 #include "result/rezuvedovresult.h"
 
 #include <QtSql/QSqlQuery>

@@ -2,8 +2,8 @@
 // alignments, field offsets and constant values are the SDK's; then, after a
 // marker line, our GUID values for a textual comparison.
 
-#include "platform/oledb.h"
-#include "platform/winsock.h"
+#include "platform/sdk/oledb.h"
+#include "platform/sdk/winsock.h"
 
 #include <cstddef>
 #include <cstdio>

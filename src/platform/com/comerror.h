@@ -1,0 +1,37 @@
+#pragma once
+// _com_error: the SDK's wrapper of an HRESULT whose ErrorMessage() gives the
+// system text, and rz::systemMessage with the same text as a string.
+
+#include "platform/sdk/comtypes.h"
+
+#include <string>
+
+namespace rz {
+// What _com_error(hr).ErrorMessage() gives: the system text without its
+// trailing line break, else "IDispatch error #n" for 0x80040201..0x8004FFFF,
+// else "Unknown error 0x%0lX".
+std::u16string systemMessage(HRESULT hr);
+} // namespace rz
+
+class _com_error {
+public:
+    explicit _com_error(HRESULT hr, IErrorInfo *perrinfo = nullptr, bool fAddRef = false);
+    _com_error(const _com_error &that);
+    _com_error &operator=(const _com_error &that);
+    virtual ~_com_error();
+
+    HRESULT Error() const { return hr_; }
+    WORD WCode() const;
+    IErrorInfo *ErrorInfo() const;
+    // Valid for the lifetime of this object.
+    const WCHAR *ErrorMessage() const;
+
+    static HRESULT WCodeToHRESULT(WORD wCode);
+    static WORD HRESULTToWCode(HRESULT hr);
+
+private:
+    HRESULT hr_;
+    IErrorInfo *errorInfo_;
+    mutable std::u16string message_;
+    mutable bool formatted_ = false;
+};

@@ -1,0 +1,20 @@
+#pragma once
+// Binding parameter values to an ODBC statement and running it, long values
+// sent as data at execution.
+
+#include "provider/odbc/odbc.h"
+#include "provider/values/parametervalues.h"
+
+#include <string>
+#include <vector>
+
+namespace rz::provider {
+
+// Binds the values (in ordinal order) to the statement; false with diagnostics pending.
+bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values);
+
+// Runs the statement (SQLExecute, or SQLExecDirectW with text) and feeds
+// data-at-execution values; returns the ODBC code of the execution.
+SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, std::vector<ParameterValue> &values);
+
+} // namespace rz::provider

@@ -1,0 +1,188 @@
+#include "provider/odbc/odbcresultstream.h"
+
+#include "provider/odbc/odbccall.h"
+
+#include <algorithm>
+
+namespace rz::provider {
+
+namespace {
+
+constexpr size_t kBlockBytes = 256 * 1024; // rows per block: as many as fit, at most kMaxBlockRows
+constexpr size_t kMaxBlockRows = 256;
+constexpr SQLLEN kLongChunk = 64 * 1024;
+
+size_t roundUp8(size_t n) { return (n + 7) & ~size_t(7); }
+
+} // namespace
+
+OdbcResultStream::OdbcResultStream(std::shared_ptr<ServerConnection> connection, StatementHandle statement)
+    : ResultStream(std::move(connection)), statement_(std::move(statement))
+{
+}
+
+OdbcResultStream::~OdbcResultStream() { close(); }
+
+bool OdbcResultStream::describeCurrentResult()
+{
+    resetDescription();
+    boundData_ = nullptr;
+    if (detached_ || !statement_)
+        return true;
+    const SQLHSTMT stmt = statement_.get();
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSMALLINT count = 0;
+    if (!odbcSucceeded(odbcCall(SQLNumResultCols(stmt, &count), statement_)))
+        return false;
+    SQLLEN rows = -1;
+    if (odbcSucceeded(SQLRowCount(stmt, &rows)))
+        affectedRows_ = rows;
+    columns_.resize(size_t(std::max<SQLSMALLINT>(count, 0)));
+    size_t offset = 0;
+    for (SQLSMALLINT i = 0; i < count; ++i) {
+        ColumnDescription &column = columns_[size_t(i)];
+        SQLWCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = SQL_NULLABLE_UNKNOWN;
+        SQLULEN size = 0;
+        if (!odbcSucceeded(odbcCall(SQLDescribeColW(stmt, SQLUSMALLINT(i + 1), name, 256, &nameLength, &sqlType,
+                                                    &size, &digits, &nullable),
+                                    statement_)))
+            return false;
+        SQLWCHAR typeName[128] = {};
+        SQLSMALLINT typeNameBytes = 0;
+        SQLColAttributeW(stmt, SQLUSMALLINT(i + 1), SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameBytes,
+                         nullptr);
+        column.name.assign(reinterpret_cast<const char16_t *>(name), size_t(std::clamp<SQLSMALLINT>(nameLength, 0, 255)));
+        column.type = typeOfColumn(sqlType, size, digits, reinterpret_cast<const char16_t *>(typeName));
+        column.nullable = nullable != SQL_NO_NULLS;
+        if (column.type.isLong) {
+            column.longIndex = int(longColumnCount_++);
+        } else {
+            column.indicatorOffset = offset;
+            column.valueOffset = offset + sizeof(SQLLEN);
+            offset = roundUp8(column.valueOffset + size_t(column.type.fetchBytes));
+        }
+    }
+    rowSize_ = std::max<size_t>(offset, 8);
+    blockRows_ = longColumnCount_ ? 1 : std::clamp<size_t>(kBlockBytes / rowSize_, 1, kMaxBlockRows);
+    if (count > 0) {
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(rowSize_), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(blockRows_), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched_, 0);
+    }
+    return true;
+}
+
+bool OdbcResultStream::bindBlock(unsigned char *data)
+{
+    const SQLHSTMT stmt = statement_.get();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const ColumnDescription &c = columns_[i];
+        if (!odbcSucceeded(odbcCall(SQLBindCol(stmt, SQLUSMALLINT(i + 1), c.type.cType, data + c.valueOffset,
+                                               c.type.fetchBytes, reinterpret_cast<SQLLEN *>(data + c.indicatorOffset)),
+                                    statement_)))
+            return false;
+    }
+    boundData_ = data;
+    return true;
+}
+
+bool OdbcResultStream::readLongRow(RowBlock &block)
+{
+    const SQLHSTMT stmt = statement_.get();
+    unsigned char *row = block.data.get();
+    block.longValues.assign(longColumnCount_, nullptr);
+    std::unique_ptr<unsigned char[]> chunk;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const ColumnDescription &c = columns_[i];
+        const auto columnNumber = SQLUSMALLINT(i + 1);
+        if (c.longIndex < 0) {
+            auto *indicator = reinterpret_cast<SQLLEN *>(row + c.indicatorOffset);
+            const SQLRETURN rc = odbcCall(SQLGetData(stmt, columnNumber, c.type.cType, row + c.valueOffset,
+                                                     c.type.fetchBytes, indicator),
+                                          statement_);
+            if (rc == SQL_NO_DATA)
+                *indicator = SQL_NULL_DATA;
+            else if (!odbcSucceeded(rc))
+                return false;
+            continue;
+        }
+        if (!chunk)
+            chunk.reset(new unsigned char[kLongChunk]);
+        const SQLLEN terminator = c.type.cType == SQL_C_CHAR ? 1 : c.type.cType == SQL_C_WCHAR ? 2 : 0;
+        auto value = std::make_shared<std::string>();
+        bool isNull = false;
+        for (bool first = true;; first = false) {
+            SQLLEN indicator = 0;
+            const SQLRETURN rc = odbcCall(SQLGetData(stmt, columnNumber, c.type.cType, chunk.get(), kLongChunk, &indicator),
+                                          statement_);
+            if (rc == SQL_NO_DATA)
+                break;
+            if (!odbcSucceeded(rc))
+                return false;
+            if (indicator == SQL_NULL_DATA) {
+                isNull = true;
+                break;
+            }
+            const bool cut = indicator == SQL_NO_TOTAL || indicator > kLongChunk - terminator;
+            if (first && indicator != SQL_NO_TOTAL && indicator > 0)
+                value->reserve(size_t(indicator));
+            const SQLLEN got = cut ? kLongChunk - terminator : indicator;
+            value->append(reinterpret_cast<const char *>(chunk.get()), size_t(got));
+            if (!cut)
+                break;
+        }
+        if (!isNull)
+            block.longValues[size_t(c.longIndex)] = std::move(value);
+    }
+    return true;
+}
+
+ResultStream::Fetch OdbcResultStream::fetchFromWire(std::shared_ptr<RowBlock> &block)
+{
+    if (!block || block.use_count() > 1 || block->capacityRows != blockRows_) {
+        block = std::make_shared<RowBlock>();
+        block->data.reset(new unsigned char[blockRows_ * rowSize_]);
+        block->capacityRows = blockRows_;
+    }
+    block->rowCount = 0;
+    block->longValues.clear();
+    if (longColumnCount_ == 0 && boundData_ != block->data.get() && !bindBlock(block->data.get()))
+        return Fetch::Failed;
+    rowsFetched_ = 0;
+    const SQLRETURN rc = odbcCall(SQLFetch(statement_.get()), statement_);
+    if (rc == SQL_NO_DATA) {
+        wireDone_ = true;
+        return Fetch::End;
+    }
+    if (!odbcSucceeded(rc))
+        return Fetch::Failed;
+    if (longColumnCount_) {
+        if (!readLongRow(*block))
+            return Fetch::Failed;
+        block->rowCount = 1;
+    } else {
+        block->rowCount = std::min<size_t>(rowsFetched_, blockRows_);
+    }
+    return block->rowCount ? Fetch::Rows : Fetch::End;
+}
+
+ResultStream::Next OdbcResultStream::advanceOnWire()
+{
+    const SQLRETURN rc = odbcCall(SQLMoreResults(statement_.get()), statement_);
+    if (rc == SQL_NO_DATA)
+        return Next::End;
+    if (!odbcSucceeded(rc))
+        return Next::Failed;
+    return describeCurrentResult() ? Next::Result : Next::Failed;
+}
+
+void OdbcResultStream::closeWire()
+{
+    if (statement_) {
+        SQLFreeStmt(statement_.get(), SQL_CLOSE);
+        statement_.reset();
+    }
+}
+
+} // namespace rz::provider

@@ -1,0 +1,45 @@
+#pragma once
+// The TDS client's value forms (decimal as a 128-bit magnitude, money in
+// units of 1/10000, dates as days since 0001-01-01 and times as 100 ns
+// ticks, 8-bit text in a code page) turned into OLE DB's binary forms and
+// into text, without going through the text forms ODBC drivers deliver.
+
+#include "platform/sdk/oledb.h"
+#include "tds/typeinfo.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rz::provider {
+
+DB_NUMERIC numericFromDecimal(const rz::tds::DecimalValue &value);
+// value / 10^scale as text: "-123.4500" (every place of the scale).
+std::string textFromDecimal(const rz::tds::DecimalValue &value);
+double doubleFromDecimal(const rz::tds::DecimalValue &value);
+// The whole part; false when it does not fit 64 bits.
+bool integerFromDecimal(const rz::tds::DecimalValue &value, std::int64_t &out);
+
+DBDATE dateFromDays(std::int32_t days);
+DBTIME timeFromTicks(std::int64_t ticks);
+DBTIMESTAMP timestampFromParts(std::int32_t days, std::int64_t ticks);
+// "2020-01-02", "03:04:05.1234567" (the scale's places, none for 0),
+// "2020-01-02 03:04:05.1234567", "2020-01-02 03:04:05.1234567 +02:00".
+std::string textFromDays(std::int32_t days);
+std::string textFromTicks(std::int64_t ticks, int scale);
+std::string textFromDateTime(std::int32_t days, std::int64_t ticks, int scale);
+// days and ticks are UTC; the text shows the local time of the offset's zone.
+std::string textFromDateTimeOffset(std::int32_t days, std::int64_t ticks, std::int16_t offsetMinutes, int scale);
+
+// An sql_variant value as it travels (base type, its properties, the value)
+// shown as text in UTF-8: numbers and dates as SQL Server writes them,
+// strings as they are, binary as hexadecimal digits. Empty for bytes that
+// are no variant.
+std::string textFromVariant(std::string_view bytes);
+
+// Windows-1252 (the code page of SQL Server's Latin1 collations) to UTF-8 and UTF-16.
+std::string utf8FromCodePage(std::string_view bytes);
+std::u16string utf16FromCodePage(std::string_view bytes);
+char16_t utf16FromCodePageChar(unsigned char c);
+
+} // namespace rz::provider
