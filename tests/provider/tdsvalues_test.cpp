@@ -5,6 +5,8 @@
 #include "provider/objects/diagnostics.h"
 #include "provider/tds/tdstypes.h"
 #include "provider/tds/tdsvalues.h"
+#include "provider/values/columnconversion.h"
+#include "tds/rowlayout.h"
 
 #include "oledbclient.h"
 
@@ -177,4 +179,70 @@ TEST(TdsParameters, ADecimalWiderThanItsPrecisionIsRefusedBeforeSending)
     ASSERT_EQ(pendingDiagnostics().size(), 1u);
     EXPECT_EQ(pendingDiagnostics()[0].sqlState, u"22003");
     clearPendingDiagnostics();
+}
+
+namespace {
+
+// What writeColumnBinding puts in a buffer against what columnValueInPlace
+// hands out for the same binding: the same status, length and value bytes,
+// or a refusal.
+void expectSameInPlace(FetchForm form, DBTYPE target, const void *value, SQLLEN indicator, DBLENGTH maxLength,
+                       bool inPlace)
+{
+    SqlServerType type;
+    type.form = form;
+    type.fetchBytes = 64;
+    type.terminated = false;
+    alignas(8) BYTE stored[64] = {};
+    if (value)
+        std::memcpy(stored, value, size_t(std::min<SQLLEN>(indicator, 64)));
+    FetchedValue v;
+    v.type = &type;
+    v.data = stored;
+    v.indicator = value ? indicator : SQL_NULL_DATA;
+    DBBINDING b{};
+    b.wType = target;
+    b.cbMaxLen = maxLength;
+    b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+    b.obLength = 64;
+    b.obStatus = 72;
+    alignas(8) BYTE buffer[80] = {};
+    const DBSTATUS written = writeColumnBinding(v, b, buffer);
+    alignas(8) BYTE room[24];
+    DBSTATUS status = 0;
+    const void *data = nullptr;
+    DBLENGTH length = 0;
+    ASSERT_EQ(columnValueInPlace(v, b, room, status, data, length), inPlace) << int(form) << " as " << target;
+    if (!inPlace)
+        return;
+    EXPECT_EQ(status, written);
+    EXPECT_EQ(length, rz::tds::rowValue<DBLENGTH>(buffer, 64));
+    if (status == DBSTATUS_S_OK) {
+        EXPECT_EQ(std::memcmp(data, buffer, size_t(length)), 0) << int(form) << " as " << target;
+    }
+}
+
+} // namespace
+
+TEST(TdsValues, AValueReadInPlaceIsWhatGetDataWritesOrIsRefused)
+{
+    const auto huge = decimal(0x098A223FFFFFFFFFull, 0x4B3B4CA85A86C47Aull, 38, 0, true);
+    expectSameInPlace(FetchForm::DecimalParts, DBTYPE_NUMERIC, &huge, sizeof huge, 19, true);
+    const rz::tds::DateTimeValue last{863999999999LL, 3652058, 0};
+    expectSameInPlace(FetchForm::DateTimeParts, DBTYPE_DBTIMESTAMP, &last, sizeof last, 16, true);
+    for (const unsigned char bit : {0, 1})
+        expectSameInPlace(FetchForm::Bit, DBTYPE_BOOL, &bit, 1, 2, true);
+    const int64_t units = INT64_MIN;
+    expectSameInPlace(FetchForm::MoneyUnits, DBTYPE_CY, &units, 8, 8, true);
+    expectSameInPlace(FetchForm::MoneyUnits, DBTYPE_NUMERIC, &units, 8, 19, true);
+    expectSameInPlace(FetchForm::Int32, DBTYPE_I4, nullptr, 0, 4, true);
+    expectSameInPlace(FetchForm::Int32, DBTYPE_WSTR, &units, 4, 40, false); // text of a number is made
+    // Text fits with its terminator, or GetData truncates it and the view refuses.
+    const char16_t wide[] = u"abcd";
+    expectSameInPlace(FetchForm::Utf16Text, DBTYPE_WSTR, wide, 8, 10, true);
+    expectSameInPlace(FetchForm::Utf16Text, DBTYPE_WSTR, wide, 8, 9, false);
+    expectSameInPlace(FetchForm::CodePageText, DBTYPE_STR, "abcd", 4, 5, true);
+    expectSameInPlace(FetchForm::CodePageText, DBTYPE_STR, "abcd", 4, 4, false);
+    expectSameInPlace(FetchForm::CodePageText, DBTYPE_STR, "caf\xE9", 4, 9, false); // widened to UTF-8
+    expectSameInPlace(FetchForm::CodePageText, DBTYPE_IUNKNOWN, "abcd", 4, 8, false);
 }

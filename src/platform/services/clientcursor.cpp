@@ -207,10 +207,11 @@ HRESULT ClientCursor::GetData(HROW row, HACCESSOR handle, void *data)
     BYTE *buffer = static_cast<BYTE *>(data);
     size_t failures = 0;
     ClientCursorRows::Scratch scratch;
+    ClientCursorRows::RowReader reader(rows_, row - 1);
     for (const DBBINDING &binding : accessor->bindings) {
         const size_t index = size_t(binding.iOrdinal - 1);
         const Column &column = rows_.columns()[index];
-        const Value value = rows_.value(row - 1, index, scratch);
+        const Value value = reader.value(index, scratch);
         DBSTATUS status = DBSTATUS_S_ISNULL;
         DBLENGTH length = 0;
         if (!value.isNull) {

@@ -56,12 +56,19 @@ size_t numericValueBytes(BYTE precision)
 constexpr size_t packedTimestampSize = 2 + 5 + 4;
 
 // A variable value's length goes before it: four bytes for a long value,
-// two for an inline one (at most inlineLimit + 2 bytes).
-size_t lengthBytes(bool isLong) { return isLong ? sizeof(uint32_t) : sizeof(uint16_t); }
-
-void writeLength(BYTE *at, bool isLong, uint32_t size)
+// one or two for an inline one (at most inlineLimit + 2 bytes).
+size_t lengthBytesFor(const ClientCursorRows::Column &c)
 {
-    if (isLong) {
+    if (c.kind == ClientCursorRows::Column::Long)
+        return sizeof(uint32_t);
+    return c.sourceMax <= 0xFF ? 1 : sizeof(uint16_t);
+}
+
+void writeLength(BYTE *at, size_t lengthBytes, uint32_t size)
+{
+    if (lengthBytes == 1) {
+        *at = BYTE(size);
+    } else if (lengthBytes == 4) {
         std::memcpy(at, &size, sizeof size);
     } else {
         const uint16_t shortSize = uint16_t(size);
@@ -69,9 +76,11 @@ void writeLength(BYTE *at, bool isLong, uint32_t size)
     }
 }
 
-size_t readLength(const BYTE *at, bool isLong)
+size_t readLength(const BYTE *at, size_t lengthBytes)
 {
-    if (isLong) {
+    if (lengthBytes == 1)
+        return *at;
+    if (lengthBytes == 4) {
         uint32_t size;
         std::memcpy(&size, at, sizeof size);
         return size;
@@ -151,6 +160,7 @@ BYTE *ClientCursorRows::allocate(size_t bytes)
             return nullptr;
         }
         used_ = 0;
+        blockFirstRow_.push_back(rowOffsets_.size());
     }
     BYTE *p = blocks_.back().get() + used_;
     used_ += bytes;
@@ -235,7 +245,9 @@ HRESULT ClientCursorRows::planColumns(IRowset *source, std::vector<DBBINDING> &b
             fixedBytes_ += c.storedSize;
         } else {
             c.varIndex = varColumns_++;
-            longVar_.push_back(c.kind == Column::Long);
+            c.lengthBytes = lengthBytesFor(c);
+            varLengthBytes_.push_back(BYTE(c.lengthBytes));
+            hasLong_ = hasLong_ || c.kind == Column::Long;
         }
         c.value = roundUp(offset, 8);
         c.length = roundUp(c.value + c.sourceMax, 8);
@@ -264,56 +276,83 @@ HRESULT ClientCursorRows::planColumns(IRowset *source, std::vector<DBBINDING> &b
     return S_OK;
 }
 
-HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor,
-                                   std::vector<BYTE> &buffer, std::string &scratch)
+HRESULT ClientCursorRows::readThroughGetData(IRowset *source, HROW row, HACCESSOR accessor,
+                                             std::vector<BYTE> &buffer)
 {
     std::fill(buffer.begin(), buffer.end(), BYTE(0));
     HRESULT hr = source->GetData(row, accessor, buffer.data());
     if (FAILED(hr))
         return hr;
-
-    // Long values are read first: their size decides the record's size.
-    std::vector<std::string> longValues;
-    size_t recordSize = nullBytes_ + fixedBytes_;
-    std::vector<unsigned char> &nulls = rowNulls_;
-    nulls.assign(columns_.size(), 0);
+    size_t longIndex = 0;
     for (size_t i = 0; i < columns_.size(); ++i) {
         const Column &c = columns_[i];
+        SourceValue &v = rowValues_[i];
         DBSTATUS status;
         std::memcpy(&status, buffer.data() + c.status, sizeof status);
-        nulls[i] = status == DBSTATUS_S_ISNULL;
-        if (c.kind == Column::Fixed)
-            continue;
-        recordSize += lengthBytes(c.kind == Column::Long);
-        if (c.kind == Column::Long) {
+        v.isNull = status == DBSTATUS_S_ISNULL;
+        v.data = buffer.data() + c.value;
+        v.size = 0;
+        if (c.kind == Column::Fixed) {
+            v.size = c.size;
+        } else if (c.kind == Column::Long) {
             IUnknown *object;
             std::memcpy(&object, buffer.data() + c.value, sizeof object);
-            scratch.clear();
-            if (!nulls[i] && object) {
+            std::string &bytes = longValues_[longIndex++];
+            bytes.clear();
+            if (!v.isNull && object) {
                 ComPtr<IUnknown> owned = ComPtr<IUnknown>::adopt(object);
                 ComPtr<ISequentialStream> stream;
                 hr = owned.query(IID_ISequentialStream, stream);
                 if (FAILED(hr))
                     return hr;
                 for (;;) {
-                    const size_t at = scratch.size();
-                    scratch.resize(at + streamChunk);
+                    const size_t at = bytes.size();
+                    bytes.resize(at + streamChunk);
                     ULONG read = 0;
-                    hr = stream->Read(&scratch[at], ULONG(streamChunk), &read);
-                    scratch.resize(at + std::min<size_t>(read, streamChunk));
+                    hr = stream->Read(&bytes[at], ULONG(streamChunk), &read);
+                    bytes.resize(at + std::min<size_t>(read, streamChunk));
                     if (FAILED(hr))
                         return hr;
                     if (read == 0 || hr != S_OK)
                         break;
                 }
             }
-            longValues.push_back(scratch);
-            recordSize += scratch.size();
-        } else if (!nulls[i]) {
+            v.data = reinterpret_cast<const BYTE *>(bytes.data());
+            v.size = bytes.size();
+        } else if (!v.isNull) {
             DBLENGTH length;
             std::memcpy(&length, buffer.data() + c.length, sizeof length);
-            recordSize += std::min<DBLENGTH>(length, c.sourceMax);
+            v.size = size_t(std::min<DBLENGTH>(length, c.sourceMax));
         }
+    }
+    return S_OK;
+}
+
+bool ClientCursorRows::readThroughViews(IRowValueViews *views, HROW row, HACCESSOR accessor)
+{
+    if (views->GetValueViews(row, accessor, views_.data()) != S_OK)
+        return false;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const Column &c = columns_[i];
+        const RowValueView &view = views_[i];
+        SourceValue &v = rowValues_[i];
+        v.isNull = view.status == DBSTATUS_S_ISNULL;
+        v.data = static_cast<const BYTE *>(view.data);
+        v.size = size_t(view.length);
+        // The sizes GetData would have written, or that path decides.
+        if (!v.isNull && (c.kind == Column::Fixed ? v.size != c.size : v.size > c.sourceMax))
+            return false;
+    }
+    return true;
+}
+
+HRESULT ClientCursorRows::storeRow()
+{
+    size_t recordSize = nullBytes_ + fixedBytes_;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const Column &c = columns_[i];
+        if (c.kind != Column::Fixed)
+            recordSize += c.lengthBytes + (rowValues_[i].isNull ? 0 : rowValues_[i].size);
     }
     if (recordSize > UINT32_MAX)
         return E_OUTOFMEMORY;
@@ -324,39 +363,27 @@ HRESULT ClientCursorRows::storeRow(IRowset *source, HROW row, HACCESSOR accessor
     std::memset(record, 0, nullBytes_);
     BYTE *fixed = record + nullBytes_;
     BYTE *var = fixed + fixedBytes_;
-    size_t longIndex = 0;
     for (size_t i = 0; i < columns_.size(); ++i) {
         const Column &c = columns_[i];
-        if (nulls[i])
+        const SourceValue &v = rowValues_[i];
+        if (v.isNull)
             record[i / 8] |= BYTE(1u << (i % 8));
         if (c.kind == Column::Fixed) {
-            if (!nulls[i]) {
-                if (!pack(c, buffer.data() + c.value, fixed + c.fixedOffset))
+            if (!v.isNull) {
+                if (!pack(c, v.data, fixed + c.fixedOffset))
                     return DB_E_DATAOVERFLOW;
             } else {
                 std::memset(fixed + c.fixedOffset, 0, c.storedSize);
             }
             continue;
         }
-        const BYTE *bytes = nullptr;
-        uint32_t size = 0;
-        if (c.kind == Column::Long) {
-            const std::string &value = longValues[longIndex++];
-            bytes = reinterpret_cast<const BYTE *>(value.data());
-            size = uint32_t(value.size());
-        } else if (!nulls[i]) {
-            DBLENGTH length;
-            std::memcpy(&length, buffer.data() + c.length, sizeof length);
-            bytes = buffer.data() + c.value;
-            size = uint32_t(std::min<DBLENGTH>(length, c.sourceMax));
-        }
-        const size_t prefix = lengthBytes(c.kind == Column::Long);
-        writeLength(var, c.kind == Column::Long, size);
+        const uint32_t size = v.isNull ? 0 : uint32_t(v.size);
+        writeLength(var, c.lengthBytes, size);
         if (size)
-            std::memcpy(var + prefix, bytes, size);
-        var += prefix + size;
+            std::memcpy(var + c.lengthBytes, v.data, size);
+        var += c.lengthBytes + size;
     }
-    rows_.push_back(record);
+    rowOffsets_.push_back(uint32_t(record - blocks_.back().get()));
     return S_OK;
 }
 
@@ -382,9 +409,15 @@ HRESULT ClientCursorRows::load(IRowset *source)
         if (FAILED(hr))
             return hr;
     }
+    // Long values come through storage objects, which only GetData hands out.
+    ComPtr<IRowValueViews> views;
+    if (!hasLong_ && !bindings.empty() && FAILED(source->QueryInterface(IID_IRowValueViews, views.putVoid())))
+        views.reset();
 
+    rowValues_.resize(columns_.size());
+    views_.resize(columns_.size());
+    longValues_.resize(varColumns_);
     std::vector<BYTE> buffer(rowSize ? rowSize : 1);
-    std::string scratch;
     HROW handles[fetchBatch];
     for (;;) {
         DBCOUNTITEM obtained = 0;
@@ -394,10 +427,14 @@ HRESULT ClientCursorRows::load(IRowset *source)
             break;
         const HRESULT fetched = hr;
         for (DBCOUNTITEM i = 0; i < obtained && SUCCEEDED(hr); ++i) {
-            if (!bindings.empty())
-                hr = storeRow(source, handles[i], handle, buffer, scratch);
-            else
-                rows_.push_back(nullptr);
+            if (bindings.empty()) {
+                rowOffsets_.push_back(0);
+                continue;
+            }
+            if (!views || !readThroughViews(views.get(), handles[i], handle))
+                hr = readThroughGetData(source, handles[i], handle, buffer);
+            if (SUCCEEDED(hr))
+                hr = storeRow();
         }
         if (obtained > 0)
             source->ReleaseRows(obtained, handles, nullptr, nullptr, nullptr);
@@ -406,20 +443,37 @@ HRESULT ClientCursorRows::load(IRowset *source)
     }
     if (handle)
         accessor->ReleaseAccessor(handle, nullptr);
-    rows_.shrink_to_fit();
+    rowValues_ = {};
+    views_ = {};
+    longValues_ = {};
     return FAILED(hr) ? hr : S_OK;
 }
 
-ClientCursorRows::Value ClientCursorRows::value(size_t row, size_t index, Scratch &scratch) const
+const BYTE *ClientCursorRows::record(size_t row) const
+{
+    if (columns_.empty())
+        return nullptr;
+    // The last block that starts at or before the row.
+    const auto after = std::upper_bound(blockFirstRow_.begin(), blockFirstRow_.end(), row);
+    return blocks_[size_t(after - blockFirstRow_.begin()) - 1].get() + rowOffsets_[row];
+}
+
+ClientCursorRows::RowReader::RowReader(const ClientCursorRows &rows, size_t row)
+    : rows_(rows), record_(rows.record(row))
+{
+    if (record_)
+        walkedAt_ = record_ + rows.nullBytes_ + rows.fixedBytes_;
+}
+
+ClientCursorRows::Value ClientCursorRows::RowReader::value(size_t index, Scratch &scratch)
 {
     Value v;
-    const Column &column = columns_[index];
-    const BYTE *record = rows_[row];
-    if (!record || (record[index / 8] & (1u << (index % 8))))
+    const Column &column = rows_.columns_[index];
+    if (!record_ || (record_[index / 8] & (1u << (index % 8))))
         return v;
     v.isNull = false;
     if (column.kind == Column::Fixed) {
-        const BYTE *stored = record + nullBytes_ + column.fixedOffset;
+        const BYTE *stored = record_ + rows_.nullBytes_ + column.fixedOffset;
         if (column.packing == Column::Plain) {
             v.data = stored;
         } else {
@@ -429,17 +483,17 @@ ClientCursorRows::Value ClientCursorRows::value(size_t row, size_t index, Scratc
         v.size = column.size;
         return v;
     }
-    const BYTE *var = record + nullBytes_ + fixedBytes_;
-    for (size_t k = 0;; ++k) {
-        const size_t size = readLength(var, longVar_[k]);
-        const size_t prefix = lengthBytes(longVar_[k]);
-        if (k == column.varIndex) {
-            v.data = var + prefix;
-            v.size = size;
-            return v;
-        }
-        var += prefix + size;
+    if (column.varIndex < walkedIndex_) {
+        walkedIndex_ = 0;
+        walkedAt_ = record_ + rows_.nullBytes_ + rows_.fixedBytes_;
     }
+    for (; walkedIndex_ < column.varIndex; ++walkedIndex_) {
+        const size_t prefix = rows_.varLengthBytes_[walkedIndex_];
+        walkedAt_ += prefix + readLength(walkedAt_, prefix);
+    }
+    v.data = walkedAt_ + column.lengthBytes;
+    v.size = readLength(walkedAt_, column.lengthBytes);
+    return v;
 }
 
 } // namespace rz

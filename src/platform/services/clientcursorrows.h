@@ -4,12 +4,16 @@
 // objects), then kept compactly: one record per row in large shared blocks,
 // null bits, fixed-size values inline (numerics with only the value bytes
 // their column's precision needs, timestamps without padding), variable
-// values as a 2-byte length + bytes, long values as a 4-byte length + bytes.
+// values as a length + bytes (one length byte when the column's values fit
+// 255 bytes, else two; four for long values). A source that offers
+// IRowValueViews (rowvalueviews.h) is read without a row buffer between.
 // Nothing of the source is held once they are loaded.
 
 #include "platform/sdk/oledb.h"
+#include "platform/services/rowvalueviews.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +35,7 @@ public:
         size_t size = 0;          // Fixed: bytes of the value as handed out
         size_t storedSize = 0;    // Fixed: bytes of the value in the record
         size_t varIndex = 0;      // Variable/Long: position among them
+        size_t lengthBytes = 0;   // Variable/Long: bytes of the length before the value
         // The source binding.
         DBTYPE sourceType = 0;
         DBLENGTH sourceMax = 0;
@@ -49,7 +54,7 @@ public:
     // (E_OUTOFMEMORY when a record cannot be had), else S_OK.
     HRESULT load(IRowset *source);
 
-    size_t rowCount() const { return rows_.size(); }
+    size_t rowCount() const { return rowOffsets_.size(); }
     // The source's columns without its bookmark column, in ordinal order;
     // anything neither fixed-size nor text or bytes is held as text.
     const std::vector<Column> &columns() const { return columns_; }
@@ -58,24 +63,55 @@ public:
     {
         alignas(8) BYTE bytes[24];
     };
-    // Column `column` (from 0) of row `row` (from 0); a packed value is
-    // unpacked into `scratch`, which must outlive the answer's use.
-    Value value(size_t row, size_t column, Scratch &scratch) const;
+
+    // The values of one row (from 0), read column by column. Variable values
+    // are found by walking the lengths before them, from the last one found
+    // on: columns asked for in order cost one walk per row.
+    class RowReader
+    {
+    public:
+        RowReader(const ClientCursorRows &rows, size_t row);
+        // Column `column` (from 0); a packed value is unpacked into
+        // `scratch`, which must outlive the answer's use.
+        Value value(size_t column, Scratch &scratch);
+
+    private:
+        const ClientCursorRows &rows_;
+        const BYTE *record_;
+        size_t walkedIndex_ = 0;        // the variable value walkedAt_ points at
+        const BYTE *walkedAt_ = nullptr;
+    };
 
 private:
+    // One value of a row as the source handed it over.
+    struct SourceValue
+    {
+        bool isNull = true;
+        const BYTE *data = nullptr;
+        size_t size = 0;
+    };
+
     HRESULT planColumns(IRowset *source, std::vector<DBBINDING> &bindings,
                         std::vector<DBOBJECT> &objects, DBLENGTH &rowSize);
-    HRESULT storeRow(IRowset *source, HROW row, HACCESSOR accessor, std::vector<BYTE> &buffer,
-                     std::string &scratch);
+    HRESULT readThroughGetData(IRowset *source, HROW row, HACCESSOR accessor, std::vector<BYTE> &buffer);
+    bool readThroughViews(IRowValueViews *views, HROW row, HACCESSOR accessor);
+    HRESULT storeRow();
     BYTE *allocate(size_t bytes);
+    const BYTE *record(size_t row) const;
 
     std::vector<Column> columns_;
-    std::vector<unsigned char> rowNulls_; // storeRow's scratch: which values of the row are NULL
+    std::vector<SourceValue> rowValues_;     // the row being stored
+    std::vector<std::string> longValues_;    // its long values
+    std::vector<RowValueView> views_;        // readThroughViews' answers
     size_t nullBytes_ = 0;
     size_t fixedBytes_ = 0;
     size_t varColumns_ = 0;
-    std::vector<unsigned char> longVar_;  // per variable column: 1 when its length takes 4 bytes
-    std::vector<const BYTE *> rows_;      // one record per row; null for a row without columns
+    std::vector<unsigned char> varLengthBytes_;  // per variable column: its lengthBytes
+    bool hasLong_ = false;
+    // Row r's record is at rowOffsets_[r] in block blockOf(r); a row
+    // without columns has none. Blocks hold the rows from blockFirstRow_ on.
+    std::vector<uint32_t> rowOffsets_;
+    std::vector<size_t> blockFirstRow_;
     std::vector<std::unique_ptr<BYTE[]>> blocks_;
     size_t used_ = 0;                     // of the last block
     size_t capacity_ = 0;

@@ -274,6 +274,18 @@ public:
         }
         if (dbsSrcStatus != DBSTATUS_S_OK)
             return DB_E_BADSTATUSVALUE;
+        // The most common conversion, a decimal column read as a double, without the general dispatch.
+        if (wSrcType == DBTYPE_NUMERIC && wDstType == DBTYPE_R8 && pSrc && pDst) {
+            const auto numeric = load<DB_NUMERIC>(pSrc);
+            if (numeric.scale > DB_NUMERIC_MAXPRECISION) {
+                status = DBSTATUS_E_CANTCONVERTVALUE;
+                return DB_E_ERRORSOCCURRED;
+            }
+            store(pDst, toDouble(fromNumeric(numeric)));
+            length = sizeof(double);
+            status = DBSTATUS_S_OK;
+            return S_OK;
+        }
         if (CanConvert(wSrcType, wDstType) != S_OK) {
             status = DBSTATUS_E_CANTCONVERTVALUE;
             return DB_E_UNSUPPORTEDCONVERSION;

@@ -8,6 +8,7 @@
 
 #if __has_include("platform/services/clientcursor.h")
 #include "platform/services/clientcursor.h"
+#include "platform/services/rowvalueviews.h"
 #define RZ_HAVE_CLIENT_CURSOR 1
 #endif
 
@@ -19,7 +20,11 @@ namespace rz::provider {
 namespace {
 
 class Rowset final
-    : public rz::ComObject<IRowset, IAccessor, IColumnsInfo, IRowsetInfo, IConvertType, ISupportErrorInfo> {
+    : public rz::ComObject<IRowset, IAccessor, IColumnsInfo, IRowsetInfo, IConvertType, ISupportErrorInfo
+#ifdef RZ_HAVE_CLIENT_CURSOR
+                           , rz::IRowValueViews
+#endif
+                           > {
 public:
     Rowset(std::shared_ptr<ResultStream> stream, rz::ComPtr<IUnknown> creator, const RowsetOptions &options,
            Reexecute reexecute)
@@ -89,6 +94,30 @@ public:
         const HRESULT hr = failures == accessor->bindings.size() ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
         return reportFailure(hr, IID_IRowset, u"A value could not be converted to its binding's type; see the status parts.");
     }
+
+#ifdef RZ_HAVE_CLIENT_CURSOR
+    // IRowValueViews: GetData's conversions, without the buffer.
+    HRESULT GetValueViews(HROW row, HACCESSOR handle, rz::RowValueView views[]) override
+    {
+        const HeldRow *heldRow = findHeld(row);
+        if (!heldRow)
+            return DB_E_BADROWHANDLE;
+        // The accessor's bindings were checked when it was made.
+        const Accessor *accessor = accessors_.find(handle);
+        if (!accessor || !(accessor->flags & DBACCESSOR_ROWDATA))
+            return DB_E_BADACCESSORHANDLE;
+        const RowBlock &block = *heldRow->block;
+        rz::RowValueView *view = views;
+        for (const DBBINDING &b : accessor->bindings) {
+            const FetchedValue value = fetchedValue(columns_[b.iOrdinal - 1], block, heldRow->index, rowSize_,
+                                                    longColumnCount_);
+            if (!columnValueInPlace(value, b, view->room, view->status, view->data, view->length))
+                return S_FALSE;
+            ++view;
+        }
+        return S_OK;
+    }
+#endif
 
     HRESULT GetNextRows(HCHAPTER, DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM *obtained, HROW **rows) override
     {

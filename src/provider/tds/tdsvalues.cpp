@@ -43,9 +43,10 @@ DB_NUMERIC numericFromDecimal(const rz::tds::DecimalValue &value)
     n.precision = value.precision;
     n.scale = value.scale;
     n.sign = value.negative ? 0 : 1;
-    u128 m = magnitude(value);
-    for (int i = 0; i < 16; ++i, m >>= 8)
-        n.val[i] = BYTE(m & 0xFF);
+    for (int i = 0; i < 8; ++i) {
+        n.val[i] = BYTE(value.low >> (8 * i));
+        n.val[8 + i] = BYTE(value.high >> (8 * i));
+    }
     return n;
 }
 
