@@ -189,7 +189,12 @@ DBSTATUS ClientCursor::writeValue(const DBBINDING &binding, const Column &column
     default: {
         // Fixed types and bytes: as much as the consumer gave room for.
         const size_t n = std::min<size_t>(value.size, room);
-        std::memcpy(out, value.data, n);
+        if (n == 8)
+            std::memcpy(out, value.data, 8); // the commonest sizes, copied inline
+        else if (n == 4)
+            std::memcpy(out, value.data, 4);
+        else
+            std::memcpy(out, value.data, n);
         return n < value.size ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
     }
     }

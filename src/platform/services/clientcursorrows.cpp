@@ -76,20 +76,6 @@ void writeLength(BYTE *at, size_t lengthBytes, uint32_t size)
     }
 }
 
-size_t readLength(const BYTE *at, size_t lengthBytes)
-{
-    if (lengthBytes == 1)
-        return *at;
-    if (lengthBytes == 4) {
-        uint32_t size;
-        std::memcpy(&size, at, sizeof size);
-        return size;
-    }
-    uint16_t size;
-    std::memcpy(&size, at, sizeof size);
-    return size;
-}
-
 // Packs a value into its record form; false when it does not fit.
 bool pack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
 {
@@ -125,7 +111,9 @@ bool pack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
     return true;
 }
 
-void unpack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
+} // namespace
+
+void ClientCursorRows::unpack(const Column &c, const BYTE *in, BYTE *out)
 {
     if (c.packing == ClientCursorRows::Column::Numeric) {
         DB_NUMERIC n{};
@@ -146,8 +134,6 @@ void unpack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
         std::memcpy(out, &t, sizeof t);
     }
 }
-
-} // namespace
 
 BYTE *ClientCursorRows::allocate(size_t bytes)
 {
@@ -463,37 +449,6 @@ ClientCursorRows::RowReader::RowReader(const ClientCursorRows &rows, size_t row)
 {
     if (record_)
         walkedAt_ = record_ + rows.nullBytes_ + rows.fixedBytes_;
-}
-
-ClientCursorRows::Value ClientCursorRows::RowReader::value(size_t index, Scratch &scratch)
-{
-    Value v;
-    const Column &column = rows_.columns_[index];
-    if (!record_ || (record_[index / 8] & (1u << (index % 8))))
-        return v;
-    v.isNull = false;
-    if (column.kind == Column::Fixed) {
-        const BYTE *stored = record_ + rows_.nullBytes_ + column.fixedOffset;
-        if (column.packing == Column::Plain) {
-            v.data = stored;
-        } else {
-            unpack(column, stored, scratch.bytes);
-            v.data = scratch.bytes;
-        }
-        v.size = column.size;
-        return v;
-    }
-    if (column.varIndex < walkedIndex_) {
-        walkedIndex_ = 0;
-        walkedAt_ = record_ + rows_.nullBytes_ + rows_.fixedBytes_;
-    }
-    for (; walkedIndex_ < column.varIndex; ++walkedIndex_) {
-        const size_t prefix = rows_.varLengthBytes_[walkedIndex_];
-        walkedAt_ += prefix + readLength(walkedAt_, prefix);
-    }
-    v.data = walkedAt_ + column.lengthBytes;
-    v.size = readLength(walkedAt_, column.lengthBytes);
-    return v;
 }
 
 } // namespace rz

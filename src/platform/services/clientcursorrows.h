@@ -14,11 +14,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace rz {
+
+// A variable value's length in its record: one, two or four bytes.
+inline size_t readRecordLength(const BYTE *at, size_t lengthBytes)
+{
+    if (lengthBytes == 1)
+        return *at;
+    if (lengthBytes == 4) {
+        uint32_t size;
+        std::memcpy(&size, at, sizeof size);
+        return size;
+    }
+    uint16_t size;
+    std::memcpy(&size, at, sizeof size);
+    return size;
+}
 
 class ClientCursorRows
 {
@@ -73,7 +89,36 @@ public:
         RowReader(const ClientCursorRows &rows, size_t row);
         // Column `column` (from 0); a packed value is unpacked into
         // `scratch`, which must outlive the answer's use.
-        Value value(size_t column, Scratch &scratch);
+        Value value(size_t column, Scratch &scratch)
+        {
+            Value v;
+            const Column &c = rows_.columns_[column];
+            if (!record_ || (record_[column / 8] & (1u << (column % 8))))
+                return v;
+            v.isNull = false;
+            if (c.kind == Column::Fixed) {
+                const BYTE *stored = record_ + rows_.nullBytes_ + c.fixedOffset;
+                if (c.packing == Column::Plain) {
+                    v.data = stored;
+                } else {
+                    unpack(c, stored, scratch.bytes);
+                    v.data = scratch.bytes;
+                }
+                v.size = c.size;
+                return v;
+            }
+            if (c.varIndex < walkedIndex_) {
+                walkedIndex_ = 0;
+                walkedAt_ = record_ + rows_.nullBytes_ + rows_.fixedBytes_;
+            }
+            for (; walkedIndex_ < c.varIndex; ++walkedIndex_) {
+                const size_t prefix = rows_.varLengthBytes_[walkedIndex_];
+                walkedAt_ += prefix + readRecordLength(walkedAt_, prefix);
+            }
+            v.data = walkedAt_ + c.lengthBytes;
+            v.size = readRecordLength(walkedAt_, c.lengthBytes);
+            return v;
+        }
 
     private:
         const ClientCursorRows &rows_;
@@ -91,6 +136,7 @@ private:
         size_t size = 0;
     };
 
+    static void unpack(const Column &c, const BYTE *in, BYTE *out);
     HRESULT planColumns(IRowset *source, std::vector<DBBINDING> &bindings,
                         std::vector<DBOBJECT> &objects, DBLENGTH &rowSize);
     HRESULT readThroughGetData(IRowset *source, HROW row, HACCESSOR accessor, std::vector<BYTE> &buffer);
