@@ -27,7 +27,7 @@ LoginOptions saLogin()
 
 class LiveRpc : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = new tdstest::TestServer("127.0.0.121"); }
+    static void SetUpTestSuite() { server_ = new rztest::TestServer("127.0.0.121"); }
     static void TearDownTestSuite()
     {
         delete server_;
@@ -55,11 +55,11 @@ protected:
     }
     RpcParameters parameters() const { return RpcParameters(connection_->session().collation); }
 
-    static tdstest::TestServer *server_;
+    static rztest::TestServer *server_;
     std::unique_ptr<Connection> connection_;
 };
 
-tdstest::TestServer *LiveRpc::server_ = nullptr;
+rztest::TestServer *LiveRpc::server_ = nullptr;
 
 constexpr std::array<uint8_t, 16> kGuid = {0xFF, 0x19, 0x96, 0x6F, 0x86, 0x8B, 0x11, 0xD0,
                                            0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF};
@@ -249,7 +249,7 @@ TEST_F(LiveRpc, CancellingAResultHalfWayLeavesTheConnectionUsable)
 
 TEST(LiveFaults, ATimeOutIsCancelledWithAttention)
 {
-    tdstest::TestServer slow("127.0.0.122", {"--delay-ms", "700"});
+    rztest::TestServer slow("127.0.0.122", {"--delay-ms", "700"});
     ASSERT_TRUE(slow.running());
     auto connection = Connection::open("127.0.0.122", 1433, saLogin());
     connection->setRequestTimeout(200ms);

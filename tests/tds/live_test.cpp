@@ -25,7 +25,7 @@ LoginOptions saLogin()
 
 class LiveServer : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = new tdstest::TestServer(kAddress); }
+    static void SetUpTestSuite() { server_ = new rztest::TestServer(kAddress); }
     static void TearDownTestSuite()
     {
         delete server_;
@@ -38,10 +38,10 @@ protected:
         return Connection::open(kAddress, 1433, options);
     }
 
-    static tdstest::TestServer *server_;
+    static rztest::TestServer *server_;
 };
 
-tdstest::TestServer *LiveServer::server_ = nullptr;
+rztest::TestServer *LiveServer::server_ = nullptr;
 
 } // namespace
 
