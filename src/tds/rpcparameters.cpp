@@ -3,6 +3,7 @@
 #include "tds/error.h"
 #include "tds/wirewriter.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rz::tds {
@@ -72,22 +73,52 @@ void writeVariable(WireWriter &w, const uint8_t *data, size_t size, bool isNull,
     w.bytes(data, size);
 }
 
-} // namespace
-
-RpcParameters::Parameter &RpcParameters::begin(std::string name, bool output, std::string declaredType)
+void appendAscii(std::u16string &out, std::string_view text)
 {
-    parameters_.push_back({std::move(name), output, std::move(declaredType), {}});
-    // TYPE_INFO and a short value fit: no growing byte by byte.
-    parameters_.back().encoded.reserve(32);
-    return parameters_.back();
+    const size_t at = out.size();
+    out.resize(at + text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        out[at + i] = char16_t(uint8_t(text[i]));
 }
 
-void RpcParameters::addInteger(std::string name, std::optional<int64_t> value, int bytes, bool output)
+} // namespace
+
+WireWriter RpcParameters::begin(std::string_view name, bool output, std::string_view declaredType)
+{
+    if (count_++ == 0) {
+        // Room for a statement's usual parameters: a name, a type and a short value each.
+        encoded_.reserve(512);
+        declaration_.reserve(256);
+    } else {
+        declaration_ += u',';
+    }
+    WireWriter w(encoded_);
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x80; });
+    if (ascii && name.size() <= 0xFF) {
+        // Names are "@P1", "@P2", ...: no conversion needed.
+        appendAscii(declaration_, name);
+        w.u8(uint8_t(name.size()));
+        for (const char c : name)
+            w.u16le(uint8_t(c));
+    } else {
+        const std::u16string wideName = utf16FromUtf8(name);
+        declaration_ += wideName;
+        w.bVarchar(wideName);
+    }
+    declaration_ += u' ';
+    appendAscii(declaration_, declaredType);
+    if (output)
+        declaration_ += u" OUTPUT";
+    w.u8(output ? kStatusByReference : 0);
+    return w;
+}
+
+void RpcParameters::addInteger(std::string_view name, std::optional<int64_t> value, int bytes, bool output)
 {
     const char *type = bytes == 1 ? "tinyint" : bytes == 2 ? "smallint" : bytes == 4 ? "int" : bytes == 8 ? "bigint" : nullptr;
     if (!type)
         throw TdsError(ErrorKind::Usage, "integer parameter of " + std::to_string(bytes) + " bytes");
-    WireWriter w(begin(std::move(name), output, type).encoded);
+    WireWriter w(begin(name, output, type));
     w.u8(wiretype::IntN);
     w.u8(uint8_t(bytes));
     if (!value) {
@@ -98,9 +129,9 @@ void RpcParameters::addInteger(std::string name, std::optional<int64_t> value, i
     w.le(uint64_t(*value), bytes);
 }
 
-void RpcParameters::addBit(std::string name, std::optional<bool> value, bool output)
+void RpcParameters::addBit(std::string_view name, std::optional<bool> value, bool output)
 {
-    WireWriter w(begin(std::move(name), output, "bit").encoded);
+    WireWriter w(begin(name, output, "bit"));
     w.u8(wiretype::BitN);
     w.u8(1);
     if (!value) {
@@ -111,11 +142,11 @@ void RpcParameters::addBit(std::string name, std::optional<bool> value, bool out
     w.u8(*value ? 1 : 0);
 }
 
-void RpcParameters::addFloat(std::string name, std::optional<double> value, int bytes, bool output)
+void RpcParameters::addFloat(std::string_view name, std::optional<double> value, int bytes, bool output)
 {
     if (bytes != 4 && bytes != 8)
         throw TdsError(ErrorKind::Usage, "float parameter of " + std::to_string(bytes) + " bytes");
-    WireWriter w(begin(std::move(name), output, bytes == 8 ? "float" : "real").encoded);
+    WireWriter w(begin(name, output, bytes == 8 ? "float" : "real"));
     w.u8(wiretype::FltN);
     w.u8(uint8_t(bytes));
     if (!value) {
@@ -135,15 +166,14 @@ void RpcParameters::addFloat(std::string name, std::optional<double> value, int 
     }
 }
 
-void RpcParameters::addDecimal(std::string name, std::optional<DecimalValue> value, uint8_t precision, uint8_t scale,
+void RpcParameters::addDecimal(std::string_view name, std::optional<DecimalValue> value, uint8_t precision, uint8_t scale,
                                bool output)
 {
     if (precision < 1 || precision > 38 || scale > precision)
         throw TdsError(ErrorKind::Usage, "decimal parameter with precision " + std::to_string(precision) +
                                              " and scale " + std::to_string(scale));
-    WireWriter w(begin(std::move(name), output,
-                       "decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")")
-                     .encoded);
+    WireWriter w(begin(name, output,
+                       "decimal(" + std::to_string(precision) + "," + std::to_string(scale) + ")"));
     w.u8(wiretype::DecimalN);
     w.u8(17);
     w.u8(precision);
@@ -163,9 +193,9 @@ void RpcParameters::addDecimal(std::string name, std::optional<DecimalValue> val
         w.le(value->high, magnitudeBytes - 8);
 }
 
-void RpcParameters::addMoney(std::string name, std::optional<int64_t> units, bool output)
+void RpcParameters::addMoney(std::string_view name, std::optional<int64_t> units, bool output)
 {
-    WireWriter w(begin(std::move(name), output, "money").encoded);
+    WireWriter w(begin(name, output, "money"));
     w.u8(wiretype::MoneyN);
     w.u8(8);
     if (!units) {
@@ -177,10 +207,10 @@ void RpcParameters::addMoney(std::string name, std::optional<int64_t> units, boo
     w.u32le(uint32_t(uint64_t(*units)));
 }
 
-void RpcParameters::addNVarChar(std::string name, std::optional<std::u16string_view> value, bool output, bool unlimited)
+void RpcParameters::addNVarChar(std::string_view name, std::optional<std::u16string_view> value, bool output, bool unlimited)
 {
     const bool plp = unlimited || (value && value->size() > kMaxShortNVarCharCharacters);
-    WireWriter w(begin(std::move(name), output, plp ? "nvarchar(max)" : "nvarchar(4000)").encoded);
+    WireWriter w(begin(name, output, plp ? "nvarchar(max)" : "nvarchar(4000)"));
     w.u8(wiretype::NVarChar);
     w.u16le(plp ? 0xFFFF : uint16_t(kMaxShortNVarCharCharacters * 2));
     w.bytes(collation_.bytes.data(), collation_.bytes.size());
@@ -206,18 +236,18 @@ void RpcParameters::addNVarChar(std::string name, std::optional<std::u16string_v
     w.utf16(*value);
 }
 
-void RpcParameters::addVarBinary(std::string name, std::optional<std::vector<uint8_t>> value, bool output, bool unlimited)
+void RpcParameters::addVarBinary(std::string_view name, std::optional<std::vector<uint8_t>> value, bool output, bool unlimited)
 {
     const bool plp = unlimited || (value && value->size() > kMaxShortVarBinaryBytes);
-    WireWriter w(begin(std::move(name), output, plp ? "varbinary(max)" : "varbinary(8000)").encoded);
+    WireWriter w(begin(name, output, plp ? "varbinary(max)" : "varbinary(8000)"));
     w.u8(wiretype::BigVarBinary);
     w.u16le(plp ? 0xFFFF : uint16_t(kMaxShortVarBinaryBytes));
     writeVariable(w, value ? value->data() : nullptr, value ? value->size() : 0, !value, plp);
 }
 
-void RpcParameters::addDate(std::string name, std::optional<int32_t> days, bool output)
+void RpcParameters::addDate(std::string_view name, std::optional<int32_t> days, bool output)
 {
-    WireWriter w(begin(std::move(name), output, "date").encoded);
+    WireWriter w(begin(name, output, "date"));
     w.u8(wiretype::DateN);
     if (!days) {
         w.u8(0);
@@ -228,10 +258,10 @@ void RpcParameters::addDate(std::string name, std::optional<int32_t> days, bool 
     w.le(uint64_t(*days), 3);
 }
 
-void RpcParameters::addTime(std::string name, std::optional<int64_t> ticks, uint8_t scale, bool output)
+void RpcParameters::addTime(std::string_view name, std::optional<int64_t> ticks, uint8_t scale, bool output)
 {
     checkScale(scale);
-    WireWriter w(begin(std::move(name), output, "time(" + std::to_string(scale) + ")").encoded);
+    WireWriter w(begin(name, output, "time(" + std::to_string(scale) + ")"));
     w.u8(wiretype::TimeN);
     w.u8(scale);
     if (!ticks) {
@@ -244,10 +274,10 @@ void RpcParameters::addTime(std::string name, std::optional<int64_t> ticks, uint
     w.le(uint64_t(unitsOf(*ticks, scale)), length);
 }
 
-void RpcParameters::addDateTime2(std::string name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
+void RpcParameters::addDateTime2(std::string_view name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
 {
     checkScale(scale);
-    WireWriter w(begin(std::move(name), output, "datetime2(" + std::to_string(scale) + ")").encoded);
+    WireWriter w(begin(name, output, "datetime2(" + std::to_string(scale) + ")"));
     w.u8(wiretype::DateTime2N);
     w.u8(scale);
     if (!value) {
@@ -261,10 +291,10 @@ void RpcParameters::addDateTime2(std::string name, std::optional<DateTimeValue> 
     w.le(uint64_t(value->days), 3);
 }
 
-void RpcParameters::addDateTimeOffset(std::string name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
+void RpcParameters::addDateTimeOffset(std::string_view name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
 {
     checkScale(scale);
-    WireWriter w(begin(std::move(name), output, "datetimeoffset(" + std::to_string(scale) + ")").encoded);
+    WireWriter w(begin(name, output, "datetimeoffset(" + std::to_string(scale) + ")"));
     w.u8(wiretype::DateTimeOffsetN);
     w.u8(scale);
     if (!value) {
@@ -281,9 +311,9 @@ void RpcParameters::addDateTimeOffset(std::string name, std::optional<DateTimeVa
     w.u16le(uint16_t(value->offsetMinutes));
 }
 
-void RpcParameters::addGuid(std::string name, std::optional<std::array<uint8_t, 16>> value, bool output)
+void RpcParameters::addGuid(std::string_view name, std::optional<std::array<uint8_t, 16>> value, bool output)
 {
-    WireWriter w(begin(std::move(name), output, "uniqueidentifier").encoded);
+    WireWriter w(begin(name, output, "uniqueidentifier"));
     w.u8(wiretype::Guid);
     w.u8(16);
     if (!value) {
@@ -294,37 +324,16 @@ void RpcParameters::addGuid(std::string name, std::optional<std::array<uint8_t, 
     w.bytes(value->data(), 16);
 }
 
-std::u16string RpcParameters::declaration() const
-{
-    std::string text;
-    text.reserve(parameters_.size() * 24);
-    for (const Parameter &p : parameters_) {
-        if (!text.empty())
-            text += ',';
-        text += p.name;
-        text += ' ';
-        text += p.declaredType;
-        if (p.output)
-            text += " OUTPUT";
-    }
-    return utf16FromUtf8(text);
-}
-
 void RpcParameters::appendTo(std::vector<uint8_t> &out) const
 {
-    WireWriter w(out);
-    for (const Parameter &p : parameters_) {
-        w.bVarchar(utf16FromUtf8(p.name));
-        w.u8(p.output ? kStatusByReference : 0);
-        w.bytes(p.encoded.data(), p.encoded.size());
-    }
+    out.insert(out.end(), encoded_.begin(), encoded_.end());
 }
 
 std::vector<uint8_t> encodeExecuteSql(std::u16string_view statement, const RpcParameters &parameters,
                                       Collation collation)
 {
     std::vector<uint8_t> out;
-    out.reserve(64 + 2 * statement.size() + 64 * parameters.size());
+    out.reserve(64 + 2 * statement.size() + 2 * parameters.declaration().size() + parameters.encodedSize());
     WireWriter w(out);
     w.u16le(0xFFFF);   // by procedure id
     w.u16le(kProcExecuteSql);

@@ -126,7 +126,9 @@ protected:
         if (rztest::liveSettings().external)
             GTEST_SKIP() << "needs the local test server's fault option";
         settings = rztest::serverSettings(address);
-        server = std::make_unique<rztest::TestServer>(QStringList{address}, QStringList{fault});
+        server = std::make_unique<rztest::TestServer>(address.toStdString(),
+                                                      std::vector<std::string>{fault.toStdString()});
+        ASSERT_TRUE(server->running()) << "rz-testserver did not start on " << address.toStdString();
         db = rztest::addConnection(name(QStringLiteral("faulty")), settings);
         timer.start();
     }

@@ -1,7 +1,5 @@
 #include "testserver_fixture.h"
 
-#include <QtCore/QElapsedTimer>
-
 #include <stdexcept>
 
 namespace rztest {
@@ -15,53 +13,6 @@ QString env(const char *name, const QString &fallback = QString())
 }
 
 } // namespace
-
-TestServer::TestServer(const QStringList &addresses, const QStringList &extraArgs)
-    : process(new QProcess)
-{
-    QStringList args;
-    for (const QString &address : addresses)
-        args << QStringLiteral("--listen") << address + QStringLiteral(":1433");
-    args << QStringLiteral("--login") << QStringLiteral("sa:Secret123")
-         << QStringLiteral("--database") << QStringLiteral("master")
-         << QStringLiteral("--database") << QStringLiteral("testdb") << extraArgs;
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(env("RZ_TESTSERVER", QStringLiteral(RZ_TESTSERVER_PATH)), args);
-    if (!process->waitForStarted(5000))
-        throw std::runtime_error("rz-testserver did not start: "
-                                 + process->errorString().toStdString());
-    QByteArray out;
-    QElapsedTimer timer;
-    timer.start();
-    while (!out.contains("ready\n")) {
-        if (timer.elapsed() > 10000 || process->state() != QProcess::Running)
-            throw std::runtime_error("rz-testserver did not get ready on "
-                                     + addresses.join(QLatin1Char(' ')).toStdString());
-        process->waitForReadyRead(100);
-        out += process->readAllStandardOutput();
-    }
-}
-
-TestServer::~TestServer()
-{
-    stop();
-}
-
-void TestServer::stop()
-{
-    if (process->state() == QProcess::NotRunning)
-        return;
-    process->terminate();
-    if (!process->waitForFinished(5000)) {
-        process->kill();
-        process->waitForFinished(2000);
-    }
-}
-
-bool TestServer::running() const
-{
-    return process->state() == QProcess::Running;
-}
 
 ServerSettings serverSettings(const QString &localAddress)
 {
@@ -79,7 +30,13 @@ std::unique_ptr<TestServer> startServerUnlessExternal(const QString &localAddres
 {
     if (serverSettings(localAddress).external)
         return nullptr;
-    return std::make_unique<TestServer>(QStringList{localAddress}, extraArgs);
+    std::vector<std::string> args;
+    for (const QString &arg : extraArgs)
+        args.push_back(arg.toStdString());
+    auto server = std::make_unique<TestServer>(localAddress.toStdString(), args);
+    if (!server->running())
+        throw std::runtime_error("rz-testserver did not get ready on " + localAddress.toStdString());
+    return server;
 }
 
 QSqlDatabase addConnection(const QString &name, const ServerSettings &settings,

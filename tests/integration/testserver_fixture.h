@@ -10,33 +10,15 @@
 // run sets it for the suite's second pass, on the ODBC backend):
 //   RZ_TEST_PROVIDER  e.g. "rzfreetds" (default: none, the plug-in's choice)
 
-#include <QtCore/QProcess>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 #include <QtSql/QSqlDatabase>
 
+#include "testserver.h"
+
 #include <memory>
 
 namespace rztest {
-
-// A running rz-testserver process; stopped (SIGTERM) when destroyed.
-class TestServer
-{
-public:
-    // Starts the server listening on every address given (port 1433) with the
-    // login sa:Secret123 and the databases master and testdb, plus `extraArgs`.
-    // Waits for its "ready" line; throws std::runtime_error when it fails.
-    explicit TestServer(const QStringList &addresses, const QStringList &extraArgs = {});
-    ~TestServer();
-    TestServer(const TestServer &) = delete;
-    TestServer &operator=(const TestServer &) = delete;
-
-    void stop();
-    bool running() const;
-
-private:
-    std::unique_ptr<QProcess> process;
-};
 
 struct ServerSettings
 {
@@ -52,7 +34,8 @@ struct ServerSettings
 ServerSettings serverSettings(const QString &localAddress);
 
 // Starts the local test server on `localAddress` unless the environment names
-// an external server; null in that case.
+// an external server; null in that case. Throws std::runtime_error when the
+// server does not come up.
 std::unique_ptr<TestServer> startServerUnlessExternal(const QString &localAddress,
                                                       const QStringList &extraArgs = {});
 

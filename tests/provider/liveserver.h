@@ -9,6 +9,8 @@
 
 namespace providertest {
 
+using rztest::TestServer;
+
 constexpr const char *kMainAddress = "127.0.0.20";
 
 // Skips the calling test when the shared server did not come up.

@@ -4,15 +4,16 @@ and a tmux terminal for the interactive prompt."""
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(SOURCE_ROOT, "tools", "testserver", "tests"))
+import support  # noqa: E402  the test server's own launcher
 RZSQL = os.environ.get("RZSQL_BINARY", os.path.join(SOURCE_ROOT, "build", "bin", "rzsql"))
-TESTSERVER = os.environ.get("RZ_TESTSERVER",
-                            os.path.join(SOURCE_ROOT, "tools", "testserver", "rz-testserver"))
 LOGIN, PASSWORD = "sa", "Secret123"
 # A second login whose password needs braces in an ODBC connection string.
 ODD_LOGIN, ODD_PASSWORD = "odd", "Se;cret=1 x"
@@ -56,40 +57,17 @@ class TestServer:
         self.database = os.environ.get("RZ_TEST_DATABASE", "testdb")
         self.user = os.environ.get("RZ_TEST_USER", LOGIN)
         self.password = os.environ.get("RZ_TEST_PASSWORD", PASSWORD)
-        self.process = None
-        if self.external:
-            return
-        args = [TESTSERVER]
-        for address in addresses:
-            args += ["--listen", address + ":1433"]
-        args += ["--login", "%s:%s" % (LOGIN, PASSWORD), "--login", "%s:%s" % (ODD_LOGIN, ODD_PASSWORD),
-                 "--database", "master", "--database", "testdb"]
-        # The server's log of connections goes to a file, shown if it fails.
-        self.log = tempfile.TemporaryFile(mode="w+")
-        self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=self.log, text=True)
-        line = self.process.stdout.readline()
-        if line.strip() != "ready":
-            self.log.seek(0)
-            log = self.log.read()
-            self.stop()
-            raise RuntimeError("rz-testserver did not get ready on %s:\n%s" % (" ".join(addresses), log))
+        self.server = None
+        if not self.external:
+            self.server = support.TestServer(
+                *addresses, extra=["--login", "%s:%s" % (ODD_LOGIN, ODD_PASSWORD)])
 
     def connection(self, host=None):
         return ["-S", host or self.host, "-d", self.database, "-U", self.user, "-P", self.password]
 
     def stop(self):
-        if not self.process:
-            return
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
-        if not self.log.closed:
-            self.log.close()
+        if self.server:
+            self.server.stop()
 
 
 class Terminal:

@@ -43,7 +43,7 @@ public:
         path_ = path;
         std::vector<std::string> args = {"--tls", "--tls-certificate", path_};
         args.insert(args.end(), extra.begin(), extra.end());
-        server_ = std::make_unique<tdstest::TestServer>(address, args);
+        server_ = std::make_unique<rztest::TestServer>(address, args);
     }
     ~TlsServer() { std::remove(path_.c_str()); }
     bool running() const { return server_->running(); }
@@ -51,7 +51,7 @@ public:
 
 private:
     std::string path_;
-    std::unique_ptr<tdstest::TestServer> server_;
+    std::unique_ptr<rztest::TestServer> server_;
 };
 
 int selectOne(Connection &connection, const char *sql)
@@ -117,7 +117,7 @@ TEST(LiveTls, AServerRequiringEncryptionEncryptsOptionalClientsAndRefusesTheOthe
 
 TEST(LiveFaults, MalformedTokensMidResultAreAProtocolError)
 {
-    tdstest::TestServer server(kGarbling, {"--garbage-after-rows", "3"});
+    rztest::TestServer server(kGarbling, {"--garbage-after-rows", "3"});
     ASSERT_TRUE(server.running());
     auto connection = Connection::open(kGarbling, 1433, login(EncryptionPolicy::Never));
     connection->setRequestTimeout(5s);

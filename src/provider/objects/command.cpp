@@ -66,9 +66,11 @@ public:
             if (needsDescription(*accessor) && !described_ && !describe())
                 return reportFailure(DB_E_PARAMUNAVAILABLE, IID_ICommand);
             std::vector<SqlServerType> types;
-            if (described_)
+            if (described_) {
+                types.reserve(described_->size());
                 for (const auto &p : *described_)
                     types.push_back(p.type);
+            }
             const HRESULT hr = readParameterValues(accessor->bindings, static_cast<BYTE *>(params->pData), types, values);
             if (FAILED(hr))
                 return reportFailure(hr, IID_ICommand);
@@ -82,7 +84,8 @@ public:
         if (rowsAffected)
             *rowsAffected = stream->affectedRows();
 
-        Reexecute reexecute = makeReexecute(values, options.commandTimeout);
+        // The values go with the rowset, which runs the statement again on a restart.
+        Reexecute reexecute = makeReexecute(std::move(values), options.commandTimeout);
         if (iid == IID_IMultipleResults) {
             hr = createMultipleResults(stream, rz::ComPtr<IUnknown>::share(identity()), options, std::move(reexecute), rowset);
             return FAILED(hr) ? reportFailure(hr, IID_ICommand) : S_OK;
@@ -325,12 +328,12 @@ private:
         return false;
     }
 
-    Reexecute makeReexecute(const std::vector<ParameterValue> &values, long timeout)
+    Reexecute makeReexecute(std::vector<ParameterValue> values, long timeout)
     {
         rz::ComPtr<IUnknown> self = rz::ComPtr<IUnknown>::share(identity());
         auto connection = connection_;
         std::u16string text = *text_;
-        return [self, connection, text, values, timeout](std::shared_ptr<ResultStream> &stream) mutable -> HRESULT {
+        return [self, connection, text, values = std::move(values), timeout](std::shared_ptr<ResultStream> &stream) mutable -> HRESULT {
             std::vector<ParameterValue> again = values;
             const HRESULT hr = connection->execute(text, &again, timeout, stream);
             if (FAILED(hr))

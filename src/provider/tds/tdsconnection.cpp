@@ -276,6 +276,15 @@ bool TdsConnection::runToEnd(Send send)
     return answer.errors.empty();
 }
 
+const std::u16string &TdsConnection::statementWithParameters(const std::u16string &text)
+{
+    if (text != translatedText_ || translatedText_.empty()) {
+        translatedStatement_ = numberParameterMarkers(translateCallEscape(text)).text;
+        translatedText_ = text;
+    }
+    return translatedStatement_;
+}
+
 HRESULT TdsConnection::execute(const std::u16string &text, std::vector<ParameterValue> *parameters,
                                long queryTimeoutSeconds, std::shared_ptr<ResultStream> &stream)
 {
@@ -290,7 +299,7 @@ HRESULT TdsConnection::execute(const std::u16string &text, std::vector<Parameter
             rz::tds::RpcParameters rpc(wire_->session().collation);
             if (!tdsParameters(*parameters, rpc))
                 return E_FAIL;
-            wire_->sendExecuteSql(numberParameterMarkers(translateCallEscape(text)).text, rpc);
+            wire_->sendExecuteSql(statementWithParameters(text), rpc);
         } else {
             wire_->sendBatch(translateCallEscape(text));
         }

@@ -39,12 +39,18 @@ private:
     template <typename Send>
     bool runToEnd(Send send);
     bool usableOrReport();
+    // The statement sp_executesql runs for `text`: call escape translated,
+    // markers numbered. A prepared command runs the same text again and
+    // again, so the last translation is kept.
+    const std::u16string &statementWithParameters(const std::u16string &text);
 
     // The TLS provider outlives the connection that runs on it.
     std::unique_ptr<rz::tds::TlsProvider> tls_;
     std::unique_ptr<rz::tds::Connection> wire_;
     std::chrono::milliseconds generalTimeout_;
     ISOLEVEL isolation_ = ISOLATIONLEVEL_READCOMMITTED;
+    std::u16string translatedText_;
+    std::u16string translatedStatement_;
 };
 
 // The TDS backend of a data source.

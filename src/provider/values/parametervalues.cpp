@@ -277,7 +277,9 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
                             const std::vector<SqlServerType> &described, std::vector<ParameterValue> &out)
 {
     out.clear();
+    out.reserve(bindings.size());
     std::vector<const DBBINDING *> ordered;
+    ordered.reserve(bindings.size());
     for (const auto &b : bindings)
         ordered.push_back(&b);
     std::stable_sort(ordered.begin(), ordered.end(),

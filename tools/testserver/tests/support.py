@@ -8,12 +8,13 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SERVER = os.path.join(os.path.dirname(HERE), 'rz-testserver')
+SERVER = os.environ.get('RZ_TESTSERVER') or os.path.join(os.path.dirname(HERE), 'rz-testserver')
 LOGIN = ('sa', 'Secret123')
 
 
 class TestServer:
-    """One rz-testserver process on the given loopback addresses (port 1433)."""
+    """One rz-testserver process on the given loopback addresses (port 1433).
+    Also the launcher of rzsql's tests (tests/rzsql)."""
 
     def __init__(self, *hosts, databases=('master', 'testdb'), extra=()):
         self.hosts = hosts

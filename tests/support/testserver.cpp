@@ -9,14 +9,16 @@
 #include <unistd.h>
 #include <poll.h>
 
-namespace tdstest {
+namespace rztest {
 
 TestServer::TestServer(std::string address, std::vector<std::string> extraArgs) : address_(std::move(address))
 {
     int out[2];
     if (pipe(out) != 0)
         return;
-    std::vector<std::string> args = {RZ_TESTSERVER_PATH, "--listen", address_ + ":1433", "--login", "sa:Secret123",
+    const char *program = std::getenv("RZ_TESTSERVER");
+    std::vector<std::string> args = {program && *program ? program : RZ_TESTSERVER_PATH,
+                                     "--listen", address_ + ":1433", "--login", "sa:Secret123",
                                      "--database", "master", "--database", "testdb"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     if (std::getenv("RZ_TESTSERVER_VERBOSE"))
@@ -63,10 +65,16 @@ TestServer::TestServer(std::string address, std::vector<std::string> extraArgs) 
 
 TestServer::~TestServer()
 {
+    stop();
+}
+
+void TestServer::stop()
+{
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
 }
 
-} // namespace tdstest
+} // namespace rztest
