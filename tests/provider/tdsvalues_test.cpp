@@ -6,6 +6,7 @@
 #include "provider/tds/tdstypes.h"
 #include "provider/tds/tdsvalues.h"
 #include "provider/values/columnconversion.h"
+#include "provider/values/columninplace.h"
 #include "tds/rowlayout.h"
 
 #include "oledbclient.h"

@@ -107,7 +107,12 @@ bool pack(const ClientCursorRows::Column &c, const BYTE *in, BYTE *out)
     case ClientCursorRows::Column::Plain:
         break;
     }
-    std::memcpy(out, in, c.size);
+    if (c.size == 8)
+        std::memcpy(out, in, 8); // the commonest sizes, copied inline
+    else if (c.size == 4)
+        std::memcpy(out, in, 4);
+    else
+        std::memcpy(out, in, c.size);
     return true;
 }
 

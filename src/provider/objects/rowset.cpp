@@ -3,6 +3,7 @@
 #include "platform/com/comobject.h"
 #include "platform/services/accessortable.h"
 #include "provider/values/columnconversion.h"
+#include "provider/values/columninplace.h"
 #include "provider/objects/errors.h"
 #include "provider/objects/supporterrorinfo.h"
 

@@ -26,12 +26,4 @@ bool canBindColumnAs(const SqlServerType &type, DBTYPE target);
 // Long values and text or bytes bound as DBTYPE_IUNKNOWN become storage objects.
 DBSTATUS writeColumnBinding(const FetchedValue &value, const DBBINDING &binding, BYTE *buffer);
 
-// The value as writeColumnBinding would write it with all three parts, but
-// without copying: `data` points at the value where it lies or at `room`
-// (24 bytes, 8-aligned), where a converted fixed-size value is put. False
-// when it needs more: an allocation, a storage object, a failed conversion,
-// or text longer than the binding's cbMaxLen leaves room for.
-bool columnValueInPlace(const FetchedValue &value, const DBBINDING &binding, BYTE *room, DBSTATUS &status,
-                        const void *&data, DBLENGTH &length);
-
 } // namespace rz::provider
