@@ -238,6 +238,7 @@ HRESULT ClientCursorRows::planColumns(IRowset *source, std::vector<DBBINDING> &b
             c.varIndex = varColumns_++;
             c.lengthBytes = lengthBytesFor(c);
             varLengthBytes_.push_back(BYTE(c.lengthBytes));
+            varLengthTotal_ += c.lengthBytes;
             hasLong_ = hasLong_ || c.kind == Column::Long;
         }
         c.value = roundUp(offset, 8);
@@ -275,6 +276,7 @@ HRESULT ClientCursorRows::readThroughGetData(IRowset *source, HROW row, HACCESSO
     if (FAILED(hr))
         return hr;
     size_t longIndex = 0;
+    varValueBytes_ = 0;
     for (size_t i = 0; i < columns_.size(); ++i) {
         const Column &c = columns_[i];
         SourceValue &v = rowValues_[i];
@@ -310,10 +312,12 @@ HRESULT ClientCursorRows::readThroughGetData(IRowset *source, HROW row, HACCESSO
             }
             v.data = reinterpret_cast<const BYTE *>(bytes.data());
             v.size = bytes.size();
+            varValueBytes_ += v.size;
         } else if (!v.isNull) {
             DBLENGTH length;
             std::memcpy(&length, buffer.data() + c.length, sizeof length);
             v.size = size_t(std::min<DBLENGTH>(length, c.sourceMax));
+            varValueBytes_ += v.size;
         }
     }
     return S_OK;
@@ -323,28 +327,26 @@ bool ClientCursorRows::readThroughViews(IRowValueViews *views, HROW row, HACCESS
 {
     if (views->GetValueViews(row, accessor, views_.data()) != S_OK)
         return false;
+    size_t varBytes = 0;
     for (size_t i = 0; i < columns_.size(); ++i) {
         const Column &c = columns_[i];
         const RowValueView &view = views_[i];
         SourceValue &v = rowValues_[i];
         v.isNull = view.status == DBSTATUS_S_ISNULL;
         v.data = static_cast<const BYTE *>(view.data);
-        v.size = size_t(view.length);
+        v.size = v.isNull ? 0 : size_t(view.length);
         // The sizes GetData would have written, or that path decides.
-        if (!v.isNull && (c.kind == Column::Fixed ? v.size != c.size : v.size > c.sourceMax))
+        if (c.kind == Column::Fixed ? !v.isNull && v.size != c.size : v.size > c.sourceMax)
             return false;
+        varBytes += c.kind == Column::Fixed ? 0 : v.size;
     }
+    varValueBytes_ = varBytes;
     return true;
 }
 
 HRESULT ClientCursorRows::storeRow()
 {
-    size_t recordSize = nullBytes_ + fixedBytes_;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        const Column &c = columns_[i];
-        if (c.kind != Column::Fixed)
-            recordSize += c.lengthBytes + (rowValues_[i].isNull ? 0 : rowValues_[i].size);
-    }
+    const size_t recordSize = nullBytes_ + fixedBytes_ + varLengthTotal_ + varValueBytes_;
     if (recordSize > UINT32_MAX)
         return E_OUTOFMEMORY;
 
@@ -368,7 +370,7 @@ HRESULT ClientCursorRows::storeRow()
             }
             continue;
         }
-        const uint32_t size = v.isNull ? 0 : uint32_t(v.size);
+        const uint32_t size = uint32_t(v.size);
         writeLength(var, c.lengthBytes, size);
         if (size)
             std::memcpy(var + c.lengthBytes, v.data, size);

@@ -149,10 +149,12 @@ private:
     std::vector<SourceValue> rowValues_;     // the row being stored
     std::vector<std::string> longValues_;    // its long values
     std::vector<RowValueView> views_;        // readThroughViews' answers
+    size_t varValueBytes_ = 0;               // the row's variable and long values together
     size_t nullBytes_ = 0;
     size_t fixedBytes_ = 0;
     size_t varColumns_ = 0;
     std::vector<unsigned char> varLengthBytes_;  // per variable column: its lengthBytes
+    size_t varLengthTotal_ = 0;                  // their sum
     bool hasLong_ = false;
     // Row r's record is at rowOffsets_[r] in block blockOf(r); a row
     // without columns has none. Blocks hold the rows from blockFirstRow_ on.
