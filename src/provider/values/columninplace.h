@@ -92,8 +92,10 @@ inline size_t terminatorBytes(DBTYPE target) { return target == DBTYPE_WSTR ? 2 
 // (24 bytes, 8-aligned), where a converted fixed-size value is put. False
 // when it needs more: an allocation, a storage object, a failed conversion,
 // or text longer than the binding's cbMaxLen leaves room for.
-inline bool columnValueInPlace(const FetchedValue &v, const DBBINDING &b, BYTE *room, DBSTATUS &status,
-                               const void *&data, DBLENGTH &length)
+// Inlined into the loop over a row's values, whose calls would cost as
+// much as the common conversions themselves.
+[[gnu::always_inline]] inline bool columnValueInPlace(const FetchedValue &v, const DBBINDING &b, BYTE *room,
+                                                      DBSTATUS &status, const void *&data, DBLENGTH &length)
 {
     const DBTYPE target = DBTYPE(b.wType);
     status = DBSTATUS_S_OK;
