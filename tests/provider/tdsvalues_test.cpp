@@ -209,6 +209,11 @@ void expectSameInPlace(FetchForm form, DBTYPE target, const void *value, SQLLEN 
     b.obStatus = 72;
     alignas(8) BYTE buffer[80] = {};
     const DBSTATUS written = writeColumnBinding(v, b, buffer);
+    if (target == DBTYPE_IUNKNOWN && written == DBSTATUS_S_OK) {
+        IUnknown *object = nullptr;
+        std::memcpy(&object, buffer, sizeof object);
+        object->Release();
+    }
     alignas(8) BYTE room[24];
     DBSTATUS status = 0;
     const void *data = nullptr;
