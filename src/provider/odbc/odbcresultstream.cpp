@@ -1,6 +1,7 @@
 #include "provider/odbc/odbcresultstream.h"
 
 #include "provider/odbc/odbccall.h"
+#include "platform/services/alignment.h"
 
 #include <algorithm>
 
@@ -11,8 +12,6 @@ namespace {
 constexpr size_t kBlockBytes = 256 * 1024; // rows per block: as many as fit, at most kMaxBlockRows
 constexpr size_t kMaxBlockRows = 256;
 constexpr SQLLEN kLongChunk = 64 * 1024;
-
-size_t roundUp8(size_t n) { return (n + 7) & ~size_t(7); }
 
 } // namespace
 
@@ -60,7 +59,7 @@ bool OdbcResultStream::describeCurrentResult()
         } else {
             column.indicatorOffset = offset;
             column.valueOffset = offset + sizeof(SQLLEN);
-            offset = roundUp8(column.valueOffset + size_t(column.type.fetchBytes));
+            offset = rz::roundUp(column.valueOffset + size_t(column.type.fetchBytes), 8);
         }
     }
     rowSize_ = std::max<size_t>(offset, 8);

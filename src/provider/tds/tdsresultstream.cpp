@@ -1,5 +1,6 @@
 #include "provider/tds/tdsresultstream.h"
 
+#include "platform/services/alignment.h"
 #include "provider/tds/tdstypes.h"
 #include "tds/wirewriter.h"
 
@@ -13,8 +14,6 @@ constexpr size_t kBlockBytes = 256 * 1024; // rows per block: as many as fit, at
 constexpr size_t kMaxBlockRows = 256;
 // A long value's announced total is a hint: a lying one must not reserve gigabytes.
 constexpr uint64_t kMaxLongReserve = 1 << 20;
-
-size_t roundUp8(size_t n) { return (n + 7) & ~size_t(7); }
 
 } // namespace
 
@@ -95,7 +94,7 @@ void TdsResultStream::describe(const std::vector<rz::tds::ColumnInfo> &columns)
         b.statusOffset = c.statusOffset;
         b.valueOffset = c.valueOffset;
         b.valueCapacity = size_t(c.type.fetchBytes);
-        offset = roundUp8(c.valueOffset + size_t(c.type.fetchBytes));
+        offset = rz::roundUp(c.valueOffset + size_t(c.type.fetchBytes), 8);
     }
     rowSize_ = std::max<size_t>(offset, 8);
     layout_.rowSize = rowSize_;
