@@ -22,7 +22,8 @@ class Prompt(unittest.TestCase):
         t.type("SELECT 40 + 2", "Enter")
         t.wait_for(lambda s: "\n2>" in s)
         t.type("  AS answer;", "Enter")
-        screen = t.wait_for(lambda s: "(1 row)" in s)
+        # The next prompt comes after the count: wait for it, not only for the rows.
+        screen = t.wait_for(lambda s: "(1 row)\n1>" in s)
         self.assertIn("1> SELECT 40 + 2\n2>   AS answer;\n answer\n--------\n     42\n(1 row)\n1>", screen)
 
     def test_a_semicolon_inside_a_literal_or_go_on_its_own_line(self):
