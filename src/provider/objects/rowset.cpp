@@ -2,16 +2,12 @@
 
 #include "platform/com/comobject.h"
 #include "platform/services/accessortable.h"
-#include "provider/values/columnconversion.h"
-#include "provider/values/columninplace.h"
-#include "provider/objects/errors.h"
-#include "provider/objects/supporterrorinfo.h"
-
-#if __has_include("platform/services/clientcursor.h")
 #include "platform/services/clientcursor.h"
 #include "platform/services/rowvalueviews.h"
-#define RZ_HAVE_CLIENT_CURSOR 1
-#endif
+#include "provider/objects/errors.h"
+#include "provider/objects/supporterrorinfo.h"
+#include "provider/values/columnconversion.h"
+#include "provider/values/columninplace.h"
 
 #include <cstring>
 #include <deque>
@@ -21,11 +17,8 @@ namespace rz::provider {
 namespace {
 
 class Rowset final
-    : public rz::ComObject<IRowset, IAccessor, IColumnsInfo, IRowsetInfo, IConvertType, ISupportErrorInfo
-#ifdef RZ_HAVE_CLIENT_CURSOR
-                           , rz::IRowValueViews
-#endif
-                           > {
+    : public rz::ComObject<IRowset, IAccessor, IColumnsInfo, IRowsetInfo, IConvertType, ISupportErrorInfo,
+                           rz::IRowValueViews> {
 public:
     Rowset(std::shared_ptr<ResultStream> stream, rz::ComPtr<IUnknown> creator, const RowsetOptions &options,
            Reexecute reexecute)
@@ -96,7 +89,6 @@ public:
         return reportFailure(hr, IID_IRowset, u"A value could not be converted to its binding's type; see the status parts.");
     }
 
-#ifdef RZ_HAVE_CLIENT_CURSOR
     // IRowValueViews: GetData's conversions, without the buffer.
     HRESULT GetValueViews(HROW row, HACCESSOR handle, rz::RowValueView views[]) override
     {
@@ -118,7 +110,6 @@ public:
         }
         return S_OK;
     }
-#endif
 
     HRESULT GetNextRows(HCHAPTER, DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM *obtained, HROW **rows) override
     {
@@ -457,11 +448,8 @@ HRESULT openRowset(std::shared_ptr<ResultStream> stream, rz::ComPtr<IUnknown> cr
         return E_OUTOFMEMORY;
     object->setLayout(stream->rowSize(), stream->longColumnCount());
     auto own = rz::ComPtr<IRowset>::adopt(object);
-    if (options.clientCursor) {
-#ifdef RZ_HAVE_CLIENT_CURSOR
+    if (options.clientCursor)
         return rz::createClientCursor(own.get(), iid, rowset);
-#endif
-    }
     return own->QueryInterface(iid, reinterpret_cast<void **>(rowset));
 }
 

@@ -84,7 +84,6 @@ inline Family familyOf(DBTYPE target)
 
 inline size_t terminatorBytes(DBTYPE target) { return target == DBTYPE_WSTR ? 2 : target == DBTYPE_STR ? 1 : 0; }
 
-
 } // namespace conversion
 
 // The value as writeColumnBinding would write it with all three parts, but
