@@ -61,9 +61,11 @@ def _name_after(tokens, index):
 
 
 def _literal_type(before, before_operand, after, after_operand):
-    """The type of a number literal the parameter is compared with, if any."""
+    """The type of a number literal the parameter is compared with or is an
+    operand of arithmetic with (10 + @p is int: the candidate type that
+    needs no conversion)."""
     for operator, operand in ((before, before_operand), (after, after_operand)):
-        if operator is not None and operator.text in COMPARISONS and operand is not None \
+        if operator is not None and operator.text in COMPARISONS | ARITHMETIC and operand is not None \
                 and operand.kind == 'number' and 'e' not in operand.text.lower():
             if '.' in operand.text:
                 whole, fraction = operand.text.split('.')

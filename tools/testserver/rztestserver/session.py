@@ -3,7 +3,7 @@ the execution of T-SQL batches statement by statement."""
 import re
 import sqlite3
 
-from . import catalogue, control, functions, procedures, selectinto, sqltypes, tokens, transactions, values
+from . import catalogue, control, functions, procedures, selectinto, sqltypes, tokens, transactions, values, waitfor
 from .calls import HANDLERS, Call, Parameter
 from .ddl import Definer
 from .dml import Writer
@@ -197,6 +197,8 @@ class Session:
             raise control.Return(status)
         if word in ('BREAK', 'CONTINUE') and len(statement) == 1:
             raise control.Break() if word == 'BREAK' else control.Continue()
+        if word == 'WAITFOR':
+            return waitfor.run(self, statement, out, parameters)
         if word in ('RAISERROR', 'THROW'):
             return self.run_raiserror(statement, parameters)
         if word in ('EXEC', 'EXECUTE'):

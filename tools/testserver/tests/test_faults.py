@@ -64,6 +64,23 @@ class FaultTest(unittest.TestCase):
         self.assertGreaterEqual(time.monotonic() - started, 0.3)
         connection.close()
 
+    def test_parameter_descriptions_refused_or_cut_short(self):
+        self.server('127.0.0.148', '--refuse-descriptions', 'error')
+        connection = pytds_connect('127.0.0.148')
+        self.addCleanup(connection.close)
+        cursor = connection.cursor()
+        with self.assertRaises(pytds.Error) as caught:
+            cursor.execute("EXEC sp_describe_undeclared_parameters N'SELECT @P1 + 1'")
+        self.assertEqual(11501, caught.exception.msg_no)
+        cursor.execute('SELECT 1')
+        self.assertEqual([(1,)], [tuple(r) for r in cursor.fetchall()])
+        self.server('127.0.0.149', '--refuse-descriptions', 'short')
+        connection = pytds_connect('127.0.0.149')
+        self.addCleanup(connection.close)
+        cursor = connection.cursor()
+        cursor.execute("EXEC sp_describe_undeclared_parameters N'SELECT @P1 + 1, @P2 + 2'")
+        self.assertEqual([(1, '@P1')], [(r[0], r[1]) for r in cursor.fetchall()])
+
     def test_connection_dropped_during_login(self):
         server = self.server('127.0.0.144', '--drop-during-login')
         started = time.monotonic()

@@ -97,6 +97,10 @@ class RequestTest(ServerTestCase):
                        "WHERE t.name LIKE @P1 AND object_id <> @P2 AND @P3 = 1'")
         self.assertEqual([('@P1', 'nvarchar(128)'), ('@P2', 'int'), ('@P3', 'int')],
                          [(r[1], r[3]) for r in cursor.fetchall()])
+        # an operand of arithmetic takes the other operand's type, a literal's included
+        cursor.execute("EXEC sp_describe_undeclared_parameters N'SELECT 10 + @P1, @P2 * 2.5, age - @P3 FROM people'")
+        self.assertEqual([('@P1', 'int'), ('@P2', 'numeric(2,1)'), ('@P3', 'int')],
+                         [(r[1], r[3]) for r in cursor.fetchall()])
 
     def test_transaction_manager_commits_and_rolls_back(self):
         connection = self.connect(autocommit=False)
