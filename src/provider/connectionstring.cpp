@@ -132,6 +132,9 @@ std::u16string buildConnectionString(const ConnectionSettings &settings, OdbcDri
         append(out, u"ClientCharset", u"UTF-8");
         append(out, u"Encryption", encryption == EncryptionLevel::Required || encryption == EncryptionLevel::Strict
                                        ? u"require" : u"off");
+        // FreeTDS bounds transaction requests by Timeout=; statements set their own time-out.
+        if (settings.generalTimeoutSeconds > 0)
+            append(out, u"Timeout", number(int(settings.generalTimeoutSeconds)));
     } else {
         std::u16string server = u"tcp:" + address->host;
         if (!address->instance.empty())

@@ -27,7 +27,6 @@ class ResultStream;
 
 class ServerConnection {
 public:
-    ServerConnection() = default;
     virtual ~ServerConnection() = default;
     ServerConnection(const ServerConnection &) = delete;
     ServerConnection &operator=(const ServerConnection &) = delete;
@@ -35,9 +34,15 @@ public:
     // Runs one statement (a batch, or with parameters a parameterised
     // request) and gives its results as a stream standing on the first
     // result. The connection is made idle first. A failure HRESULT leaves
-    // the diagnostics pending. queryTimeoutSeconds 0: no limit.
+    // the diagnostics pending. timeoutSeconds bounds the request and the
+    // reading of its results; 0: no limit. A command passes its own
+    // time-out; other requests pass generalTimeoutSeconds().
     virtual HRESULT execute(const std::u16string &text, std::vector<ParameterValue> *parameters,
-                            long queryTimeoutSeconds, std::shared_ptr<ResultStream> &stream) = 0;
+                            long timeoutSeconds, std::shared_ptr<ResultStream> &stream) = 0;
+
+    // The time-out of requests other than logging in and a command's
+    // execution: opening a table by name, transactions, a cancel. 0: none.
+    long generalTimeoutSeconds() const { return generalTimeoutSeconds_; }
 
     // Local transactions. begin and end return false with diagnostics
     // pending. After end (commit or abort) without `retaining`, or when the
@@ -56,10 +61,12 @@ public:
     void clearActive(const ResultStream *stream);
 
 protected:
+    explicit ServerConnection(long generalTimeoutSeconds) : generalTimeoutSeconds_(generalTimeoutSeconds) {}
     void setInTransaction(bool on) { inTransaction_ = on; }
 
 private:
     std::weak_ptr<ResultStream> active_;
+    long generalTimeoutSeconds_ = 0;
     bool inTransaction_ = false;
 };
 

@@ -224,10 +224,31 @@ TEST_F(Parameters, ParametersTheServerCannotDescribeAreUnavailableWithItsReason)
     ASSERT_TRUE(select);
     ParameterInfo info;
     EXPECT_EQ(describe(select.get(), info), DB_E_PARAMUNAVAILABLE);
-    EXPECT_NE(errorText().find("Unclosed quotation mark"), std::string::npos) << errorText();
+    const std::string text = errorText();
+    EXPECT_NE(text.find("could not describe parameter 1 of 1 of the statement \"SELECT ? WHERE 'unclosed\""),
+              std::string::npos) << text;
+    EXPECT_NE(text.find("Unclosed quotation mark"), std::string::npos) << text;
     // Executing with a long value, which needs the description, fails the same way.
     std::vector<Param> values = {stream(nullptr, 0)};
     EXPECT_EQ(executeWith(select.get(), values, IID_NULL, nullptr), DB_E_PARAMUNAVAILABLE);
+}
+
+TEST_F(Parameters, ADescriptionWithoutARowForAMarkerIsNoDescription)
+{
+    TestServer shortDescriptions("127.0.0.29", {"--refuse-descriptions", "short"});
+    ASSERT_TRUE(shortDescriptions.running());
+    Login login = mainLogin();
+    login.host = "127.0.0.29";
+    auto shortSession = openSession(login);
+    ASSERT_TRUE(shortSession) << errorText();
+    auto select = createCommand(shortSession.get(), u"SELECT ? + 1, ? + 2");
+    ASSERT_TRUE(select);
+    ParameterInfo info;
+    EXPECT_EQ(describe(select.get(), info), DB_E_PARAMUNAVAILABLE);
+    EXPECT_TRUE(info.params.empty());
+    const std::string text = errorText();
+    EXPECT_NE(text.find("parameter 2 of 2"), std::string::npos) << text;
+    EXPECT_NE(text.find("no row for it"), std::string::npos) << text;
 }
 
 TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
@@ -529,6 +550,50 @@ TEST_F(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
         return;
     Rows rows;
     ASSERT_TRUE(selectAll(slowSession.get(), "SELECT 2 AS two", rows)) << errorText();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].as<int32_t>(), 2);
+}
+
+// The general time-out (1 s here) covers requests other than a command's
+// execution; the command's own DBPROP_COMMANDTIMEOUT alone bounds it, 0
+// (the default) for no limit. The server is slow on purpose (WAITFOR).
+TEST_F(Commands, OnlyTheCommandTimeOutBoundsAStatement)
+{
+    Login login = mainLogin();
+    login.generalTimeout = 1;
+    auto impatient = openSession(login);
+    ASSERT_TRUE(impatient) << errorText();
+
+    Rows rows;
+    ASSERT_TRUE(selectAll(impatient.get(), "WAITFOR DELAY '00:00:01.500'; SELECT 5 AS five", rows)) << errorText();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].as<int32_t>(), 5);
+    auto bound = createCommand(impatient.get(), u"WAITFOR DELAY '00:00:01.500'; SELECT 10 + ?");
+    ASSERT_TRUE(bound);
+    std::vector<Param> values = {fixed<int32_t>(DBTYPE_I4, 6)};
+    rz::ComPtr<IRowset> rowset;
+    ASSERT_EQ(executeWith(bound.get(), values, IID_IRowset, rowset.putUnknown()), S_OK) << errorText();
+    rows.clear();
+    ASSERT_TRUE(readAll(rowset.get(), rows));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0].as<int32_t>(), 16);
+    rowset.reset();
+
+    auto slow = createCommand(impatient.get(), u"WAITFOR DELAY '00:00:03'; SELECT 1");
+    ASSERT_TRUE(slow);
+    DBPROP timeout = i4Property(DBPROP_COMMANDTIMEOUT, 1);
+    DBPROPSET set{&timeout, 1, DBPROPSET_ROWSET};
+    rz::ComPtr<ICommandProperties> properties;
+    ASSERT_EQ(slow.query(IID_ICommandProperties, properties), S_OK);
+    ASSERT_EQ(properties->SetProperties(1, &set), S_OK);
+    rz::ComPtr<IRowset> stopped;
+    EXPECT_TRUE(FAILED(slow->Execute(nullptr, IID_IRowset, nullptr, nullptr, stopped.putUnknown())));
+    const std::string text = errorText();
+    EXPECT_NE(text.find("Query timeout expired"), std::string::npos) << text;
+
+    // The server was told to stop: the connection answers the next statement at once.
+    rows.clear();
+    ASSERT_TRUE(selectAll(impatient.get(), "SELECT 2 AS two", rows)) << errorText();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0].as<int32_t>(), 2);
 }

@@ -111,7 +111,7 @@ HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
 {
     std::vector<DBPROP> props = {i4Property(DBPROP_INIT_TIMEOUT, login.loginTimeout),
                                  textProperty(DBPROP_INIT_DATASOURCE, login.host),
-                                 i4Property(DBPROP_INIT_GENERALTIMEOUT, 5),
+                                 i4Property(DBPROP_INIT_GENERALTIMEOUT, login.generalTimeout),
                                  textProperty(DBPROP_INIT_CATALOG, login.database),
                                  textProperty(DBPROP_AUTH_USERID, login.user),
                                  textProperty(DBPROP_AUTH_PASSWORD, login.password)};

@@ -21,6 +21,7 @@ struct Login {
     std::string user = "sa";
     std::string password = "Secret123";
     int loginTimeout = 5;
+    int generalTimeout = 5;
     std::optional<std::string> encrypt;
     std::optional<std::string> providerString; // DBPROP_INIT_PROVIDERSTRING
 };

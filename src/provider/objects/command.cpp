@@ -313,7 +313,8 @@ private:
     bool describe()
     {
         std::vector<DescribedParameter> params;
-        if (!describeParameters(connection_, *text_, params))
+        // Part of the command's work: its own time-out holds, not the general one.
+        if (!describeParameters(connection_, *text_, rowsetOptions(properties_).commandTimeout, params))
             return false;
         described_ = std::move(params);
         return true;

@@ -58,7 +58,9 @@ public:
 
         std::shared_ptr<ResultStream> stream;
         // No row is wanted: the result of WHERE 1=0 carries the columns alone.
-        const HRESULT hr = connection_->execute(u"SELECT * FROM " + table + u" WHERE 1=0", nullptr, 0, stream);
+        // Opening a table is a request of the session, not a command: the general time-out holds.
+        const HRESULT hr = connection_->execute(u"SELECT * FROM " + table + u" WHERE 1=0", nullptr,
+                                                connection_->generalTimeoutSeconds(), stream);
         if (FAILED(hr)) {
             for (const auto &d : pendingDiagnostics())
                 if (d.sqlState == u"42S02")

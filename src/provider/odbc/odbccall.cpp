@@ -43,6 +43,9 @@ std::vector<Diagnostic> readDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle
         d.sqlState.assign(reinterpret_cast<const char16_t *>(state), 5);
         d.nativeError = native;
         d.message = withoutVendorPrefixes(text);
+        // FreeTDS says only "Timeout expired"; the TDS backend and Microsoft's driver name the query.
+        if (d.sqlState == u"HYT00" && d.message == u"Timeout expired")
+            d.message = u"Query timeout expired";
         records.push_back(std::move(d));
     }
     return records;

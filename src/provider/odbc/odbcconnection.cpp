@@ -16,16 +16,16 @@ StatementHandle OdbcConnection::newStatement()
 }
 
 HRESULT OdbcConnection::execute(const std::u16string &text, std::vector<ParameterValue> *parameters,
-                                long queryTimeoutSeconds, std::shared_ptr<ResultStream> &stream)
+                                long timeoutSeconds, std::shared_ptr<ResultStream> &stream)
 {
     stream.reset();
     makeIdle();
     StatementHandle statement = newStatement();
     if (!statement)
         return E_FAIL;
-    if (queryTimeoutSeconds > 0)
-        SQLSetStmtAttr(statement.get(), SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(SQLULEN(queryTimeoutSeconds)), 0);
+    // Set also when 0: a driver's own default (FreeTDS's Timeout=) must not apply.
+    SQLSetStmtAttr(statement.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds > 0 ? timeoutSeconds : 0)), 0);
     std::vector<ParameterValue> none;
     std::vector<ParameterValue> &values = parameters ? *parameters : none;
     if (!values.empty() && !bindParameterValues(statement.get(), values))
@@ -138,7 +138,7 @@ private:
             dbc);
         if (!odbcSucceeded(rc))
             return nullptr;
-        return std::make_shared<OdbcConnection>(std::move(dbc));
+        return std::make_shared<OdbcConnection>(std::move(dbc), settings.generalTimeoutSeconds);
     }
 
     OdbcDriverKind kind_;

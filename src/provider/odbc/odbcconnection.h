@@ -12,11 +12,14 @@ namespace rz::provider {
 
 class OdbcConnection final : public ServerConnection, public std::enable_shared_from_this<OdbcConnection> {
 public:
-    explicit OdbcConnection(ConnectionHandle handle) : handle_(std::move(handle)) {}
+    OdbcConnection(ConnectionHandle handle, long generalTimeoutSeconds)
+        : ServerConnection(generalTimeoutSeconds), handle_(std::move(handle))
+    {
+    }
 
     SQLHDBC handle() const { return handle_.get(); }
 
-    HRESULT execute(const std::u16string &text, std::vector<ParameterValue> *parameters, long queryTimeoutSeconds,
+    HRESULT execute(const std::u16string &text, std::vector<ParameterValue> *parameters, long timeoutSeconds,
                     std::shared_ptr<ResultStream> &stream) override;
     bool beginTransaction(ISOLEVEL level) override;
     bool endTransaction(bool commit, bool retaining) override;

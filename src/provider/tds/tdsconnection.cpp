@@ -20,8 +20,14 @@ using namespace std::chrono_literals;
 // Login time-out when the consumer gives none.
 constexpr auto kDefaultLoginTimeout = 15s;
 constexpr uint32_t kPacketSize = 16384;
-// How long a server may take to acknowledge an ATTENTION after a time-out.
+// How long a server may take to acknowledge an ATTENTION when the general
+// time-out sets no limit: a server that never answers must not hang the caller.
 constexpr auto kAttentionWait = 30s;
+
+std::chrono::milliseconds milliseconds(long seconds)
+{
+    return std::chrono::milliseconds(seconds > 0 ? int64_t(seconds) * 1000 : 0);
+}
 
 std::u16string utf16(const std::string &utf8) { return rz::tds::utf16FromUtf8(utf8); }
 std::string utf8(const std::u16string &text) { return rz::tds::utf8FromUtf16(text); }
@@ -190,8 +196,7 @@ public:
         auto tls = std::make_unique<SharedTlsProvider>(tlsOptions);
         try {
             auto wire = rz::tds::Connection::open(options.serverName, uint16_t(address->port), options, tls.get());
-            return std::make_shared<TdsConnection>(std::move(tls), std::move(wire),
-                                                   std::chrono::milliseconds(settings.generalTimeoutSeconds * 1000));
+            return std::make_shared<TdsConnection>(std::move(tls), std::move(wire), settings.generalTimeoutSeconds);
         } catch (const rz::tds::LoginError &e) {
             for (const auto &m : e.messages())
                 if (m.isError)
@@ -214,9 +219,14 @@ Diagnostic diagnosticFromServer(const rz::tds::ServerMessage &message)
 }
 
 TdsConnection::TdsConnection(std::unique_ptr<rz::tds::TlsProvider> tls, std::unique_ptr<rz::tds::Connection> wire,
-                             std::chrono::milliseconds generalTimeout)
-    : tls_(std::move(tls)), wire_(std::move(wire)), generalTimeout_(generalTimeout)
+                             long generalTimeoutSeconds)
+    : ServerConnection(generalTimeoutSeconds), tls_(std::move(tls)), wire_(std::move(wire))
 {
+}
+
+std::chrono::milliseconds TdsConnection::cancelTimeout() const
+{
+    return generalTimeoutSeconds() > 0 ? milliseconds(generalTimeoutSeconds()) : std::chrono::milliseconds(kAttentionWait);
 }
 
 TdsConnection::~TdsConnection() = default;
@@ -245,7 +255,7 @@ bool TdsConnection::usableOrReport()
 {
     if (wire_->usable() && wire_->attentionPending()) {
         try {
-            wire_->awaitAttention(kAttentionWait);
+            wire_->awaitAttention(cancelTimeout());
         } catch (const rz::tds::TdsError &) {
         }
     }
@@ -263,7 +273,7 @@ bool TdsConnection::runToEnd(Send send)
         return false;
     BatchAnswer answer;
     try {
-        wire_->setRequestTimeout(generalTimeout_);
+        wire_->setRequestTimeout(milliseconds(generalTimeoutSeconds()));
         send();
         while (!wire_->readResponse(answer)) {
         }
@@ -286,15 +296,14 @@ const std::u16string &TdsConnection::statementWithParameters(const std::u16strin
 }
 
 HRESULT TdsConnection::execute(const std::u16string &text, std::vector<ParameterValue> *parameters,
-                               long queryTimeoutSeconds, std::shared_ptr<ResultStream> &stream)
+                               long timeoutSeconds, std::shared_ptr<ResultStream> &stream)
 {
     stream.reset();
     makeIdle();
     if (!usableOrReport())
         return E_FAIL;
     try {
-        wire_->setRequestTimeout(queryTimeoutSeconds > 0 ? std::chrono::milliseconds(queryTimeoutSeconds * 1000)
-                                                         : generalTimeout_);
+        wire_->setRequestTimeout(milliseconds(timeoutSeconds));
         if (parameters && !parameters->empty()) {
             rz::tds::RpcParameters rpc(wire_->session().collation);
             if (!tdsParameters(*parameters, rpc))

@@ -18,10 +18,10 @@ namespace rz::provider {
 class TdsConnection final : public ServerConnection, public std::enable_shared_from_this<TdsConnection> {
 public:
     TdsConnection(std::unique_ptr<rz::tds::TlsProvider> tls, std::unique_ptr<rz::tds::Connection> wire,
-                  std::chrono::milliseconds generalTimeout);
+                  long generalTimeoutSeconds);
     ~TdsConnection() override;
 
-    HRESULT execute(const std::u16string &text, std::vector<ParameterValue> *parameters, long queryTimeoutSeconds,
+    HRESULT execute(const std::u16string &text, std::vector<ParameterValue> *parameters, long timeoutSeconds,
                     std::shared_ptr<ResultStream> &stream) override;
     bool beginTransaction(ISOLEVEL level) override;
     bool endTransaction(bool commit, bool retaining) override;
@@ -32,6 +32,8 @@ public:
     // is cancelled with ATTENTION (HYT00), anything else leaves the
     // connection broken (08S01).
     void wireFailed(const rz::tds::TdsError &error);
+    // How long the server may take to acknowledge an ATTENTION.
+    std::chrono::milliseconds cancelTimeout() const;
 
 private:
     // Sends a request and reads its whole answer; false with the server's
@@ -47,7 +49,6 @@ private:
     // The TLS provider outlives the connection that runs on it.
     std::unique_ptr<rz::tds::TlsProvider> tls_;
     std::unique_ptr<rz::tds::Connection> wire_;
-    std::chrono::milliseconds generalTimeout_;
     ISOLEVEL isolation_ = ISOLATIONLEVEL_READCOMMITTED;
     std::u16string translatedText_;
     std::u16string translatedStatement_;

@@ -161,7 +161,7 @@ void TdsResultStream::closeWire()
         if (wire.responseReceived())
             wire.discardResponse();
         else
-            wire.cancel();
+            wire.cancel(tds_->cancelTimeout());
     } catch (const rz::tds::TdsError &) {
         // The connection is broken now; the next request reports it.
     }

@@ -1,5 +1,6 @@
 #include "provider/values/parameterdescription.h"
 
+#include "provider/objects/diagnostics.h"
 #include "provider/objects/errors.h"
 #include "provider/resultstream.h"
 #include "provider/sql/callescape.h"
@@ -8,11 +9,20 @@
 #include "provider/values/columnconversion.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace rz::provider {
 
 namespace {
+
+std::u16string markerNumber(int n)
+{
+    std::u16string out;
+    for (char c : std::to_string(n))
+        out += char16_t(c);
+    return out;
+}
 
 std::u16string quotedLiteral(std::u16string_view text)
 {
@@ -69,10 +79,31 @@ struct CellReader {
     }
 };
 
+std::u16string markerName(int ordinal) { return u"@P" + markerNumber(ordinal); }
+
+// Replaces the pending diagnostics (the server's reason, if any) with one
+// record that says which parameter of which statement is not described.
+void reportUndescribed(std::u16string_view sql, int ordinal, int count)
+{
+    const std::vector<Diagnostic> reasons = takePendingDiagnostics();
+    // The first reason's state and number stay: a time-out or a lost connection is still one.
+    Diagnostic record = reasons.empty() ? Diagnostic{u"07002", 0, {}}
+                                        : Diagnostic{reasons[0].sqlState, reasons[0].nativeError, {}};
+    record.message = u"The server could not describe parameter " + markerNumber(ordinal) + u" of " +
+                     markerNumber(count) + u" of the statement \"" + std::u16string(sql) + u"\"";
+    for (size_t i = 0; i < reasons.size(); ++i)
+        record.message += (i == 0 ? u": " : u"; ") + reasons[i].message;
+    if (reasons.empty())
+        record.message += u": the server gave no reason";
+    record.message += u". Its type is not guessed; give the marker a context the server can describe "
+                      u"(for example CAST(? AS int)).";
+    addPendingDiagnostic(std::move(record));
+}
+
 } // namespace
 
 bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std::u16string_view sql,
-                        std::vector<DescribedParameter> &out)
+                        long timeoutSeconds, std::vector<DescribedParameter> &out)
 {
     out.clear();
     const NumberedStatement numbered = numberParameterMarkers(translateCallEscape(sql));
@@ -80,17 +111,12 @@ bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std
         return true;
     std::shared_ptr<ResultStream> stream;
     const std::u16string query = u"EXEC sp_describe_undeclared_parameters " + quotedLiteral(numbered.text);
-    if (FAILED(connection->execute(query, nullptr, 0, stream)))
+    if (FAILED(connection->execute(query, nullptr, timeoutSeconds, stream))) {
+        reportUndescribed(sql, 1, numbered.markerCount);
         return false;
-
-    out.resize(size_t(numbered.markerCount));
-    for (int i = 0; i < numbered.markerCount; ++i) {
-        out[size_t(i)].name = u"@P";
-        for (char c : std::to_string(i + 1))
-            out[size_t(i)].name += char16_t(c);
-        // Not reported by the server: text is the safest guess.
-        out[size_t(i)].type = typeOfServerTypeName(u"nvarchar", 8000, 0, 0);
     }
+
+    std::vector<std::optional<DescribedParameter>> found(size_t(numbered.markerCount));
     // Columns: parameter_ordinal, name, suggested_system_type_id,
     // suggested_system_type_name, suggested_max_length, suggested_precision, suggested_scale.
     const int result = stream->currentResult();
@@ -110,17 +136,35 @@ bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std
             const long ordinal = cells.integer(0);
             if (ordinal < 1 || ordinal > numbered.markerCount)
                 continue;
-            DescribedParameter &p = out[size_t(ordinal - 1)];
-            const std::u16string name = cells.text(1);
-            if (!name.empty())
-                p.name = name;
-            p.type = typeOfServerTypeName(cells.text(3), int(cells.integer(4)), int(cells.integer(5)),
+            const std::u16string typeName = cells.text(3);
+            if (typeName.empty())
+                continue;
+            DescribedParameter p;
+            p.name = cells.text(1);
+            p.type = typeOfServerTypeName(typeName, int(cells.integer(4)), int(cells.integer(5)),
                                           int(cells.integer(6)));
+            found[size_t(ordinal - 1)] = std::move(p);
         }
     }
     stream->removeReader(result);
     stream->close();
-    return ok;
+    for (size_t i = 0; ok && i < found.size(); ++i) {
+        if (!found[i]) {
+            addPendingDiagnostic(u"07002", u"the server's description has no row for it");
+            reportUndescribed(sql, int(i + 1), numbered.markerCount);
+            return false;
+        }
+    }
+    if (!ok) {
+        reportUndescribed(sql, 1, numbered.markerCount);
+        return false;
+    }
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (found[i]->name.empty())
+            found[i]->name = markerName(int(i + 1));
+        out.push_back(std::move(*found[i]));
+    }
+    return true;
 }
 
 } // namespace rz::provider

@@ -16,8 +16,11 @@ struct DescribedParameter {
 };
 
 // Asks the server (sp_describe_undeclared_parameters on the text with its
-// markers numbered). False with diagnostics pending when the server refuses.
+// markers numbered), within timeoutSeconds (0: no limit). A parameter is
+// never guessed: when the server refuses, or leaves a marker out, the
+// result is false with one diagnostic pending that names the first
+// parameter not described, the statement, and the server's reason.
 bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std::u16string_view sql,
-                        std::vector<DescribedParameter> &out);
+                        long timeoutSeconds, std::vector<DescribedParameter> &out);
 
 } // namespace rz::provider
