@@ -36,7 +36,7 @@ TEST_F(UndescribedParametersTest, ExecFailsNamingTheParameterAndSendsNothing)
     const QString text = error.databaseText();
     EXPECT_TRUE(text.contains(QStringLiteral("parameter 2 of 2"))) << text.toStdString();
     EXPECT_TRUE(text.contains(sql)) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("no row for it"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("no type for it"))) << text.toStdString();
     EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM kept")).toInt(), 0);
 
     // The connection goes on; a statement without bound values needs no description.

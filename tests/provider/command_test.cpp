@@ -248,7 +248,7 @@ TEST_F(Parameters, ADescriptionWithoutARowForAMarkerIsNoDescription)
     EXPECT_TRUE(info.params.empty());
     const std::string text = errorText();
     EXPECT_NE(text.find("parameter 2 of 2"), std::string::npos) << text;
-    EXPECT_NE(text.find("no row for it"), std::string::npos) << text;
+    EXPECT_NE(text.find("no type for it"), std::string::npos) << text;
 }
 
 TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)

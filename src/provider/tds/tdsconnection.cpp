@@ -226,7 +226,8 @@ TdsConnection::TdsConnection(std::unique_ptr<rz::tds::TlsProvider> tls, std::uni
 
 std::chrono::milliseconds TdsConnection::cancelTimeout() const
 {
-    return generalTimeoutSeconds() > 0 ? milliseconds(generalTimeoutSeconds()) : std::chrono::milliseconds(kAttentionWait);
+    return generalTimeoutSeconds() > 0 ? milliseconds(generalTimeoutSeconds())
+                                       : std::chrono::milliseconds(kAttentionWait);
 }
 
 TdsConnection::~TdsConnection() = default;

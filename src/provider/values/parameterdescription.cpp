@@ -150,7 +150,7 @@ bool describeParameters(const std::shared_ptr<ServerConnection> &connection, std
     stream->close();
     for (size_t i = 0; ok && i < found.size(); ++i) {
         if (!found[i]) {
-            addPendingDiagnostic(u"07002", u"the server's description has no row for it");
+            addPendingDiagnostic(u"07002", u"the server's description has no type for it");
             reportUndescribed(sql, int(i + 1), numbered.markerCount);
             return false;
         }

@@ -9,6 +9,10 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from support import ServerTestCase, pytds_connect  # noqa: E402
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from rztestserver.lexer import tokenize  # noqa: E402
+from rztestserver.waitfor import seconds_to_wait  # noqa: E402
+
 
 class WaitforTest(ServerTestCase):
     host = '127.0.0.147'
@@ -33,12 +37,19 @@ class WaitforTest(ServerTestCase):
         self.assertEqual([(42,)], [tuple(r) for r in rows])
         self.assertGreaterEqual(seconds, 0.5)
 
-    def test_a_time_waits_until_that_time_of_day(self):
-        target = datetime.datetime.now() + datetime.timedelta(seconds=1.5)
-        rows, seconds = self.timed("WAITFOR TIME '%s'; SELECT 1" % target.strftime('%H:%M:%S.%f')[:12])
-        self.assertEqual([(1,)], [tuple(r) for r in rows])
-        self.assertGreaterEqual(seconds, 0.5)
-        self.assertLess(seconds, 30)
+    def test_a_time_waits_until_the_next_time_of_day_it_names(self):
+        def wait(text, now):
+            return seconds_to_wait(None, tokenize("WAITFOR TIME '%s'" % text), {}, now)
+        evening = datetime.datetime(2026, 3, 1, 23, 59, 59)
+        self.assertAlmostEqual(2.0, wait('00:00:01', evening))       # past midnight: tomorrow
+        self.assertAlmostEqual(0.25, wait('23:59:59.250', evening))
+        self.assertAlmostEqual(86399.0, wait('23:59:58', evening))  # just gone: a day less a second
+        # a live one waits too, until a cancel ends it
+        connection = pytds_connect(self.host, timeout=1)
+        self.addCleanup(connection.close)
+        later = (datetime.datetime.now() + datetime.timedelta(hours=1)).strftime('%H:%M:%S')
+        with self.assertRaises(TimeoutError):
+            connection.cursor().execute("WAITFOR TIME '%s'" % later)
 
     def test_bad_times_and_forms_are_refused_as_sql_server_refuses_them(self):
         for text in ('00:00:xx', '24:00', '00:61', '1 second', '00:00:01.1234'):
