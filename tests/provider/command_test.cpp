@@ -597,3 +597,36 @@ TEST_F(Commands, OnlyTheCommandTimeOutBoundsAStatement)
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0].as<int32_t>(), 2);
 }
+
+// A server that answers every request 3 s late: the general time-out (1 s)
+// ends opening a table by name and the begin of a transaction, both requests
+// of the session; had it not held, the server's late answers would have come.
+TEST_F(Commands, TheGeneralTimeOutBoundsOpeningATableAndBeginningATransaction)
+{
+    TestServer late("127.0.0.29", {"--delay-ms", "3000"});
+    ASSERT_TRUE(late.running());
+    Login login = mainLogin();
+    login.host = "127.0.0.29";
+    login.loginTimeout = 15;
+    login.generalTimeout = 1;
+
+    auto tableSession = openSession(login);
+    ASSERT_TRUE(tableSession) << errorText();
+    DBID table{};
+    table.eKind = DBKIND_NAME;
+    std::u16string name = u"param_values";
+    table.uName.pwszName = name.data();
+    rz::ComPtr<IRowset> opened;
+    EXPECT_TRUE(FAILED(tableSession->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr,
+                                                opened.putUnknown())));
+    std::string text = errorText();
+    EXPECT_NE(text.find("timeout expired"), std::string::npos) << text;
+
+    auto transactionSession = openSession(login);
+    ASSERT_TRUE(transactionSession) << errorText();
+    rz::ComPtr<ITransactionLocal> tx;
+    ASSERT_EQ(transactionSession.query(IID_ITransactionLocal, tx), S_OK);
+    EXPECT_TRUE(FAILED(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr)));
+    text = errorText();
+    EXPECT_NE(text.find("imeout"), std::string::npos) << text;
+}
