@@ -173,19 +173,4 @@ TEST_F(QueriesTest, SecondQueryRunsWhileTheFirstIsHalfRead)
     }
 }
 
-// The server deduces a marker's type from the expression it stands in, as
-// SQL Server does: beside an int literal it is an int, so an int bound there
-// is added, not converted from text.
-TEST_F(QueriesTest, AMarkerInArithmeticTakesTheOtherOperandsType)
-{
-    QSqlQuery query(db);
-    ASSERT_TRUE(query.prepare(QStringLiteral("SELECT 10 + ?, ? * 2.5")));
-    query.addBindValue(43);
-    query.addBindValue(2);
-    ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
-    ASSERT_TRUE(query.next());
-    EXPECT_EQ(query.value(0).toInt(), 53);
-    EXPECT_DOUBLE_EQ(query.value(1).toDouble(), 5.0);
-}
-
 } // namespace

@@ -59,17 +59,4 @@ TEST_F(SlowStatementsTest, OnABigQueryConnectionSlowStatementsRunToTheirEnd)
     expectSlowRow(big, false);
 }
 
-TEST_F(SlowStatementsTest, ASlowStatementInATransactionCommits)
-{
-    ASSERT_TRUE(db.transaction()) << db.lastError().text().toStdString();
-    QSqlQuery query(db);
-    ASSERT_TRUE(query.prepare(
-        QStringLiteral("WAITFOR DELAY '00:00:02'; UPDATE slow_rows SET label = ? WHERE id = 3")));
-    query.addBindValue(QStringLiteral("drei"));
-    ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
-    ASSERT_TRUE(db.commit()) << db.lastError().text().toStdString();
-    EXPECT_EQ(scalar(QStringLiteral("SELECT label FROM slow_rows WHERE id = 3")).toString(),
-              QStringLiteral("drei"));
-}
-
 } // namespace

@@ -1,5 +1,6 @@
 // Running statements: parameters as the server describes them, long values
-// both ways, counts, several results, errors, and two statements at once.
+// both ways, counts, several results, errors, two statements at once, and
+// which time-out bounds which request.
 
 #include "liveserver.h"
 
