@@ -253,8 +253,8 @@ std::string textFromVariant(std::string_view bytes)
     case wt::DateTim4:
         return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(le(2)), int64_t(le(4) >> 16) * 600000000, 0);
     case wt::DateTime: {
-        const int64_t fraction = int64_t(le(8) >> 32);
-        return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(uint32_t(le(4))), (fraction * 10000000 + 150) / 300, 3);
+        const auto fraction = uint32_t(le(8) >> 32);
+        return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(uint32_t(le(4))), rz::tds::ticksFromDateTimeFraction(fraction), 3);
     }
     case wt::TimeN: case wt::DateTime2N: case wt::DateTimeOffsetN: {
         if (propBytes < 1)

@@ -168,7 +168,11 @@ SqlServerType typeOfServerTypeName(std::u16string_view typeName, int maxLength, 
     if (name == "image") return variable(DBTYPE_BYTES, 0, false);
     if (name == "timestamp" || name == "rowversion") return variable(DBTYPE_BYTES, 8, true);
     if (name == "date") return typeOfColumn(SQL_TYPE_DATE, 10, 0, {});
-    if (name == "datetime") return timestampType(23, 3);
+    if (name == "datetime") {
+        SqlServerType t = timestampType(23, 3);
+        t.threeHundredths = true;
+        return t;
+    }
     if (name == "smalldatetime") return timestampType(16, 0);
     if (name == "datetime2") {
         const int digits = scale < 0 || scale > 7 ? 7 : scale;

@@ -240,18 +240,12 @@ def to_storage(value, sqltype):
         if name == 'datetimeoffset':
             # a value without an offset is taken as UTC, as SQL Server takes a datetime2
             return datetimeoffset_text(Temporal(date, ticks, temporal.offset or 0), sqltype.scale)
-        if name == 'datetime':
-            if date.year < 1753:
-                raise SqlError(242, 'The conversion of a varchar data type to a datetime data type '
-                                    'resulted in an out-of-range value.')
-            ticks = datetime_ticks(ticks)
-        elif name == 'smalldatetime':
-            ticks = (ticks + 300000000) // 600000000 * 600000000
+        if name in ('datetime', 'smalldatetime'):
+            date, ticks = datetime_moment(date, ticks, name, value)
         else:
             ticks = round_ticks(ticks, sqltype.scale)
-        if ticks >= 864 * 10 ** 9:
-            ticks -= 864 * 10 ** 9
-            date += datetime.timedelta(days=1)
+            if ticks >= TICKS_PER_DAY:
+                date, ticks = shift(date, ticks, 0)
         return Temporal(date, ticks or None).canonical()
     if name == 'uniqueidentifier':
         if isinstance(value, bytes) and len(value) == 16:
@@ -293,6 +287,38 @@ def datetime_ticks(ticks):
     return (three_hundredths * 10 + 1) // 3 * 10000
 
 
+_DATETIME_RANGES = {'datetime': (datetime.date(1753, 1, 1), datetime.date(9999, 12, 31)),
+                    'smalldatetime': (datetime.date(1900, 1, 1), datetime.date(2079, 6, 6))}
+
+
+def datetime_moment(date, ticks, name, source):
+    """The date and time a datetime or smalldatetime keeps of a moment: the
+    time rounded to 1/300 s, for smalldatetime then to the minute (so 29.998 s
+    rounds down and 29.999 s, which is 30.000 as datetime, up); 242 when the
+    rounded moment lies outside the type's range."""
+    ticks = datetime_ticks(ticks)
+    if name == 'smalldatetime':
+        ticks = (ticks + 30 * 10 ** 7) // TICKS_PER_MINUTE * TICKS_PER_MINUTE
+    first, last = _DATETIME_RANGES[name]
+    if ticks >= TICKS_PER_DAY:
+        ticks -= TICKS_PER_DAY
+        if date == last:
+            raise _out_of_range(source, name)
+        date += datetime.timedelta(days=1)
+    if not first <= date <= last:
+        raise _out_of_range(source, name)
+    return date, ticks
+
+
+def _out_of_range(source, name):
+    if isinstance(source, Temporal):
+        source_type = 'datetime2' if source.offset is None else 'datetimeoffset'
+    else:
+        source_type = 'varchar'
+    return SqlError(242, 'The conversion of a %s data type to a %s data type resulted in an out-of-range value.'
+                    % (source_type, name))
+
+
 def truncation_error():
     return SqlError(8152, 'String or binary data would be truncated.')
 
@@ -308,6 +334,8 @@ def to_sqlite(value, sqltype):
             return Temporal(value.date).canonical()
         if sqltype.name == 'time':
             return Temporal(None, value.ticks).canonical()
+        if sqltype.name in ('datetime', 'smalldatetime'):
+            return to_storage(value, sqltype)
         return Temporal(value.date, value.ticks or None).canonical()
     if isinstance(value, decimal.Decimal):
         return decimal_storage(value)
