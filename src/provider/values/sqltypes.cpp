@@ -44,7 +44,10 @@ SqlServerType variable(DBTYPE dbType, SQLULEN length, bool fixedLength)
     }
     switch (dbType) {
     case DBTYPE_STR:
-        t.form = FetchForm::Utf8Text;
+        // Long text reaches the consumer as a stream of the column's own
+        // bytes (Windows-1252), as the TDS client hands it on; the driver's
+        // UTF-8 is turned back when the value is read.
+        t.form = unlimited ? FetchForm::CodePageText : FetchForm::Utf8Text;
         t.cType = SQL_C_CHAR;
         // A code-page character may take up to three bytes in UTF-8.
         t.fetchBytes = unlimited ? 0 : SQLLEN(length * 3 + 1);

@@ -3,6 +3,7 @@
 import datetime
 import decimal
 import re
+import struct
 import uuid
 
 from .errors import SqlError, conversion_failed
@@ -203,12 +204,14 @@ def to_storage(value, sqltype):
         return decimal_storage(to_decimal(value, sqltype))
     if name in ('float', 'real'):
         if isinstance(value, (int, float, decimal.Decimal)):
-            return float(value)
-        text = value.decode('latin-1') if isinstance(value, bytes) else str(value)
-        try:
-            return float(text)
-        except ValueError:
-            raise SqlError(8114, 'Error converting data type varchar to float.')
+            number = float(value)
+        else:
+            text = value.decode('latin-1') if isinstance(value, bytes) else str(value)
+            try:
+                number = float(text)
+            except ValueError:
+                raise SqlError(8114, 'Error converting data type varchar to float.')
+        return single_precision(number) if name == 'real' else number
     if name in STRING_TYPES:
         if isinstance(value, bytes):
             text = value.decode(CODEPAGE, errors='replace')
@@ -276,8 +279,10 @@ def decimal_storage(number):
     if number == number.to_integral_value() and -2 ** 63 <= number < 2 ** 63:
         return int(number)
     approximation = float(number)
-    if decimal.Decimal(repr(approximation)) == number.normalize():
-        return approximation
+    with decimal.localcontext() as context:
+        context.prec = 80       # the default 28 digits would take 38 nines for 1E+38
+        if decimal.Decimal(repr(approximation)) == number.normalize():
+            return approximation
     return str(number)
 
 
@@ -317,6 +322,14 @@ def _out_of_range(source, name):
         source_type = 'varchar'
     return SqlError(242, 'The conversion of a %s data type to a %s data type resulted in an out-of-range value.'
                     % (source_type, name))
+
+
+def single_precision(number):
+    """A real keeps the nearest 4-byte float, as SQL Server stores it."""
+    try:
+        return struct.unpack('<f', struct.pack('<f', number))[0]
+    except OverflowError:
+        raise SqlError(8115, 'Arithmetic overflow error converting expression to data type real.')
 
 
 def truncation_error():
