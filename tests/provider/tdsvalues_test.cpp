@@ -113,7 +113,7 @@ TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
     // date 2000-02-29
     EXPECT_EQ(textFromVariant(string("\x28\x00\x42\x24\x0B", 5)), "2000-02-29");
     // datetime 1999-12-31 23:59:58 and 2/300 s, shown as SQL Server shows it
-    EXPECT_EQ(textFromVariant(string("\x3D\x00\xAC\x8E\x00\x00\xAA\x7F\x8B\x01", 10)), "1999-12-31 23:59:58.007");
+    EXPECT_EQ(textFromVariant(string("\x3D\x00\xAB\x8E\x00\x00\xAA\x7F\x8B\x01", 10)), "1999-12-31 23:59:58.007");
     EXPECT_EQ(textFromVariant(string("\x38", 1)), "") << "too short to be a variant";
 }
 
@@ -193,8 +193,8 @@ TEST(TdsParameters, ATimestampForADatetimeParameterTravelsAsDatetimeWhenItFits)
     EXPECT_EQ(rpc.declaration(), std::u16string(u"@P1 datetime,@P2 datetime2(7)"));
     std::vector<uint8_t> bytes;
     rpc.appendTo(bytes);
-    // 1999-12-31 is day 36524 after 1900-01-01; .007 is 2/300 s.
-    const std::vector<uint8_t> expected = {0x6F, 0x08, 0x08, 0xAC, 0x8E, 0x00, 0x00, 0xAA, 0x7F, 0x8B, 0x01};
+    // 1999-12-31 is day 36523 after 1900-01-01; .007 is 2/300 s.
+    const std::vector<uint8_t> expected = {0x6F, 0x08, 0x08, 0xAB, 0x8E, 0x00, 0x00, 0xAA, 0x7F, 0x8B, 0x01};
     EXPECT_NE(std::search(bytes.begin(), bytes.end(), expected.begin(), expected.end()), bytes.end());
 }
 

@@ -188,15 +188,15 @@ TEST(RpcParameters, DateTimeRoundsToThreeHundredthsOfASecond)
 {
     RpcParameters p;
     DateTimeValue v;
-    v.days = kDaysTo1900 + 36524;   // 1999-12-31
+    v.days = kDaysTo1900 + 36523;   // 1999-12-31
     v.ticks = 863980070000;         // 23:59:58.007: 2/300 s after the second
     p.addDateTime("@dt", v);
     v.ticks = kTicksPerDay - 10000; // .999 rounds into the next day
     p.addDateTime("@next", v);
     p.addDateTime("@null", std::nullopt);
     Stream e;
-    e.bVarchar("@dt").u8(0).u8(0x6F).u8(8).u8(8).le(36524, 4).le(86398 * 300 + 2, 4);
-    e.bVarchar("@next").u8(0).u8(0x6F).u8(8).u8(8).le(36525, 4).le(0, 4);
+    e.bVarchar("@dt").u8(0).u8(0x6F).u8(8).u8(8).le(36523, 4).le(86398 * 300 + 2, 4);
+    e.bVarchar("@next").u8(0).u8(0x6F).u8(8).u8(8).le(36524, 4).le(0, 4);
     e.bVarchar("@null").u8(0).u8(0x6F).u8(8).u8(0);
     EXPECT_EQ(encodedParameters(p), e.bytes);
     EXPECT_EQ(p.declaration(), std::u16string(u"@dt datetime,@next datetime,@null datetime"));
