@@ -274,6 +274,32 @@ void RpcParameters::addTime(std::string_view name, std::optional<int64_t> ticks,
     w.le(uint64_t(unitsOf(*ticks, scale)), length);
 }
 
+void RpcParameters::addDateTime(std::string_view name, std::optional<DateTimeValue> value, bool output)
+{
+    int32_t days = 0;
+    uint32_t fraction = 0;
+    if (value) {
+        if (!fitsDateTime(*value))
+            throw TdsError(ErrorKind::Usage, "date or time out of datetime's range");
+        days = value->days - kDaysTo1900;
+        fraction = dateTimeFractionFromTicks(value->ticks);
+        if (fraction == kDateTimeFractionsPerDay) {
+            fraction = 0;
+            ++days;
+        }
+    }
+    WireWriter w(begin(name, output, "datetime"));
+    w.u8(wiretype::DateTimeN);
+    w.u8(8);
+    if (!value) {
+        w.u8(0);
+        return;
+    }
+    w.u8(8);
+    w.u32le(uint32_t(days));
+    w.u32le(fraction);
+}
+
 void RpcParameters::addDateTime2(std::string_view name, std::optional<DateTimeValue> value, uint8_t scale, bool output)
 {
     checkScale(scale);

@@ -37,6 +37,9 @@ public:
                       bool unlimited = false);
     void addDate(std::string_view name, std::optional<int32_t> days, bool output = false);
     void addTime(std::string_view name, std::optional<int64_t> ticks, uint8_t scale = 7, bool output = false);
+    // datetime: the time rounded to 1/300 s; a value that does not
+    // fitsDateTime throws TdsError(Usage).
+    void addDateTime(std::string_view name, std::optional<DateTimeValue> value, bool output = false);
     void addDateTime2(std::string_view name, std::optional<DateTimeValue> value, uint8_t scale = 7, bool output = false);
     // value.days/ticks are UTC, value.offsetMinutes the zone to keep.
     void addDateTimeOffset(std::string_view name, std::optional<DateTimeValue> value, uint8_t scale = 7,

@@ -91,6 +91,32 @@ struct DateTimeValue {
 
 constexpr int32_t kDaysTo1900 = 693595;   // 0001-01-01 .. 1900-01-01
 constexpr int64_t kTicksPerDay = 864000000000;
+constexpr uint32_t kDateTimeFractionsPerDay = 300u * 86400u;
+constexpr int32_t kDateTimeFirstDay = -53690;   // datetime's 1753-01-01, in days since 1900-01-01
+constexpr int32_t kDateTimeLastDay = 2958463;   // 9999-12-31
+
+// datetime's time of day (1/300 s since midnight) in 100 ns ticks, at the
+// accuracy SQL Server documents and its clients show: rounded to whole
+// milliseconds (.000, .003, .007). Exact ticks would read .006 for .007.
+constexpr int64_t ticksFromDateTimeFraction(uint32_t threeHundredths)
+{
+    return (int64_t(threeHundredths) * 1000 + 150) / 300 * 10000;
+}
+
+// 100 ns ticks rounded to datetime's 1/300 s; kDateTimeFractionsPerDay when
+// the value rounds up into the next day.
+constexpr uint32_t dateTimeFractionFromTicks(int64_t ticks)
+{
+    return uint32_t((ticks * 300 + 5000000) / 10000000);
+}
+
+// Whether the value, rounded to 1/300 s, lies in datetime's range (1753-01-01
+// to 9999-12-31 23:59:59.997).
+constexpr bool fitsDateTime(const DateTimeValue &v)
+{
+    const int64_t day = int64_t(v.days) - kDaysTo1900 + (dateTimeFractionFromTicks(v.ticks) >= kDateTimeFractionsPerDay);
+    return v.ticks >= 0 && v.ticks < kTicksPerDay && day >= kDateTimeFirstDay && day <= kDateTimeLastDay;
+}
 
 struct Collation {
     std::array<uint8_t, 5> bytes{};

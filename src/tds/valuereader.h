@@ -20,7 +20,6 @@ namespace rz::tds {
 namespace detail {
 
 constexpr int32_t kLastDay = 3652058;   // 9999-12-31 in days since 0001-01-01
-constexpr uint32_t kDateTimeFractionsPerDay = 300u * 86400u;
 constexpr uint64_t kNullPlp = ~uint64_t(0);
 constexpr uint32_t kMaxVariantLength = 8016;
 
@@ -148,11 +147,10 @@ void readFixed(WireReader &reader, const TypeInfo &type, uint32_t length, Out &o
         } else if (length == 8) {
             const int32_t days = int32_t(reader.u32le());
             const uint32_t fraction = reader.u32le();
-            if (days < -53690 || days > 2958463 || fraction >= kDateTimeFractionsPerDay)
+            if (days < kDateTimeFirstDay || days > kDateTimeLastDay || fraction >= kDateTimeFractionsPerDay)
                 throwProtocol("datetime out of range");
             v.days = kDaysTo1900 + days;
-            // 1/300 s to 100 ns, to the nearest tick
-            v.ticks = (int64_t(fraction) * 10000000 + 150) / 300;
+            v.ticks = ticksFromDateTimeFraction(fraction);
         } else {
             const uint16_t days = reader.u16le();
             const uint16_t minutes = reader.u16le();

@@ -5,6 +5,7 @@
 #include "provider/objects/diagnostics.h"
 #include "provider/tds/tdstypes.h"
 #include "provider/tds/tdsvalues.h"
+#include "provider/values/codepage.h"
 #include "provider/values/columnconversion.h"
 #include "provider/values/columninplace.h"
 #include "tds/rowlayout.h"
@@ -88,11 +89,14 @@ TEST(TdsValues, DecimalsConvertExactlyAndRefuseWholePartsBeyond64Bits)
     EXPECT_EQ(whole, INT64_MIN);
 }
 
-TEST(TdsValues, Windows1252TextBecomesUtf8AndUtf16)
+TEST(CodePage, Windows1252TextToAndFromUtf8AndUtf16)
 {
     const std::string bytes = "caf\xE9 \x80 \x93x\x94";
-    EXPECT_EQ(utf8FromCodePage(bytes), "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D");
+    const std::string utf8 = "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D";
+    EXPECT_EQ(utf8FromCodePage(bytes), utf8);
     EXPECT_EQ(utf16FromCodePage(bytes), std::u16string(u"caf\u00E9 \u20AC \u201Cx\u201D"));
+    EXPECT_EQ(codePageFromUtf8(utf8), bytes);
+    EXPECT_EQ(codePageFromUtf8("\xD0\xB6 \xF0\x9F\x98\x80!"), "? ?!") << "characters the code page lacks";
 }
 
 TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
@@ -108,6 +112,8 @@ TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
     EXPECT_EQ(textFromVariant(string("\xA5\x02\x08\x00\xCA\xFE", 6)), "CAFE");
     // date 2000-02-29
     EXPECT_EQ(textFromVariant(string("\x28\x00\x42\x24\x0B", 5)), "2000-02-29");
+    // datetime 1999-12-31 23:59:58 and 2/300 s, shown as SQL Server shows it
+    EXPECT_EQ(textFromVariant(string("\x3D\x00\xAB\x8E\x00\x00\xAA\x7F\x8B\x01", 10)), "1999-12-31 23:59:58.007");
     EXPECT_EQ(textFromVariant(string("\x38", 1)), "") << "too short to be a variant";
 }
 
@@ -168,6 +174,27 @@ TEST(TdsParameters, ValuesInOdbcFormBecomeTypedRpcParameters)
         expected.push_back(uint8_t(ticks >> (8 * i)));
     for (int i = 0; i < 3; ++i)
         expected.push_back(uint8_t(730178 >> (8 * i)));
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), expected.begin(), expected.end()), bytes.end());
+}
+
+TEST(TdsParameters, ATimestampForADatetimeParameterTravelsAsDatetimeWhenItFits)
+{
+    // ODBC's size and digits of datetime; 9999-12-31 23:59:59.999 would round past datetime's last day.
+    SQL_TIMESTAMP_STRUCT ts{1999, 12, 31, 23, 59, 58, 7000000};
+    SQL_TIMESTAMP_STRUCT last{9999, 12, 31, 23, 59, 59, 999000000};
+    std::vector<ParameterValue> values{fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts),
+                                       fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, last)};
+    for (ParameterValue &p : values) {
+        p.columnSize = 23;
+        p.decimalDigits = 3;
+    }
+    rz::tds::RpcParameters rpc;
+    ASSERT_TRUE(tdsParameters(values, rpc));
+    EXPECT_EQ(rpc.declaration(), std::u16string(u"@P1 datetime,@P2 datetime2(7)"));
+    std::vector<uint8_t> bytes;
+    rpc.appendTo(bytes);
+    // 1999-12-31 is day 36523 after 1900-01-01; .007 is 2/300 s.
+    const std::vector<uint8_t> expected = {0x6F, 0x08, 0x08, 0xAB, 0x8E, 0x00, 0x00, 0xAA, 0x7F, 0x8B, 0x01};
     EXPECT_NE(std::search(bytes.begin(), bytes.end(), expected.begin(), expected.end()), bytes.end());
 }
 

@@ -184,6 +184,33 @@ TEST(RpcParameters, DatesAndTimesAtTheirScale)
     EXPECT_THROW(p.addTime("@bad", 0, 8), TdsError);
 }
 
+TEST(RpcParameters, DateTimeRoundsToThreeHundredthsOfASecond)
+{
+    RpcParameters p;
+    DateTimeValue v;
+    v.days = kDaysTo1900 + 36523;   // 1999-12-31
+    v.ticks = 863980070000;         // 23:59:58.007: 2/300 s after the second
+    p.addDateTime("@dt", v);
+    v.ticks = kTicksPerDay - 10000; // .999 rounds into the next day
+    p.addDateTime("@next", v);
+    p.addDateTime("@null", std::nullopt);
+    Stream e;
+    e.bVarchar("@dt").u8(0).u8(0x6F).u8(8).u8(8).le(36523, 4).le(86398 * 300 + 2, 4);
+    e.bVarchar("@next").u8(0).u8(0x6F).u8(8).u8(8).le(36524, 4).le(0, 4);
+    e.bVarchar("@null").u8(0).u8(0x6F).u8(8).u8(0);
+    EXPECT_EQ(encodedParameters(p), e.bytes);
+    EXPECT_EQ(p.declaration(), std::u16string(u"@dt datetime,@next datetime,@null datetime"));
+
+    v.days = kDaysTo1900 + kDateTimeLastDay;
+    EXPECT_FALSE(fitsDateTime(v)) << "9999-12-31 23:59:59.999 rounds past the last day";
+    EXPECT_THROW(p.addDateTime("@bad", v), TdsError);
+    v.ticks -= 10000;
+    EXPECT_TRUE(fitsDateTime(v));
+    v.days = kDaysTo1900 + kDateTimeFirstDay - 1;
+    EXPECT_FALSE(fitsDateTime(v)) << "1752-12-31";
+    EXPECT_EQ(p.size(), 3u) << "a refused value adds no parameter";
+}
+
 TEST(RpcParameters, GuidsAsTheirSixteenBytes)
 {
     RpcParameters p;

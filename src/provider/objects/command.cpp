@@ -109,7 +109,7 @@ public:
             return S_OK;
         }
         hr = openRowset(stream, rz::ComPtr<IUnknown>::share(identity()), options, std::move(reexecute), iid, rowset);
-        return FAILED(hr) ? reportFailure(hr, IID_ICommand) : S_OK;
+        return FAILED(hr) ? passOnFailure(hr, IID_ICommand) : S_OK;
     }
 
     HRESULT GetDBSession(REFIID iid, IUnknown **session) override

@@ -1,6 +1,7 @@
 #include "provider/objects/errors.h"
 
 #include "platform/com/comerror.h"
+#include "platform/com/comptr.h"
 #include "platform/services/errorobject.h"
 #include "provider/objects/diagnostics.h"
 
@@ -36,6 +37,16 @@ HRESULT reportFailure(HRESULT hr, REFIID failingInterface)
     }
     rz::setErrorRecords(records);
     return hr;
+}
+
+HRESULT passOnFailure(HRESULT hr, REFIID failingInterface)
+{
+    rz::ComPtr<IErrorInfo> reported;
+    if (pendingDiagnostics().empty() && GetErrorInfo(0, reported.put()) == S_OK && reported) {
+        SetErrorInfo(0, reported.get());
+        return hr;
+    }
+    return reportFailure(hr, failingInterface);
 }
 
 HRESULT reportFailure(HRESULT hr, REFIID failingInterface, std::u16string description)

@@ -22,6 +22,12 @@ inline void beginCall()
 // there are none, from the system text for hr) and returns hr.
 HRESULT reportFailure(HRESULT hr, REFIID failingInterface);
 
+// For a failure of an inner call (the client cursor's reading of the rows)
+// that has set its own error object, such as the server's message for an
+// error in the middle of a result: keeps it rather than replacing it with
+// the bare code; otherwise as reportFailure.
+HRESULT passOnFailure(HRESULT hr, REFIID failingInterface);
+
 // Sets an error object with one record of the provider's own and returns hr.
 HRESULT reportFailure(HRESULT hr, REFIID failingInterface, std::u16string description);
 

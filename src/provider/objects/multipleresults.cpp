@@ -42,7 +42,7 @@ public:
         // Only the first result can be produced again by running the statement.
         Reexecute again = stream_->currentResult() == 0 ? reexecute_ : Reexecute();
         const HRESULT hr = openRowset(stream_, command_, options_, std::move(again), iid, rowset);
-        return FAILED(hr) ? reportFailure(hr, IID_IMultipleResults) : S_OK;
+        return FAILED(hr) ? passOnFailure(hr, IID_IMultipleResults) : S_OK;
     }
 
     HRESULT InterfaceSupportsErrorInfo(REFIID iid) override { return supportsErrorInfo(iid, {&IID_IMultipleResults}); }

@@ -1,6 +1,7 @@
 #include "provider/odbc/odbcresultstream.h"
 
 #include "provider/odbc/odbccall.h"
+#include "provider/values/codepage.h"
 #include "platform/services/alignment.h"
 
 #include <algorithm>
@@ -131,6 +132,8 @@ bool OdbcResultStream::readLongRow(RowBlock &block)
             if (!cut)
                 break;
         }
+        if (!isNull && c.type.form == FetchForm::CodePageText)
+            *value = codePageFromUtf8(*value);
         if (!isNull)
             block.longValues[size_t(c.longIndex)] = std::move(value);
     }

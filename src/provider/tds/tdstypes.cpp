@@ -182,7 +182,11 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
                 dt.ticks = (int64_t(ts.hour) * 3600 + ts.minute * 60 + ts.second) * 10000000 + ts.fraction / 100;
                 v = dt;
             }
-            out.addDateTime2(name, v, 7, output);
+            // A value datetime cannot hold goes as datetime2, for the server to refuse it.
+            if (p.columnSize == 23 && p.decimalDigits == 3 && (!v || rz::tds::fitsDateTime(*v)))
+                out.addDateTime(name, v, output);
+            else
+                out.addDateTime2(name, v, 7, output);
             break;
         }
         case SQL_C_TYPE_DATE: {

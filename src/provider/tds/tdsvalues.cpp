@@ -1,5 +1,6 @@
 #include "provider/tds/tdsvalues.h"
 
+#include "provider/values/codepage.h"
 #include "provider/values/decimaltext.h"
 
 #include <cstdio>
@@ -26,14 +27,6 @@ void civilFromDays(std::int32_t days, int &year, unsigned &month, unsigned &day)
     month = mp < 10 ? mp + 3 : mp - 9;
     year = int(std::int64_t(yoe) + era * 400 + (month <= 2 ? 1 : 0));
 }
-
-// Windows-1252's characters 0x80..0x9F; the rest is Latin-1. Undefined ones map to themselves.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char16_t fromCodePage(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t(c); }
 
 } // namespace
 
@@ -253,8 +246,8 @@ std::string textFromVariant(std::string_view bytes)
     case wt::DateTim4:
         return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(le(2)), int64_t(le(4) >> 16) * 600000000, 0);
     case wt::DateTime: {
-        const int64_t fraction = int64_t(le(8) >> 32);
-        return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(uint32_t(le(4))), (fraction * 10000000 + 150) / 300, 3);
+        const auto fraction = uint32_t(le(8) >> 32);
+        return textFromDateTime(rz::tds::kDaysTo1900 + int32_t(uint32_t(le(4))), rz::tds::ticksFromDateTimeFraction(fraction), 3);
     }
     case wt::TimeN: case wt::DateTime2N: case wt::DateTimeOffsetN: {
         if (propBytes < 1)
@@ -279,36 +272,6 @@ std::string textFromVariant(std::string_view bytes)
     default:
         return {};
     }
-}
-
-char16_t utf16FromCodePageChar(unsigned char c) { return fromCodePage(c); }
-
-std::u16string utf16FromCodePage(std::string_view bytes)
-{
-    std::u16string out(bytes.size(), u'\0');
-    for (size_t i = 0; i < bytes.size(); ++i)
-        out[i] = fromCodePage(static_cast<unsigned char>(bytes[i]));
-    return out;
-}
-
-std::string utf8FromCodePage(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    for (char byte : bytes) {
-        const char16_t c = fromCodePage(static_cast<unsigned char>(byte));
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 } // namespace rz::provider

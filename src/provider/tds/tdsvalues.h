@@ -1,8 +1,8 @@
 #pragma once
 // The TDS client's value forms (decimal as a 128-bit magnitude, money in
 // units of 1/10000, dates as days since 0001-01-01 and times as 100 ns
-// ticks, 8-bit text in a code page) turned into OLE DB's binary forms and
-// into text, without going through the text forms ODBC drivers deliver.
+// ticks) turned into OLE DB's binary forms and into text, without going
+// through the text forms ODBC drivers deliver.
 
 #include "platform/sdk/oledb.h"
 #include "tds/typeinfo.h"
@@ -36,10 +36,5 @@ std::string textFromDateTimeOffset(std::int32_t days, std::int64_t ticks, std::i
 // strings as they are, binary as hexadecimal digits. Empty for bytes that
 // are no variant.
 std::string textFromVariant(std::string_view bytes);
-
-// Windows-1252 (the code page of SQL Server's Latin1 collations) to UTF-8 and UTF-16.
-std::string utf8FromCodePage(std::string_view bytes);
-std::u16string utf16FromCodePage(std::string_view bytes);
-char16_t utf16FromCodePageChar(unsigned char c);
 
 } // namespace rz::provider

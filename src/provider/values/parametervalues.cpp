@@ -190,10 +190,18 @@ bool readNumber(const BoundValue &v, ParameterValue &p)
 }
 
 // Dates, times, timestamps and GUIDs (already checked by dateTimeFault); false for other types.
-bool readDateTimeOrGuid(const BoundValue &v, ParameterValue &p)
+// A timestamp for a datetime parameter says so with ODBC's size and digits
+// of datetime (23, 3): sent as datetime2, .007 would be .0070000, which
+// SQL Server does not find equal to the datetime .007 (2/300 s).
+bool readDateTimeOrGuid(const BoundValue &v, const SqlServerType *serverType, ParameterValue &p)
 {
     switch (v.type) {
-    case DBTYPE_DBTIMESTAMP: setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 27, 7, readAs<SQL_TIMESTAMP_STRUCT>(v.value)); return true;
+    case DBTYPE_DBTIMESTAMP:
+        if (serverType && serverType->threeHundredths)
+            setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
+        else
+            setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 27, 7, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
+        return true;
     case DBTYPE_DBDATE: setFixed(p, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, readAs<SQL_DATE_STRUCT>(v.value)); return true;
     case DBTYPE_DBTIME: setFixed(p, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, readAs<SQL_TIME_STRUCT>(v.value)); return true;
     case DBTYPE_GUID: setFixed(p, SQL_C_GUID, SQL_GUID, 36, 0, readAs<SQLGUID>(v.value)); return true;
@@ -330,7 +338,7 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
         if (v.type == DBTYPE_IUNKNOWN) {
             if (const HRESULT hr = readLongValue(v, serverType, p); FAILED(hr))
                 return hr;
-        } else if (!readNumber(v, p) && !readDateTimeOrGuid(v, p) && !readTextOrBytes(v, b, p)) {
+        } else if (!readNumber(v, p) && !readDateTimeOrGuid(v, serverType, p) && !readTextOrBytes(v, b, p)) {
             addPendingDiagnostic(u"07006", u"A parameter is bound with a type the provider cannot send.");
             return DB_E_ERRORSOCCURRED;
         }

@@ -44,7 +44,10 @@ SqlServerType variable(DBTYPE dbType, SQLULEN length, bool fixedLength)
     }
     switch (dbType) {
     case DBTYPE_STR:
-        t.form = FetchForm::Utf8Text;
+        // Long text reaches the consumer as a stream of the column's own
+        // bytes (Windows-1252), as the TDS client hands it on; the driver's
+        // UTF-8 is turned back when the value is read.
+        t.form = unlimited ? FetchForm::CodePageText : FetchForm::Utf8Text;
         t.cType = SQL_C_CHAR;
         // A code-page character may take up to three bytes in UTF-8.
         t.fetchBytes = unlimited ? 0 : SQLLEN(length * 3 + 1);
@@ -168,7 +171,11 @@ SqlServerType typeOfServerTypeName(std::u16string_view typeName, int maxLength, 
     if (name == "image") return variable(DBTYPE_BYTES, 0, false);
     if (name == "timestamp" || name == "rowversion") return variable(DBTYPE_BYTES, 8, true);
     if (name == "date") return typeOfColumn(SQL_TYPE_DATE, 10, 0, {});
-    if (name == "datetime") return timestampType(23, 3);
+    if (name == "datetime") {
+        SqlServerType t = timestampType(23, 3);
+        t.threeHundredths = true;
+        return t;
+    }
     if (name == "smalldatetime") return timestampType(16, 0);
     if (name == "datetime2") {
         const int digits = scale < 0 || scale > 7 ? 7 : scale;

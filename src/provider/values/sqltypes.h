@@ -54,6 +54,7 @@ struct SqlServerType {
     SQLLEN fetchBytes = 0;          // bytes of one value in the fetch block (0 when long)
     bool terminated = true;         // text in the block ends with a terminator the length leaves out
     BYTE fractionDigits = 7;        // time, datetime2, datetimeoffset: the places their text shows
+    bool threeHundredths = false;   // datetime, whose time counts 1/300 s (datetime2(3) looks the same otherwise)
 };
 
 // A result column from SQLDescribeCol plus the driver's type name

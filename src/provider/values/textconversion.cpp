@@ -2,6 +2,7 @@
 // every form's text, which the other families fall back on.
 
 #include "provider/tds/tdsvalues.h"
+#include "provider/values/codepage.h"
 #include "provider/values/conversionfamilies.h"
 #include "provider/values/decimaltext.h"
 
@@ -35,7 +36,8 @@ std::string asText(const FetchedValue &v)
         return textFromTicks(valueAs<std::int64_t>(v), v.type->scale);
     case FetchForm::DateTimeOffsetParts: {
         const auto dt = valueAs<rz::tds::DateTimeValue>(v);
-        return textFromDateTimeOffset(dt.days, dt.ticks, dt.offsetMinutes, v.type->scale > 7 ? 7 : v.type->scale);
+        // Text columns have no scale of their own: the places come from the wire type.
+        return textFromDateTimeOffset(dt.days, dt.ticks, dt.offsetMinutes, std::min<int>(v.type->fractionDigits, 7));
     }
     case FetchForm::CodePageText:
         return utf8FromCodePage(rawBytes(v));

@@ -3,6 +3,7 @@
 import datetime
 import decimal
 import re
+import struct
 import uuid
 
 from .errors import SqlError, conversion_failed
@@ -203,12 +204,14 @@ def to_storage(value, sqltype):
         return decimal_storage(to_decimal(value, sqltype))
     if name in ('float', 'real'):
         if isinstance(value, (int, float, decimal.Decimal)):
-            return float(value)
-        text = value.decode('latin-1') if isinstance(value, bytes) else str(value)
-        try:
-            return float(text)
-        except ValueError:
-            raise SqlError(8114, 'Error converting data type varchar to float.')
+            number = float(value)
+        else:
+            text = value.decode('latin-1') if isinstance(value, bytes) else str(value)
+            try:
+                number = float(text)
+            except ValueError:
+                raise SqlError(8114, 'Error converting data type varchar to float.')
+        return single_precision(number) if name == 'real' else number
     if name in STRING_TYPES:
         if isinstance(value, bytes):
             text = value.decode(CODEPAGE, errors='replace')
@@ -240,18 +243,12 @@ def to_storage(value, sqltype):
         if name == 'datetimeoffset':
             # a value without an offset is taken as UTC, as SQL Server takes a datetime2
             return datetimeoffset_text(Temporal(date, ticks, temporal.offset or 0), sqltype.scale)
-        if name == 'datetime':
-            if date.year < 1753:
-                raise SqlError(242, 'The conversion of a varchar data type to a datetime data type '
-                                    'resulted in an out-of-range value.')
-            ticks = datetime_ticks(ticks)
-        elif name == 'smalldatetime':
-            ticks = (ticks + 300000000) // 600000000 * 600000000
+        if name in ('datetime', 'smalldatetime'):
+            date, ticks = datetime_moment(date, ticks, name, value)
         else:
             ticks = round_ticks(ticks, sqltype.scale)
-        if ticks >= 864 * 10 ** 9:
-            ticks -= 864 * 10 ** 9
-            date += datetime.timedelta(days=1)
+            if ticks >= TICKS_PER_DAY:
+                date, ticks = shift(date, ticks, 0)
         return Temporal(date, ticks or None).canonical()
     if name == 'uniqueidentifier':
         if isinstance(value, bytes) and len(value) == 16:
@@ -282,8 +279,10 @@ def decimal_storage(number):
     if number == number.to_integral_value() and -2 ** 63 <= number < 2 ** 63:
         return int(number)
     approximation = float(number)
-    if decimal.Decimal(repr(approximation)) == number.normalize():
-        return approximation
+    with decimal.localcontext() as context:
+        context.prec = 80       # the default 28 digits would take 38 nines for 1E+38
+        if decimal.Decimal(repr(approximation)) == number.normalize():
+            return approximation
     return str(number)
 
 
@@ -291,6 +290,46 @@ def datetime_ticks(ticks):
     """Rounds 100 ns ticks to datetime's 1/300 s, kept as whole milliseconds."""
     three_hundredths = (ticks * 300 + 5000000) // 10 ** 7
     return (three_hundredths * 10 + 1) // 3 * 10000
+
+
+_DATETIME_RANGES = {'datetime': (datetime.date(1753, 1, 1), datetime.date(9999, 12, 31)),
+                    'smalldatetime': (datetime.date(1900, 1, 1), datetime.date(2079, 6, 6))}
+
+
+def datetime_moment(date, ticks, name, source):
+    """The date and time a datetime or smalldatetime keeps of a moment: the
+    time rounded to 1/300 s, for smalldatetime then to the minute (so 29.998 s
+    rounds down and 29.999 s, which is 30.000 as datetime, up); 242 when the
+    rounded moment lies outside the type's range."""
+    ticks = datetime_ticks(ticks)
+    if name == 'smalldatetime':
+        ticks = (ticks + 30 * 10 ** 7) // TICKS_PER_MINUTE * TICKS_PER_MINUTE
+    first, last = _DATETIME_RANGES[name]
+    if ticks >= TICKS_PER_DAY:
+        ticks -= TICKS_PER_DAY
+        if date == last:
+            raise _out_of_range(source, name)
+        date += datetime.timedelta(days=1)
+    if not first <= date <= last:
+        raise _out_of_range(source, name)
+    return date, ticks
+
+
+def _out_of_range(source, name):
+    if isinstance(source, Temporal):
+        source_type = 'datetime2' if source.offset is None else 'datetimeoffset'
+    else:
+        source_type = 'varchar'
+    return SqlError(242, 'The conversion of a %s data type to a %s data type resulted in an out-of-range value.'
+                    % (source_type, name))
+
+
+def single_precision(number):
+    """A real keeps the nearest 4-byte float, as SQL Server stores it."""
+    try:
+        return struct.unpack('<f', struct.pack('<f', number))[0]
+    except OverflowError:
+        raise SqlError(8115, 'Arithmetic overflow error converting expression to data type real.')
 
 
 def truncation_error():
@@ -308,6 +347,8 @@ def to_sqlite(value, sqltype):
             return Temporal(value.date).canonical()
         if sqltype.name == 'time':
             return Temporal(None, value.ticks).canonical()
+        if sqltype.name in ('datetime', 'smalldatetime'):
+            return to_storage(value, sqltype)
         return Temporal(value.date, value.ticks or None).canonical()
     if isinstance(value, decimal.Decimal):
         return decimal_storage(value)

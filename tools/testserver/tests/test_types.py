@@ -123,6 +123,60 @@ class TypesTest(ServerTestCase):
             self.assertEqual(number, caught.exception.msg_no, column)
 
 
+    def test_datetime_rounds_to_three_hundredths_and_smalldatetime_to_the_minute(self):
+        cursor = self.connect().cursor()
+        cursor.execute('CREATE TABLE moments (id int, dt datetime, sdt smalldatetime)')
+        dt, sdt = datetime.datetime, datetime.datetime
+        # (text written, datetime kept, smalldatetime kept)
+        cases = [
+            ('1999-12-31 23:59:58.007', dt(1999, 12, 31, 23, 59, 58, 7000), sdt(2000, 1, 1)),
+            ('2001-01-01 00:00:00.001', dt(2001, 1, 1), sdt(2001, 1, 1)),
+            ('2001-01-01 00:00:00.002', dt(2001, 1, 1, 0, 0, 0, 3000), sdt(2001, 1, 1)),
+            ('2001-01-01 00:00:00.005', dt(2001, 1, 1, 0, 0, 0, 7000), sdt(2001, 1, 1)),
+            ('2001-01-01 00:00:00.0049999', dt(2001, 1, 1, 0, 0, 0, 3000), sdt(2001, 1, 1)),
+            ('2001-01-01 00:00:00.009', dt(2001, 1, 1, 0, 0, 0, 10000), sdt(2001, 1, 1)),
+            ('2001-01-01 12:34:29.998', dt(2001, 1, 1, 12, 34, 29, 997000), sdt(2001, 1, 1, 12, 34)),
+            ('2001-01-01 12:34:29.999', dt(2001, 1, 1, 12, 34, 30), sdt(2001, 1, 1, 12, 35)),
+            ('1998-01-01 23:59:59.999', dt(1998, 1, 2), sdt(1998, 1, 2)),
+            ('2079-06-06 23:59:29.998', dt(2079, 6, 6, 23, 59, 29, 997000), sdt(2079, 6, 6, 23, 59)),
+        ]
+        for number, (text, expected_dt, expected_sdt) in enumerate(cases):
+            cursor.execute("SELECT CAST('%s' AS datetime), CONVERT(smalldatetime, '%s')" % (text, text))
+            self.assertEqual((expected_dt, expected_sdt), tuple(cursor.fetchone()), text)
+            cursor.execute("INSERT INTO moments VALUES (%d, '%s', '%s')" % (number, text, text))
+            # python-tds sends datetime values as datetime2(6)
+            if len(text) <= 26:
+                value = dt.strptime(text, '%Y-%m-%d %H:%M:%S.%f')
+                cursor.execute('INSERT INTO moments VALUES (%s, %s, %s)', (100 + number, value, value))
+        cursor.execute('SELECT id, dt, sdt FROM moments ORDER BY id')
+        kept = {row[0]: (row[1], row[2]) for row in cursor.fetchall()}
+        for number, (text, expected_dt, expected_sdt) in enumerate(cases):
+            self.assertEqual((expected_dt, expected_sdt), kept[number], text)
+            if len(text) <= 26:
+                self.assertEqual((expected_dt, expected_sdt), kept[100 + number], text)
+        # What was read compares equal to what is kept, as a parameter too.
+        cursor.execute('SELECT COUNT(*) FROM moments WHERE dt = %s', (dt(1999, 12, 31, 23, 59, 58, 7000),))
+        self.assertEqual(2, cursor.fetchone()[0])
+
+    def test_datetime_and_smalldatetime_refuse_moments_outside_their_range(self):
+        cursor = self.connect().cursor()
+        message = 'The conversion of a %s data type to a %s data type resulted in an out-of-range value.'
+        cases = [
+            ("CAST('1752-12-31 23:59:59.998' AS datetime)", 'varchar', 'datetime'),
+            ("CAST('9999-12-31 23:59:59.999' AS datetime)", 'varchar', 'datetime'),
+            ("CAST('1899-12-31 23:59:29.998' AS smalldatetime)", 'varchar', 'smalldatetime'),
+            ("CAST('2079-06-06 23:59:29.999' AS smalldatetime)", 'varchar', 'smalldatetime'),
+        ]
+        for expression, source, target in cases:
+            error = self.assertServerError(242, cursor.execute, 'SELECT ' + expression)
+            self.assertEqual(message % (source, target), error.text, expression)
+        self.assertServerError(242, cursor.execute, 'SELECT CAST(%s AS smalldatetime)', (datetime.datetime(2079, 6, 7),))
+        cursor.execute("SELECT CAST('1753-01-01' AS datetime), CAST('9999-12-31 23:59:59.997' AS datetime), "
+                       "CAST('1900-01-01' AS smalldatetime), CAST('2079-06-06 23:59' AS smalldatetime)")
+        self.assertEqual((datetime.datetime(1753, 1, 1), datetime.datetime(9999, 12, 31, 23, 59, 59, 997000),
+                          datetime.datetime(1900, 1, 1), datetime.datetime(2079, 6, 6, 23, 59)),
+                         tuple(cursor.fetchone()))
+
     def test_strings_for_binary_columns_are_refused(self):
         cursor = self.connect().cursor()
         cursor.execute('CREATE TABLE bin_values (id int, v varbinary(10), m varbinary(max), t nvarchar(10))')
