@@ -15,7 +15,7 @@ class Faults:
     """Failures on purpose, for reliability tests."""
 
     def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None,
-                 drop_during_login=False, drop_during_upload=False, drop_during_commit=False):
+                 drop_during_login=False, drop_during_upload=False, drop_during_commit=False, row_delay_ms=0):
         self.refuse_logins = refuse_logins
         self.hang = hang
         self.drop_after_rows = drop_after_rows
@@ -24,6 +24,7 @@ class Faults:
         self.drop_during_login = drop_during_login
         self.drop_during_upload = drop_during_upload
         self.drop_during_commit = drop_during_commit
+        self.row_delay_ms = row_delay_ms
 
 
 class Server:
