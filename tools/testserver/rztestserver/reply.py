@@ -34,6 +34,7 @@ class Reply:
         self.buffer = bytearray()
         self.sent_any = False
         self.closed = False
+        self.rows = 0
 
     def _payload_size(self):
         return self.stream.packet_size - 8
@@ -66,7 +67,9 @@ class Reply:
                 self._garbage()
             self.connection.rows_sent += 1
         if faults.row_delay_ms:
-            self._pause_before_row(faults.row_delay_ms / 1000.0)
+            if self.rows % max(1, faults.rows_per_delay) == 0:
+                self._pause_before_row(faults.row_delay_ms / 1000.0)
+            self.rows += 1
         try:
             data = tokens.row(columns, values)
         except (ValueError, OverflowError, struct.error, decimal.InvalidOperation):
@@ -75,7 +78,8 @@ class Reply:
         self.add(data)
 
     def _pause_before_row(self, seconds):
-        # The rows so far go out first, as from a server still computing the next.
+        # The rows so far go out first, as RAISERROR ... WITH NOWAIT makes SQL
+        # Server send what it has.
         self._before_first_packet()
         if self.buffer:
             self.stream.send_packet(bytes(self.buffer), last=False)
