@@ -51,7 +51,7 @@ class TestServer:
     """rz-testserver on the given loopback addresses, or the server named by
     RZ_TEST_HOST (then nothing is started)."""
 
-    def __init__(self, *addresses):
+    def __init__(self, *addresses, extra=()):
         self.external = bool(os.environ.get("RZ_TEST_HOST"))
         self.host = os.environ["RZ_TEST_HOST"] if self.external else addresses[0]
         self.database = os.environ.get("RZ_TEST_DATABASE", "testdb")
@@ -60,7 +60,7 @@ class TestServer:
         self.server = None
         if not self.external:
             self.server = support.TestServer(
-                *addresses, extra=["--login", "%s:%s" % (ODD_LOGIN, ODD_PASSWORD)])
+                *addresses, extra=["--login", "%s:%s" % (ODD_LOGIN, ODD_PASSWORD), *extra])
 
     def connection(self, host=None):
         return ["-S", host or self.host, "-d", self.database, "-U", self.user, "-P", self.password]

@@ -14,6 +14,7 @@ OURS = DRIVER == "REZUVEDOV"
 
 PRIMARY = "127.0.0.50"
 OFFLINE = "127.0.0.52"   # nothing listens here
+PACED = "127.0.0.54"     # a server that sends its rows slowly
 server = None
 
 
@@ -137,6 +138,42 @@ class Connecting(unittest.TestCase):
             "RZSQL_USER": server.user, "RZSQL_PASSWORD": server.password})
         self.assertEqual(r.status, 0, r)
         self.assertIn("     3\n", r.out)
+
+
+@unittest.skipIf(server_is_external(), "rows are paced by the local test server only")
+class Progress(unittest.TestCase):
+    """A server that pauses half a second before every 256th row (the rows
+    the plug-in reads at a time): rzsql shows on standard error how long it
+    has waited and, once rows come, how many it has read."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.paced = TestServer(PACED, extra=["--row-delay-ms", "500", "--rows-per-delay", "256"])
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.paced.stop()
+
+    def session(self, *args):
+        return rzsql("--driver", DRIVER, *self.paced.connection(), *args)
+
+    # 2,048 rows in 4 s
+    ROWS = "WITH r (i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < 2048) SELECT i FROM r"
+
+    def test_a_slow_result_shows_progress_on_standard_error_only(self):
+        # With "Big Query" the rows stream as they come.
+        r = self.session("-o", "Big Query=1", "--csv", "-e", self.ROWS)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.out, "i\n" + "".join("%d\n" % i for i in range(1, 2049)))
+        self.assertRegex(r.err, r"(^|\n)rzsql: \d+ rows read in \d\.\d s\n")
+
+    def test_a_result_that_is_slow_to_arrive_shows_the_wait(self):
+        # A default connection reads the whole result before the first row.
+        r = self.session("--csv", "-e", self.ROWS)
+        self.assertEqual(r.status, 0, r)
+        self.assertEqual(r.out.count("\n"), 2049)
+        self.assertRegex(r.err, r"^rzsql: waiting for rows, 1\.\d s\nrzsql: waiting for rows, 2\.\d s\n")
+        self.assertNotIn("rows read", r.err)
 
 
 class PeerDrivers(unittest.TestCase):

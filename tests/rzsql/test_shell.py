@@ -199,36 +199,5 @@ class Setup(ShellTest):
         self.assertEqual(self.sql("-e", "\\frobnicate").status, 1)
 
 
-class Progress(ShellTest):
-    # Every row costs SQLite a little work, so that reading takes seconds.
-    SLOW = ("WITH RECURSIVE r(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM r WHERE i < %d) "
-            "SELECT i, (WITH RECURSIVE w(j) AS (SELECT 1 UNION ALL SELECT j + 1 FROM w WHERE j < 20000 + i - i) "
-            "SELECT count(*) FROM w) AS work FROM r")
-
-    def rows_for_seconds(self, seconds):
-        # Machines differ: time a short run and scale the row count to it.
-        start = self.sql("--csv", "-e", self.SLOW % 1).seconds
-        per_row = (self.sql("--csv", "-e", self.SLOW % 41).seconds - start) / 40
-        return max(200, min(20000, int(seconds / max(per_row, 1e-4))))
-
-    def test_a_slow_result_shows_progress_on_standard_error_only(self):
-        rows = self.rows_for_seconds(3.0)
-        r = self.sql("--csv", "-e", self.SLOW % rows)
-        self.assertEqual(r.status, 0, r)
-        self.assertGreater(r.seconds, 1.5, "the query was too quick to test progress")
-        self.assertRegex(r.err, r"rzsql: \d+ rows read in \d+\.\d s\n")
-        self.assertEqual(r.out.count("\n"), rows + 1)
-
-    def test_a_result_that_is_slow_to_arrive_shows_the_wait(self):
-        # Sorting makes SQLite compute every row before handing out the first.
-        r = self.sql("--csv", "-e", self.SLOW % self.rows_for_seconds(3.0) + " ORDER BY work, i")
-        self.assertEqual(r.status, 0, r)
-        self.assertRegex(r.err, r"^rzsql: waiting for rows, 1\.\d s\n")
-
-    def test_a_quick_result_shows_none(self):
-        r = self.sql("-e", self.SLOW % 5)
-        self.assertEqual(r.err, "")
-
-
 if __name__ == "__main__":
     unittest.main(verbosity=2)

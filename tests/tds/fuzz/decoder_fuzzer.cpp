@@ -1,6 +1,6 @@
 // libFuzzer entry point for the token decoder. The first byte picks the chunk
 // size and whether long values go to a sink; the rest is the stream.
-#include "../untrusteddecode.h"
+#include "untrusteddecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -64,6 +64,12 @@ def build_parser():
                         help='close a connection abruptly once it has sent N result rows')
     faults.add_argument('--delay-ms', type=int, default=0, metavar='M',
                         help='wait M milliseconds before every answer')
+    faults.add_argument('--row-delay-ms', type=int, default=0, metavar='M',
+                        help='wait M milliseconds before every result row, having sent the rows before '
+                             'it: a result that arrives slowly (ATTENTION ends the wait)')
+    faults.add_argument('--rows-per-delay', type=int, default=1, metavar='N',
+                        help='with --row-delay-ms: wait before every Nth row of a reply only '
+                             '(the 1st, the N+1st, ...)')
     faults.add_argument('--garbage-after-rows', type=int, metavar='N',
                         help='once a connection has sent N result rows, end the reply with bytes '
                              'that are no valid token')
@@ -92,7 +98,8 @@ def main(argv=None):
     faults = Faults(refuse_logins=args.refuse_logins, hang=args.hang, drop_after_rows=args.drop_after_rows,
                     delay_ms=args.delay_ms, garbage_after_rows=args.garbage_after_rows,
                     drop_during_login=args.drop_during_login, drop_during_upload=args.drop_during_upload,
-                    drop_during_commit=args.drop_during_commit, refuse_descriptions=args.refuse_descriptions)
+                    drop_during_commit=args.drop_during_commit, refuse_descriptions=args.refuse_descriptions,
+                    row_delay_ms=args.row_delay_ms, rows_per_delay=args.rows_per_delay)
     server = Server(addresses, logins, databases, args.data, faults, args.verbose)
     if args.tls:
         try:

@@ -34,6 +34,7 @@ class Reply:
         self.buffer = bytearray()
         self.sent_any = False
         self.closed = False
+        self.rows = 0
 
     def _payload_size(self):
         return self.stream.packet_size - 8
@@ -65,12 +66,32 @@ class Reply:
             if self.connection.rows_sent >= faults.garbage_after_rows:
                 self._garbage()
             self.connection.rows_sent += 1
+        if faults.row_delay_ms:
+            if self.rows % max(1, faults.rows_per_delay) == 0:
+                self._pause_before_row(faults.row_delay_ms / 1000.0)
+            self.rows += 1
         try:
             data = tokens.row(columns, values)
         except (ValueError, OverflowError, struct.error, decimal.InvalidOperation):
             raise SqlError(8115, 'Arithmetic overflow error converting expression to data type %s.'
                            % _failing_type(columns, values))
         self.add(data)
+
+    def _pause_before_row(self, seconds):
+        # The rows so far go out first, as RAISERROR ... WITH NOWAIT makes SQL
+        # Server send what it has.
+        self._before_first_packet()
+        if self.buffer:
+            self.stream.send_packet(bytes(self.buffer), last=False)
+            self.buffer.clear()
+        deadline = time.monotonic() + seconds
+        while True:
+            if self.stream.poll_attention():
+                raise AttentionReceived()
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return
+            time.sleep(min(left, 0.05))
 
     def _drop(self):
         self._before_first_packet()

@@ -710,7 +710,8 @@ class Translator:
         if len(item) >= 2 and item[-2].is_word('AS') and item[-1].kind in ('word', 'name', 'string'):
             alias = item[-1].value
             item = item[:-2]
-        elif len(item) >= 2 and item[-1].kind in ('name', 'string') and item[-2].kind != 'op' or (
+        elif len(item) >= 2 and item[-1].kind in ('name', 'string') and item[-2].kind != 'op' \
+                and item[-2].text != '.' or (
                 len(item) >= 2 and item[-1].kind == 'word' and item[-1].upper not in _KEYWORDS
                 and item[-2].kind not in ('op',) and item[-2].text != '.' and not item[-2].is_word('CASE')):
             alias = item[-1].value

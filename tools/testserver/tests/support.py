@@ -25,13 +25,11 @@ class TestServer:
         for name in databases:
             args += ['--database', name]
         args += list(extra)
-        self.started = time.monotonic()
         # stderr goes to a file: a full pipe would block the server's logging
         self.log = tempfile.TemporaryFile()
         self.process = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=self.log)
         readable, _, _ = select.select([self.process.stdout], [], [], 10)
         line = self.process.stdout.readline() if readable else b''
-        self.startup_seconds = time.monotonic() - self.started
         if line.strip() != b'ready':
             self.stop()
             raise RuntimeError('rz-testserver did not start: %r %s' % (line, self.stderr_text()))

@@ -1,6 +1,6 @@
 """Failures on purpose: refused logins, a hung server, dropped connections
-(after rows, during login, during a long upload, during commit) and slow
-answers."""
+(after rows, during login, during a long upload, during commit), slow
+answers and rows paced one by one."""
 import os
 import socket
 import sys
@@ -80,6 +80,24 @@ class FaultTest(unittest.TestCase):
         cursor = connection.cursor()
         cursor.execute("EXEC sp_describe_undeclared_parameters N'SELECT @P1 + 1, @P2 + 2'")
         self.assertEqual([(1, '@P1')], [(r[0], r[1]) for r in cursor.fetchall()])
+
+    def test_rows_paced_one_by_one_arrive_as_they_come_and_can_be_cancelled(self):
+        self.server('127.0.0.157', '--row-delay-ms', '400')
+        connection = pytds_connect('127.0.0.157', timeout=60)
+        cursor = connection.cursor()
+        cursor.execute('CREATE TABLE paced (n int)')
+        cursor.execute('INSERT INTO paced VALUES ' + ', '.join(['(1)'] * 100))
+        started = time.monotonic()
+        cursor.execute('SELECT n FROM paced')
+        self.assertEqual((1,), tuple(cursor.fetchone()))
+        self.assertGreaterEqual(time.monotonic() - started, 0.4)
+        # The first row came before the rest were made (40 s of them), and a
+        # cancel ends the wait for the next.
+        cursor.cancel()
+        self.assertLess(time.monotonic() - started, 30)
+        cursor.execute('SELECT COUNT(*) FROM paced')
+        self.assertEqual([(100,)], [tuple(r) for r in cursor.fetchall()])
+        connection.close()
 
     def test_connection_dropped_during_login(self):
         server = self.server('127.0.0.144', '--drop-during-login')

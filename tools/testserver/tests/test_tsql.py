@@ -101,6 +101,31 @@ class TSqlTest(ServerTestCase):
         self.assertEqual([(1, 2, 1.0)], [(r[0], r[1], float(r[2])) for r in self.run_sql(
             "SELECT id, qty, price FROM [Order Lines] WHERE product = 'apple'")])
 
+    def test_qualified_column_names_in_every_quoting(self):
+        self.run_sql("CREATE TABLE qn_item (id int PRIMARY KEY, name nvarchar(10), kind int)")
+        self.run_sql("CREATE TABLE qn_kind (id int PRIMARY KEY, name nvarchar(10))")
+        self.run_sql("INSERT INTO qn_item VALUES (1, N'bolt', 5)")
+        self.run_sql("INSERT INTO qn_kind VALUES (5, N'metal')")
+        # Each names the column, which gives the result column its name; a
+        # quoted name after the column is an alias.
+        for sql, name in (('SELECT qn_item."id" FROM qn_item', 'id'),
+                          ('SELECT qn_item.[id] FROM qn_item', 'id'),
+                          ('SELECT "qn_item"."id" FROM qn_item', 'id'),
+                          ('SELECT [qn_item].[id] FROM "qn_item"', 'id'),
+                          ('SELECT dbo.qn_item.id FROM qn_item', 'id'),
+                          ('SELECT dbo."qn_item"."id" FROM dbo.qn_item', 'id'),
+                          ('SELECT i."id" FROM qn_item i', 'id'),
+                          ('SELECT qn_item."id" "other" FROM qn_item', 'other'),
+                          ('SELECT id "other" FROM qn_item', 'other')):
+            self.assertEqual([(1,)], [tuple(r) for r in self.run_sql(sql)], sql)
+            self.assertEqual(name, self.cursor.description[0][0], sql)
+        # As QSqlRelationalTableModel asks for a row with its related name.
+        rows = self.run_sql('SELECT "qn_item"."id","qn_item"."name",relTblAl_2."name" AS kind_name_2 '
+                            'FROM "qn_item" LEFT OUTER JOIN "qn_kind" relTblAl_2 '
+                            'ON "qn_item"."kind"=relTblAl_2."id" ORDER BY "qn_item"."id" ASC')
+        self.assertEqual([(1, 'bolt', 'metal')], [tuple(r) for r in rows])
+        self.assertEqual(['id', 'name', 'kind_name_2'], [d[0] for d in self.cursor.description])
+
     def test_several_statements_and_result_sets_in_one_batch(self):
         self.cursor.execute("CREATE TABLE multi (a int); INSERT INTO multi VALUES (1) INSERT INTO multi VALUES (2) "
                             "SELECT a FROM multi ORDER BY a; SELECT COUNT(*) AS n FROM multi")
