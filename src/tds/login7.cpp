@@ -9,6 +9,9 @@ namespace {
 
 constexpr size_t kFixedLength = 94;
 constexpr uint8_t kExtensionFlag = 0x10;   // OptionFlags3: fExtension
+constexpr uint8_t kIntegratedSecurityFlag = 0x80;   // OptionFlags2: fIntSecurity
+constexpr size_t kSspiLongOffset = 90;
+constexpr size_t kShortLengthLimit = 0xFFFF;
 constexpr uint8_t kFeatureUtf8 = 0x0A;
 constexpr uint8_t kFeatureTerminator = 0xFF;
 
@@ -36,7 +39,7 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     WireWriter w(out);
     size_t slot = 36;   // the next offset/length pair to fill
     auto field = [&](const std::vector<uint8_t> &bytes, size_t length) {
-        if (length > 0xFFFF)
+        if (length > 0xFFFF || out.size() > 0xFFFF)
             throw TdsError(ErrorKind::Usage, "login field too long");
         w.patch16le(slot, uint16_t(out.size()));
         w.patch16le(slot + 2, uint16_t(length));
@@ -68,10 +71,13 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     for (size_t i = 0; i < 6; ++i)
         out[slot + i] = request.clientId[i];
     slot += 6;
-    field({}, 0);   // SSPI
+    // A token of 64 KB or more gives cbSSPI 0xFFFF and its length in cbSSPILong.
+    const bool longSspi = request.sspi.size() >= kShortLengthLimit;
+    field(request.sspi, longSspi ? kShortLengthLimit : request.sspi.size());
     field({}, 0);   // AtchDBFile
     field({}, 0);   // ChangePassword
-    // cbSSPILong stays 0.
+    if (longSspi)
+        w.patch32le(kSspiLongOffset, uint32_t(request.sspi.size()));
     if (extension) {
         w.patch32le(extensionPointer, uint32_t(out.size()));
         w.u8(kFeatureUtf8);
@@ -87,7 +93,7 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     w.patch32le(16, request.clientPid);
     w.patch32le(20, request.connectionId);
     out[24] = request.optionFlags1;
-    out[25] = request.optionFlags2;
+    out[25] = uint8_t(request.optionFlags2 | (request.integratedSecurity ? kIntegratedSecurityFlag : 0));
     out[26] = request.typeFlags;
     out[27] = uint8_t(request.optionFlags3 | (extension ? kExtensionFlag : 0));
     w.patch32le(28, uint32_t(request.clientTimeZone));
