@@ -16,14 +16,6 @@ namespace rz::tds {
 
 namespace {
 
-// MIT Kerberos error codes (com_err table "krb5") that deserve their own words.
-constexpr int32_t kKdcUnreachable = -1765328228;          // KRB5_KDC_UNREACH
-constexpr int32_t kRealmCannotResolve = -1765328164;      // KRB5_REALM_CANT_RESOLVE
-constexpr int32_t kServerPrincipalUnknown = -1765328377;  // KRB5KDC_ERR_S_PRINCIPAL_UNKNOWN
-constexpr int32_t kTicketExpired = -1765328352;           // KRB5KRB_AP_ERR_TKT_EXPIRED
-constexpr int32_t kNoCacheFile = -1765328189;             // KRB5_FCC_NOFILE
-constexpr int32_t kCacheEntryNotFound = -1765328243;      // KRB5_CC_NOTFOUND
-
 gss_OID_desc spnegoMechanism{6, const_cast<char *>("\x2b\x06\x01\x05\x05\x02")};                // 1.3.6.1.5.5.2
 gss_OID_desc kerberosMechanism{9, const_cast<char *>("\x2a\x86\x48\x86\xf7\x12\x01\x02\x02")};  // 1.2.840.113554.1.2.2
 // GSS_KRB5_NT_PRINCIPAL_NAME: "service/host:port" is taken as written, with
@@ -101,18 +93,24 @@ std::string statusText(const GssapiFunctions &f, OM_uint32 code, int type)
     return text;
 }
 
+bool mentions(const std::string &text, const char *words)
+{
+    return text.find(words) != std::string::npos;
+}
+
+// Through SPNEGO the library hands back its own numbers for Kerberos's error
+// codes, not the codes themselves; its texts are what tells causes apart.
 std::string describeFailure(const GssapiFunctions &f, OM_uint32 major, OM_uint32 minor, const std::string &principal)
 {
     const std::string detail = minor != 0 ? statusText(f, minor, GSS_C_MECH_CODE) : statusText(f, major, GSS_C_GSS_CODE);
-    const auto code = int32_t(minor);
-    if (code == kKdcUnreachable || code == kRealmCannotResolve)
+    if (mentions(detail, "Cannot contact any KDC") || mentions(detail, "Cannot resolve network address for KDC"))
         return "No Kerberos KDC answered for the service ticket of " + principal + " (" + detail + ")";
-    if (code == kServerPrincipalUnknown)
+    if (mentions(detail, "not found in Kerberos database"))
         return "The Kerberos KDC does not know the service principal " + principal +
                ": the server must be registered under this name (" + detail + ")";
-    if (code == kTicketExpired || GSS_ROUTINE_ERROR(major) == GSS_S_CREDENTIALS_EXPIRED)
+    if (GSS_ROUTINE_ERROR(major) == GSS_S_CREDENTIALS_EXPIRED || mentions(detail, "expired"))
         return "The Kerberos ticket has expired: run kinit again (" + detail + ")";
-    if (GSS_ROUTINE_ERROR(major) == GSS_S_NO_CRED || code == kNoCacheFile || code == kCacheEntryNotFound)
+    if (GSS_ROUTINE_ERROR(major) == GSS_S_NO_CRED)
         return "No Kerberos credentials: run kinit (" + detail + ")";
     return "Kerberos authentication failed: " + statusText(f, major, GSS_C_GSS_CODE) + " (" + detail + ")";
 }
@@ -209,18 +207,28 @@ private:
         {
             if (target != GSS_C_NO_NAME)
                 return GSS_S_COMPLETE;
+            // Kerberos's own credentials first: without a ticket SPNEGO only
+            // says it finds no mechanism, Kerberos names the cache it looked in.
+            gss_OID_set_desc kerberos{1, &kerberosMechanism};
+            gss_cred_id_t ticket = GSS_C_NO_CREDENTIAL;
+            OM_uint32 status = f.acquireCred(&minorStatus, GSS_C_NO_NAME, GSS_C_INDEFINITE, &kerberos, GSS_C_INITIATE,
+                                             &ticket, nullptr, nullptr);
+            if (GSS_ERROR(status))
+                return status;
+            OM_uint32 ignored = 0;
+            f.releaseCred(&ignored, &ticket);
             gss_OID_set_desc spnego{1, &spnegoMechanism};
-            OM_uint32 status = f.acquireCred(&minorStatus, GSS_C_NO_NAME, GSS_C_INDEFINITE, &spnego, GSS_C_INITIATE,
-                                             &credentials, nullptr, nullptr);
+            status = f.acquireCred(&minorStatus, GSS_C_NO_NAME, GSS_C_INDEFINITE, &spnego, GSS_C_INITIATE, &credentials,
+                                   nullptr, nullptr);
             if (GSS_ERROR(status))
                 return status;
             if (f.setNegMechs) {
-                gss_OID_set_desc kerberos{1, &kerberosMechanism};
                 status = f.setNegMechs(&minorStatus, credentials, &kerberos);
                 if (GSS_ERROR(status))
                     return status;
             }
-            gss_buffer_desc name{principal.size(), principal.data()};
+            std::string text = principal;   // gss_import_name copies it
+            gss_buffer_desc name{text.size(), text.data()};
             return f.importName(&minorStatus, &name, &kerberosPrincipalName, &target);
         }
 
