@@ -71,11 +71,19 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     for (size_t i = 0; i < 6; ++i)
         out[slot + i] = request.clientId[i];
     slot += 6;
-    // A token of 64 KB or more gives cbSSPI 0xFFFF and its length in cbSSPILong.
-    const bool longSspi = request.sspi.size() >= kShortLengthLimit;
-    field(request.sspi, longSspi ? kShortLengthLimit : request.sspi.size());
+    // The SSPI token's bytes go after the last field's: a long one would push
+    // the fields after it beyond 16-bit offsets. From 64 KB on cbSSPI says
+    // 0xFFFF and cbSSPILong has the length.
+    const size_t sspiSlot = slot;
+    slot += 4;
     field({}, 0);   // AtchDBFile
     field({}, 0);   // ChangePassword
+    if (out.size() > 0xFFFF)
+        throw TdsError(ErrorKind::Usage, "login fields too long");
+    const bool longSspi = request.sspi.size() >= kShortLengthLimit;
+    w.patch16le(sspiSlot, uint16_t(out.size()));
+    w.patch16le(sspiSlot + 2, uint16_t(longSspi ? kShortLengthLimit : request.sspi.size()));
+    w.bytes(request.sspi.data(), request.sspi.size());
     if (longSspi)
         w.patch32le(kSspiLongOffset, uint32_t(request.sspi.size()));
     if (extension) {

@@ -11,6 +11,7 @@
 #include <QtCore/QProcess>
 #include <QtCore/QProcessEnvironment>
 #include <QtCore/QStandardPaths>
+#include <QtCore/QVariant>
 #include <QtSql/QSqlError>
 #include <QtSql/QSqlQuery>
 
@@ -88,8 +89,9 @@ protected:
             QSqlDatabase::database(name, false).close();
             QSqlDatabase::removeDatabase(name);
         }
-        if (environment->realm && !environment->realm->kdcRunning())
+        if (environment->realm && !environment->realm->kdcRunning()) {
             ASSERT_TRUE(environment->realm->startKdc());
+        }
     }
 
     // A fresh ticket of alice's in a cache of its own, which becomes the
