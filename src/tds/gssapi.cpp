@@ -31,6 +31,8 @@ struct GssapiFunctions {
     decltype(&gss_delete_sec_context) deleteSecContext = nullptr;
     decltype(&gss_release_buffer) releaseBuffer = nullptr;
     decltype(&gss_display_status) displayStatus = nullptr;
+    decltype(&gss_indicate_mechs) indicateMechs = nullptr;
+    decltype(&gss_release_oid_set) releaseOidSet = nullptr;
     // An extension (RFC 4178's negotiation limited to chosen mechanisms);
     // without it SPNEGO offers whatever the library has.
     OM_uint32 (*setNegMechs)(OM_uint32 *, gss_cred_id_t, const gss_OID_set) = nullptr;
@@ -68,11 +70,19 @@ const GssapiFunctions &gssapiLibrary(const std::string &library)
     bind(f.deleteSecContext, "gss_delete_sec_context");
     bind(f.releaseBuffer, "gss_release_buffer");
     bind(f.displayStatus, "gss_display_status");
+    bind(f.indicateMechs, "gss_indicate_mechs");
+    bind(f.releaseOidSet, "gss_release_oid_set");
     bind(f.setNegMechs, "gss_set_neg_mechs");
     if (!missing.empty()) {
         ::dlclose(handle);
         throw TdsError(ErrorKind::Authentication, "The GSSAPI library " + library + " lacks " + missing);
     }
+    // The library reads its configuration and loads its mechanisms on first
+    // use: done here, so that a login's time-out counts only the exchange.
+    OM_uint32 minor = 0;
+    gss_OID_set mechanisms = GSS_C_NO_OID_SET;
+    if (!GSS_ERROR(f.indicateMechs(&minor, &mechanisms)))
+        f.releaseOidSet(&minor, &mechanisms);
     return loaded.emplace(library, f).first->second;
 }
 

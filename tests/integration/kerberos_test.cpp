@@ -224,6 +224,8 @@ TEST_F(IntegratedSecurity, TwoHundredLogins)
 {
     if (qEnvironmentVariableIsEmpty("RZ_TEST_KERBEROS_CHILD"))
         useTicket("alice.ccache");
+    else
+        open();   // under valgrind the Kerberos library's first use alone outlasts the login time-out
     for (int i = 0; i < logins; ++i) {
         QSqlDatabase db = open();
         ASSERT_TRUE(db.isOpen()) << i << ": " << db.lastError().text().toStdString();
@@ -251,9 +253,11 @@ TEST_F(IntegratedSecurity, TwoHundredLoginsLoseNoMemoryUnderValgrind)
     const QString valgrind = QStandardPaths::findExecutable(QStringLiteral("valgrind"));
     ASSERT_FALSE(valgrind.isEmpty()) << "valgrind is not installed";
     useTicket("alice.ccache");
+    // Under valgrind asking the KDC takes longer than the login time-out
+    // allows: the service ticket is fetched beforehand.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("/usr/bin/kvno"), {QStringLiteral("MSSQLSvc/%1:1433").arg(host)}), 0);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();   // KRB5_CONFIG and KRB5CCNAME included
-    env.insert(QStringLiteral("RZ_TEST_HOST"), host);
-    env.insert(QStringLiteral("RZ_TEST_KERBEROS_CHILD"), QStringLiteral("1"));
+    env.insert(QStringLiteral("RZ_TEST_KERBEROS_CHILD"), QStringLiteral("1"));   // this program's realm and server
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
