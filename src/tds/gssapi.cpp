@@ -33,8 +33,8 @@ struct GssapiFunctions {
     decltype(&gss_display_status) displayStatus = nullptr;
     decltype(&gss_indicate_mechs) indicateMechs = nullptr;
     decltype(&gss_release_oid_set) releaseOidSet = nullptr;
-    // An extension (RFC 4178's negotiation limited to chosen mechanisms);
-    // without it SPNEGO offers whatever the library has.
+    // An extension (MIT, Heimdal) that limits what SPNEGO offers; without it
+    // SPNEGO offers every mechanism the library has.
     OM_uint32 (*setNegMechs)(OM_uint32 *, gss_cred_id_t, const gss_OID_set) = nullptr;
 };
 

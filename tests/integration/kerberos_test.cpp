@@ -225,14 +225,14 @@ TEST_F(IntegratedSecurity, TwoHundredLogins)
     else
         open();   // under valgrind the Kerberos library's first use alone outlasts the login time-out
     for (int i = 0; i < logins; ++i) {
-        QSqlDatabase db = open();
-        ASSERT_TRUE(db.isOpen()) << i << ": " << db.lastError().text().toStdString();
-        QSqlQuery query(db);
-        ASSERT_TRUE(query.exec(QStringLiteral("SELECT SUSER_SNAME()")) && query.next());
-        ASSERT_EQ(query.value(0).toString(), principal);
-        query = QSqlQuery();
-        db.close();
-        db = QSqlDatabase();
+        {
+            QSqlDatabase db = open();
+            ASSERT_TRUE(db.isOpen()) << i << ": " << db.lastError().text().toStdString();
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(QStringLiteral("SELECT SUSER_SNAME()")) && query.next());
+            ASSERT_EQ(query.value(0).toString(), principal);
+        }
+        QSqlDatabase::database(names.last(), false).close();
         QSqlDatabase::removeDatabase(names.takeLast());
     }
     // Failed logins must not leak either.
