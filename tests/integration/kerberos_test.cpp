@@ -1,7 +1,8 @@
 // Integrated security on Linux: an empty user name logs in with the user's
 // Kerberos ticket, against a real MIT KDC of the test's own and the test
 // server with the keytab of its service principal. Every way it can fail
-// fails within the login time-out and says why.
+// fails within the login time-out (on FreeTDS all but a silent KDC) and says
+// why.
 
 #include "kerberosrealm.h"
 #include "testserver_fixture.h"
