@@ -56,6 +56,7 @@ public:
         connection_.session_.loginAck = ack;
         user_.onLoginAck(ack);
     }
+    void onSspi(const std::vector<uint8_t> &token) override { user_.onSspi(token); }
     void onFeatureAck(uint8_t feature, const std::vector<uint8_t> &data) override
     {
         if (feature == kFeatureUtf8 && !data.empty() && (data[0] & 1))
@@ -81,6 +82,8 @@ std::unique_ptr<Connection> Connection::open(const std::string &host, uint16_t p
     LoginOptions withServer = options;
     if (withServer.serverName.empty())
         withServer.serverName = host;
+    if (withServer.integratedSecurity && withServer.servicePrincipal.empty())
+        withServer.servicePrincipal = sqlServerPrincipal(withServer.serverName, port);
     connection->login(withServer);
     return connection;
 }
@@ -115,6 +118,12 @@ void Connection::login(const LoginOptions &options)
 void Connection::loginSteps(const LoginOptions &options)
 {
     active_->setTimeout(options.loginTimeout);
+    std::unique_ptr<SecurityContext> security;
+    if (options.integratedSecurity) {
+        if (options.servicePrincipal.empty())
+            throw TdsError(ErrorKind::Usage, "integrated security needs the server's service principal");
+        security = makeKerberosContext(options.servicePrincipal);
+    }
     guarded([&] {
         PreLoginRequest request;
         request.encryption = encryptionOptionFor(options.encryption);
@@ -139,8 +148,13 @@ void Connection::loginSteps(const LoginOptions &options)
         login.packetSize = options.packetSize;
         login.clientPid = uint32_t(::getpid());
         login.hostName = options.hostName.empty() ? localHostName() : options.hostName;
-        login.userName = options.userName;
-        login.password = options.password;
+        if (security) {
+            login.integratedSecurity = true;
+            login.sspi = security->step({}, options.loginTimeout);
+        } else {
+            login.userName = options.userName;
+            login.password = options.password;
+        }
         login.appName = options.appName;
         login.serverName = options.serverName;
         login.libraryName = options.libraryName;
@@ -158,26 +172,61 @@ void Connection::loginSteps(const LoginOptions &options)
         decoder_.reset();
     });
 
-    struct LoginHandler : TokenHandler {
-        std::vector<ServerMessage> messages;
-        bool acknowledged = false;
-        void onMessage(const ServerMessage &m) override { messages.push_back(m); }
-        void onLoginAck(const LoginAck &) override { acknowledged = true; }
-    } handler;
-    readResponse(handler);
-    loginMessages_ = handler.messages;
-    if (!handler.acknowledged) {
-        std::string text = "the server refused the login";
-        for (const ServerMessage &m : handler.messages)
-            if (m.isError) {
-                text = m.message;
-                break;
-            }
-        throw LoginError(text, handler.messages);
-    }
+    finishLogin(options, security.get());
     if (session_.loginAck.tdsVersion < kTdsVersion74)
         throw TdsError(ErrorKind::Login, "the server speaks an older TDS version than 7.4");
     active_->setTimeout(requestTimeout_);
+}
+
+void Connection::finishLogin(const LoginOptions &options, SecurityContext *security)
+{
+    struct LoginHandler : TokenHandler {
+        std::vector<ServerMessage> *messages;
+        std::optional<std::vector<uint8_t>> sspi;
+        bool acknowledged = false;
+        explicit LoginHandler(std::vector<ServerMessage> &all) : messages(&all) {}
+        void onMessage(const ServerMessage &m) override { messages->push_back(m); }
+        void onLoginAck(const LoginAck &) override { acknowledged = true; }
+        void onSspi(const std::vector<uint8_t> &token) override { sspi = token; }
+    };
+    std::vector<ServerMessage> messages;
+    for (;;) {
+        LoginHandler handler(messages);
+        readResponse(handler);
+        const bool refused = std::any_of(messages.begin(), messages.end(),
+                                         [](const ServerMessage &m) { return m.isError; });
+        if (handler.acknowledged) {
+            loginMessages_ = messages;
+            // The server's last token proves its identity to us (mutual
+            // authentication); a login without it is not the server we asked for.
+            if (security && !security->complete()) {
+                if (!handler.sspi)
+                    throw TdsError(ErrorKind::Authentication,
+                                   "the server accepted the integrated login without proving its identity");
+                guarded([&] { security->step(*handler.sspi, options.loginTimeout); });
+                if (!security->complete())
+                    throw TdsError(ErrorKind::Authentication, "the server ended the Kerberos exchange too early");
+            }
+            return;
+        }
+        if (refused || !security || !handler.sspi) {
+            loginMessages_ = messages;
+            std::string text = "the server refused the login";
+            for (const ServerMessage &m : messages)
+                if (m.isError) {
+                    text = m.message;
+                    break;
+                }
+            throw LoginError(text, messages);
+        }
+        guarded([&] {
+            const std::vector<uint8_t> token = security->step(*handler.sspi, options.loginTimeout);
+            channel_.sendMessage(PacketType::Sspi, token);
+            channel_.beginMessage();
+            responsePending_ = true;
+            decoder_.reset();
+        });
+    }
 }
 
 void Connection::setRequestTimeout(std::chrono::milliseconds timeout)

@@ -3,6 +3,7 @@
 // streams, the session state the server reports in ENVCHANGE tokens, and
 // cancelling with ATTENTION.
 
+#include "tds/gssapi.h"
 #include "tds/login7.h"
 #include "tds/packetchannel.h"
 #include "tds/prelogin.h"
@@ -44,6 +45,11 @@ struct LoginOptions {
     EncryptionPolicy encryption = EncryptionPolicy::Never;
     bool requestUtf8 = true;
     std::chrono::milliseconds loginTimeout{15000};
+    // Integrated security: Kerberos through SPNEGO with the user's default
+    // ticket cache instead of userName/password. The service principal is
+    // SQL Server's MSSQLSvc/<serverName>:<port> unless given.
+    bool integratedSecurity = false;
+    std::string servicePrincipal;
 };
 
 struct SessionState {
@@ -117,6 +123,9 @@ public:
 private:
     class SessionHandler;
     void loginSteps(const LoginOptions &options);
+    // Reads the answers to LOGIN7 until LOGINACK, answering the server's
+    // SSPI tokens with the context's next ones.
+    void finishLogin(const LoginOptions &options, SecurityContext *security);
     void beginRequest();
     void send(PacketType type, const std::vector<uint8_t> &payload);
     void applyEnvChange(const EnvChange &change);

@@ -14,6 +14,7 @@ enum class ErrorKind {
     Protocol,           // bytes that are not a valid TDS stream
     Encryption,         // the two sides cannot agree on encryption
     Login,              // the server refused the login
+    Authentication,     // the client could not prove who it is (integrated login)
     Usage,              // the caller asked for something impossible
 };
 

@@ -9,6 +9,9 @@ namespace {
 
 constexpr size_t kFixedLength = 94;
 constexpr uint8_t kExtensionFlag = 0x10;   // OptionFlags3: fExtension
+constexpr uint8_t kIntegratedSecurityFlag = 0x80;   // OptionFlags2: fIntSecurity
+constexpr size_t kSspiLongOffset = 90;
+constexpr size_t kShortLengthLimit = 0xFFFF;
 constexpr uint8_t kFeatureUtf8 = 0x0A;
 constexpr uint8_t kFeatureTerminator = 0xFF;
 
@@ -36,7 +39,7 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     WireWriter w(out);
     size_t slot = 36;   // the next offset/length pair to fill
     auto field = [&](const std::vector<uint8_t> &bytes, size_t length) {
-        if (length > 0xFFFF)
+        if (length > 0xFFFF || out.size() > 0xFFFF)
             throw TdsError(ErrorKind::Usage, "login field too long");
         w.patch16le(slot, uint16_t(out.size()));
         w.patch16le(slot + 2, uint16_t(length));
@@ -68,10 +71,21 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     for (size_t i = 0; i < 6; ++i)
         out[slot + i] = request.clientId[i];
     slot += 6;
-    field({}, 0);   // SSPI
+    // The SSPI token's bytes go after the last field's: a long one would push
+    // the fields after it beyond 16-bit offsets. From 64 KB on cbSSPI says
+    // 0xFFFF and cbSSPILong has the length.
+    const size_t sspiSlot = slot;
+    slot += 4;
     field({}, 0);   // AtchDBFile
     field({}, 0);   // ChangePassword
-    // cbSSPILong stays 0.
+    if (out.size() > 0xFFFF)
+        throw TdsError(ErrorKind::Usage, "login fields too long");
+    const bool longSspi = request.sspi.size() >= kShortLengthLimit;
+    w.patch16le(sspiSlot, uint16_t(out.size()));
+    w.patch16le(sspiSlot + 2, uint16_t(longSspi ? kShortLengthLimit : request.sspi.size()));
+    w.bytes(request.sspi.data(), request.sspi.size());
+    if (longSspi)
+        w.patch32le(kSspiLongOffset, uint32_t(request.sspi.size()));
     if (extension) {
         w.patch32le(extensionPointer, uint32_t(out.size()));
         w.u8(kFeatureUtf8);
@@ -87,7 +101,7 @@ std::vector<uint8_t> encodeLogin7(const LoginRequest &request)
     w.patch32le(16, request.clientPid);
     w.patch32le(20, request.connectionId);
     out[24] = request.optionFlags1;
-    out[25] = request.optionFlags2;
+    out[25] = uint8_t(request.optionFlags2 | (request.integratedSecurity ? kIntegratedSecurityFlag : 0));
     out[26] = request.typeFlags;
     out[27] = uint8_t(request.optionFlags3 | (extension ? kExtensionFlag : 0));
     w.patch32le(28, uint32_t(request.clientTimeZone));

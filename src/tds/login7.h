@@ -1,5 +1,6 @@
 #pragma once
-// LOGIN7 with SQL Server authentication.
+// LOGIN7 with SQL Server authentication, or integrated security with the
+// client's first SSPI (SPNEGO) token.
 
 #include <array>
 #include <cstdint>
@@ -36,6 +37,10 @@ struct LoginRequest {
     // Ask for the UTF-8 feature extension (servers that know it may then send
     // varchar data in UTF-8 collations).
     bool requestUtf8 = false;
+    // Integrated security: the first token of the exchange (sets fIntSecurity;
+    // user name and password are then left empty).
+    bool integratedSecurity = false;
+    std::vector<uint8_t> sspi;
 };
 
 std::vector<uint8_t> encodeLogin7(const LoginRequest &request);

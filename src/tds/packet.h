@@ -13,6 +13,7 @@ enum class PacketType : uint8_t {
     Attention = 0x06,
     TransactionManager = 0x0E,
     Login7 = 0x10,
+    Sspi = 0x11,   // the client's further tokens of an integrated login
     PreLogin = 0x12,
 };
 

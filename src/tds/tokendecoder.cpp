@@ -379,9 +379,11 @@ bool TokenDecoder::decodeToken(uint8_t type, WireReader &reader, TokenHandler &h
             handler.onFeatureAck(feature, readBytes(reader, length));
         }
         return true;
+    case token::Sspi:
+        handler.onSspi(readBytes(reader, reader.u16le()));
+        return true;
     case token::TabName:
     case token::ColInfo:
-    case token::Sspi:
         skipBytes(reader, reader.u16le());
         return true;
     case token::SessionState:

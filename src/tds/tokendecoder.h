@@ -27,6 +27,8 @@ public:
     virtual void onEnvChange(const EnvChange &) {}
     virtual void onOrder(const std::vector<uint16_t> &) {}
     virtual void onLoginAck(const LoginAck &) {}
+    // A token of the integrated login's exchange, for the client's security context.
+    virtual void onSspi(const std::vector<uint8_t> &) {}
     virtual void onFeatureAck(uint8_t /*feature*/, const std::vector<uint8_t> & /*data*/) {}
 };
 

@@ -4,10 +4,7 @@
 
 #include "livedatabase.h"
 
-#include <QtCore/QCoreApplication>
-#include <QtCore/QProcess>
-#include <QtCore/QProcessEnvironment>
-#include <QtCore/QStandardPaths>
+#include "valgrindcheck.h"
 
 namespace {
 
@@ -48,26 +45,10 @@ TEST(LeakCheck, ThousandPreparedExecutionsLoseNoMemoryUnderValgrind)
 #else
 TEST(LeakCheck, ThousandPreparedExecutionsLoseNoMemoryUnderValgrind)
 {
-    const QString valgrind = QStandardPaths::findExecutable(QStringLiteral("valgrind"));
-    ASSERT_FALSE(valgrind.isEmpty()) << "valgrind is not installed";
-
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The workload under valgrind uses this program's server.
     env.insert(QStringLiteral("RZ_TEST_HOST"), rztest::liveSettings().host);
-    QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(valgrind, {QStringLiteral("--leak-check=full"), QStringLiteral("--errors-for-leak-kinds=definite"),
-                           QStringLiteral("--error-exitcode=99"), QStringLiteral("--num-callers=30"),
-                           QCoreApplication::applicationFilePath(),
-                           QStringLiteral("--gtest_filter=LeakWorkload.*")});
-    ASSERT_TRUE(child.waitForFinished(540000)) << "valgrind did not finish";
-    const QByteArray output = child.readAll();
-    const bool workloadPassed = output.contains("[  PASSED  ] 1 test");
-    EXPECT_TRUE(workloadPassed) << output.toStdString();
-    EXPECT_TRUE(output.contains("definitely lost: 0 bytes") || output.contains("All heap blocks were freed"))
-        << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << (workloadPassed ? output.right(20000).toStdString() : std::string());
+    rztest::expectNoLeakUnderValgrind(QStringLiteral("LeakWorkload.*"), env);
 }
 #endif
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace rz::tds;
 
 TEST(Login7, EncodesTheDocumentedExampleByteForByte)
@@ -72,4 +74,32 @@ TEST(Login7, PointsTheExtensionAtAUtf8FeatureBlockAtTheEnd)
     const size_t database = size_t(bytes[68] | bytes[69] << 8);
     EXPECT_EQ(bytes[database], 't');
     EXPECT_EQ(bytes[70], 6);
+}
+
+TEST(Login7, IntegratedSecurityCarriesTheTokenInsteadOfUserAndPassword)
+{
+    // cbSSPI holds up to 0xFFFE bytes; from 0xFFFF on it says 0xFFFF and
+    // cbSSPILong (the last fixed field) holds the length.
+    for (const size_t size : {size_t(1200), size_t(0xFFFF), size_t(70000)}) {
+        SCOPED_TRACE(size);
+        LoginRequest request;
+        request.integratedSecurity = true;
+        request.userName.clear();
+        for (size_t i = 0; i < size; ++i)
+            request.sspi.push_back(uint8_t(i * 7));
+        const auto bytes = encodeLogin7(request);
+        auto u16 = [&](size_t at) { return size_t(bytes[at] | bytes[at + 1] << 8); };
+        auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+        EXPECT_EQ(bytes[25] & 0x80, 0x80) << "fIntSecurity";
+        EXPECT_EQ(u16(42), 0u) << "no user name";
+        EXPECT_EQ(u16(46), 0u) << "no password";
+        const size_t offset = u16(78);
+        const size_t shortLength = u16(80);
+        const size_t longLength = u32(90);
+        EXPECT_EQ(shortLength, size < 0xFFFF ? size : 0xFFFF);
+        EXPECT_EQ(longLength, size < 0xFFFF ? 0 : size);
+        ASSERT_EQ(u32(0), bytes.size());
+        ASSERT_LE(offset + size, bytes.size());
+        EXPECT_TRUE(std::equal(request.sspi.begin(), request.sspi.end(), bytes.begin() + long(offset)));
+    }
 }

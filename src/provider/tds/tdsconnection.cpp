@@ -160,11 +160,6 @@ public:
             addPendingDiagnostic(u"08001", u"The server name is not one SQL Server clients accept.");
             return nullptr;
         }
-        if (settings.integratedSecurity) {
-            addPendingDiagnostic(u"28000", u"Integrated security needs the ODBC provider (provider=rzfreetds, or MSOLEDBSQL19 "
-                                           u"with Microsoft's ODBC driver); this provider logs in with a user name and password.");
-            return nullptr;
-        }
         if (address->port == 0) {
             addPendingDiagnostic(u"08001", u"A named instance needs its port (host,port): this provider does not ask "
                                            u"the SQL Server Browser.");
@@ -172,8 +167,15 @@ public:
         }
         rz::tds::LoginOptions options;
         options.serverName = utf8(address->host);
-        options.userName = utf8(settings.userId);
-        options.password = utf8(settings.password);
+        if (settings.integratedSecurity) {
+            // Kerberos with the user's ticket cache; the service principal is
+            // MSSQLSvc/<host>:<port> unless the provider string names it.
+            options.integratedSecurity = true;
+            options.servicePrincipal = utf8(providerStringRaw(settings.providerString, "serverspn"));
+        } else {
+            options.userName = utf8(settings.userId);
+            options.password = utf8(settings.password);
+        }
         options.database = utf8(settings.catalog);
         options.appName = utf8(settings.applicationName);
         // Larger packets mean fewer reads per result; servers that want less say so in ENVCHANGE.
@@ -204,6 +206,10 @@ public:
             if (pendingDiagnostics().empty())
                 addPendingDiagnostic(u"28000", utf16(e.what()));
         } catch (const rz::tds::TdsError &e) {
+            if (e.kind() == rz::tds::ErrorKind::Authentication) {
+                addPendingDiagnostic(u"28000", utf16(e.what()));
+                return nullptr;
+            }
             const char16_t *state = e.kind() == rz::tds::ErrorKind::Timeout ? u"HYT00" : u"08001";
             addPendingDiagnostic(state, utf16(std::string("Cannot connect to the server: ") + e.what()));
         }

@@ -4,6 +4,7 @@ import sys
 import threading
 
 from . import login as login_module, packets, tls, tokens
+from .kerberos import LoginRefused, untrusted_login
 from .connection_helpers import request_body
 from .errors import SqlError, internal_error
 from .output import Output
@@ -91,22 +92,26 @@ class Connection(threading.Thread):
         request = login_module.Login(payload)
         if self.faults.drop_during_login:
             self.drop('LOGIN7 from %r has arrived' % request.username)
+        name, last_token, error = self.authenticate(request)
         reply = Reply(self)
         out = Output(reply, None)
-        error = self.check_login(request)
+        if error is None:
+            error = self.check_login(request, name)
         if error is not None:
-            self.log('login failed for %r: %s' % (request.username, error.message))
+            self.log('login failed for %r: %s' % (name, error.message))
             out.error(error)
             out.done(error=True)
             out.finish()
             return False
+        if last_token:
+            out.add(tokens.sspi(last_token))
         database = self.server.databases.canonical(request.database) if request.database else \
-            self.server.default_database(request.username)
+            self.server.default_database(name)
         if request.packet_size and 512 <= request.packet_size <= 32767:
             packet_size = request.packet_size
         else:
             packet_size = 4096
-        self.session = Session(self.server, request.username, database, self.spid, request.hostname,
+        self.session = Session(self.server, name, database, self.spid, request.hostname,
                                request.appname)
         out.session = self.session
         out.envchange(tokens.ENV_DATABASE, database, 'master')
@@ -119,16 +124,36 @@ class Connection(threading.Thread):
         out.done()
         out.finish()
         self.stream.packet_size = packet_size
-        self.log('login %r database %r from %r (%s)' % (request.username, database, request.hostname,
+        self.log('login %r database %r from %r (%s)' % (name, database, request.hostname,
                                                        request.appname))
         return True
 
-    def check_login(self, request):
+    def authenticate(self, request):
+        """(login name, last SSPI token for the client, error): a SQL Server
+        login as LOGIN7 names it, or the Kerberos principal an integrated
+        login proves."""
+        if not request.integrated:
+            password = self.server.logins.get(request.username.lower())
+            if password is None or password != request.password:
+                return request.username, b'', self.login_failed(request.username)
+            return request.username, b'', None
+        if self.server.kerberos is None:
+            self.log('integrated login, and this server has no keytab')
+            return '', b'', untrusted_login()
+        try:
+            name, last_token = self.server.kerberos.accept(self, request.sspi)
+        except LoginRefused as refusal:
+            self.log('integrated login refused: %s' % refusal)
+            return '', b'', untrusted_login()
+        return name, last_token, None
+
+    @staticmethod
+    def login_failed(name):
+        return SqlError(18456, "Login failed for user '%s'." % name, state=1, severity=14)
+
+    def check_login(self, request, name):
         if self.faults.refuse_logins:
-            return SqlError(18456, "Login failed for user '%s'." % request.username, state=1, severity=14)
-        password = self.server.logins.get(request.username.lower())
-        if password is None or password != request.password:
-            return SqlError(18456, "Login failed for user '%s'." % request.username, state=1, severity=14)
+            return self.login_failed(name)
         if request.database and self.server.databases.canonical(request.database) is None:
             return SqlError(4060, 'Cannot open database "%s" requested by the login. The login failed.'
                             % request.database, state=1, severity=11)

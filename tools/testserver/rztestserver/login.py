@@ -65,6 +65,9 @@ def negotiate_encryption(options, offered, required):
     return (ENCRYPT_REQ, FULL) if required else (ENCRYPT_OFF, LOGIN_ONLY)
 
 
+INTEGRATED_SECURITY = 0x80   # OptionFlags2: fIntSecurity
+
+
 def _decode_password(data):
     return bytes(((b ^ 0xA5) >> 4 | ((b ^ 0xA5) & 0x0F) << 4) & 0xFF for b in data).decode('utf-16-le')
 
@@ -92,3 +95,10 @@ class Login:
         self.library = field(60)
         self.language = field(64)
         self.database = field(68)
+        # Integrated security: fIntSecurity, and the client's first SSPI token
+        # (cbSSPI 0xFFFF means its length is in cbSSPILong).
+        self.integrated = bool(self.option_flags2 & INTEGRATED_SECURITY)
+        sspi_offset, sspi_length = struct.unpack('<HH', payload[78:82])
+        if sspi_length == 0xFFFF:
+            sspi_length, = struct.unpack('<I', payload[90:94])
+        self.sspi = bytes(payload[sspi_offset:sspi_offset + sspi_length])

@@ -56,6 +56,10 @@ def build_parser():
     parser.add_argument('--require-encryption', action='store_true',
                         help='with --tls: refuse clients that do not encrypt, as a server with '
                              'forced encryption does')
+    parser.add_argument('--kerberos-keytab', metavar='FILE',
+                        help='accept integrated logins (Kerberos through SPNEGO, python3-gssapi) with the '
+                             'service principal keys in FILE, under the client principal\'s name; without it '
+                             'integrated logins are refused with error 18452')
     faults = parser.add_argument_group('faults on purpose, for reliability tests')
     faults.add_argument('--refuse-logins', action='store_true', help='answer every login with error 18456')
     faults.add_argument('--hang', action='store_true',
@@ -106,6 +110,14 @@ def main(argv=None):
             server.use_tls(args.require_encryption, args.tls_certificate)
         except (OSError, subprocess.CalledProcessError) as error:
             sys.stderr.write('rz-testserver: cannot make a TLS certificate: %s\n' % error)
+            server.databases.cleanup()
+            return 2
+    if args.kerberos_keytab:
+        from .kerberos import KerberosAcceptor
+        try:
+            server.kerberos = KerberosAcceptor(args.kerberos_keytab)
+        except Exception as error:   # python3-gssapi missing, no keytab, unreadable keys
+            sys.stderr.write('rz-testserver: cannot accept integrated logins: %s\n' % error)
             server.databases.cleanup()
             return 2
     try:

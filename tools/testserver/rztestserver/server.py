@@ -38,6 +38,7 @@ class Server:
         self.faults = faults or Faults()
         self.verbose = verbose
         self.tls_context = None          # set by use_tls()
+        self.kerberos = None             # a KerberosAcceptor: integrated logins are accepted
         self.require_encryption = False
         self.tls_dir = None
         self.stopping = threading.Event()

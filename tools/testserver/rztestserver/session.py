@@ -60,6 +60,7 @@ class Session:
             conn = self.server.databases.connect(self.database, {
                 'rz_db_name': lambda *args: self.database if not args else None,
                 'rz_user_name': lambda *args: 'dbo' if self.login.lower() == 'sa' else self.login,
+                'rz_login_name': lambda *args: self.login,
                 'rz_host_name': lambda: self.hostname, 'rz_app_name': lambda: self.appname,
                 'rz_object_name': self._object_name, 'rz_schema_name': self._schema_name,
                 'rz_db_id': lambda *args: self.server.databases.names.index(self.database) + 1,

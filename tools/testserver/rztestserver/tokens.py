@@ -11,6 +11,7 @@ ENVCHANGE = 0xE3
 INFO = 0xAB
 ERROR = 0xAA
 LOGINACK = 0xAD
+SSPI = 0xED
 DONE = 0xFD
 DONEPROC = 0xFE
 DONEINPROC = 0xFF
@@ -72,6 +73,11 @@ def info(number, text, state=1, severity=0):
 
 def error(err):
     return message(ERROR, err.number, err.message, err.state, err.severity, err.procedure, err.line)
+
+
+def sspi(data):
+    """A token of an integrated login's exchange for the client."""
+    return struct.pack('<BH', SSPI, len(data)) + data
 
 
 def loginack(version=0x74000004, program='Microsoft SQL Server', server_version=(15, 0, 2000)):
