@@ -4,6 +4,7 @@
 #include "driver/rezuvedovdriver.h"
 #include "driver/rezuvedovdriver_p.h"
 #include "oledb/oledbcommand.h"
+#include "qtcompat/oletext.h"
 
 #include <QtSql/QSqlField>
 
@@ -22,13 +23,8 @@ const QString keyQuery = QStringLiteral(
 const QString identityQuery = QStringLiteral(
     "SELECT COLUMNPROPERTY( OBJECT_ID('%1'),'%2','IsIdentity')AS 'IsIdentity'");
 
-const OLECHAR *utf16(const QString &text)
-{
-    return reinterpret_cast<const OLECHAR *>(text.utf16());
-}
-
 // The catalogue command's value of the column named `name`, read as text.
-const OLECHAR *textColumn(const OLEDBAccessor &accessor, const char16_t *name)
+const OLECHAR *textColumn(const OLEDBAccessor &accessor, const OLECHAR *name)
 {
     const OLEDBColumnBinding *column = accessor.findColumnNamed(name);
     return column ? reinterpret_cast<const OLECHAR *>(accessor.valueOf(*column)) : nullptr;
@@ -41,7 +37,7 @@ void markIdentity(IOpenRowset *session, const QString &table, const QString &col
 {
     OLEDBCommand<OLEDBAccessor> command;
     const QString sql = identityQuery.arg(table).arg(column);
-    if (FAILED(command.createCommand(session, utf16(sql), DBGUID_DEFAULT)))
+    if (FAILED(command.createCommand(session, rz::oleText(sql), DBGUID_DEFAULT)))
         return;
     DBROWCOUNT affected = 0;
     if (command.execute(nullptr, &affected, true) != S_OK)
@@ -72,17 +68,17 @@ QSqlIndex REzuVEDOVDriver::primaryIndex(const QString &tableName) const
 
     OLEDBCommand<OLEDBAccessor> keys;
     const QString sql = keyQuery.arg(shortName);
-    if (FAILED(keys.createCommand(session, utf16(sql), DBGUID_DEFAULT)))
+    if (FAILED(keys.createCommand(session, rz::oleText(sql), DBGUID_DEFAULT)))
         return index;
     DBROWCOUNT affected = 0;
     if (keys.execute(nullptr, &affected, true) != S_OK)
         return index;
 
     while (keys.moveNext() == S_OK) {
-        const OLECHAR *name = textColumn(keys, u"COLUMN_NAME");
+        const OLECHAR *name = textColumn(keys, OLESTR("COLUMN_NAME"));
         if (!name)
             continue;
-        const QString columnName = QString::fromUtf16(name);
+        const QString columnName = rz::fromOleText(name);
         index.setName(columnName);
         QSqlField field = fields.field(columnName);
         markIdentity(session, shortName, columnName, field);

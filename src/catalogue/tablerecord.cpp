@@ -6,6 +6,7 @@
 #include "oledb/oledbrowset.h"
 #include "qtcompat/qtcompat.h"
 #include "oledb/dbtypemapping.h"
+#include "qtcompat/oletext.h"
 
 #include <QtSql/QSqlField>
 
@@ -18,13 +19,13 @@ QSqlRecord REzuVEDOVDriver::record(const QString &tableName) const
     OLEDBAccessorRowset<OLEDBParameterAccessor> table;
     table.setMaxBlobSize(8000);
     // The name goes to the provider exactly as given.
-    if (FAILED(table.openTable(d->session.get(), reinterpret_cast<const OLECHAR *>(tableName.utf16()))))
+    if (FAILED(table.openTable(d->session.get(), rz::oleText(tableName))))
         return record;
 
     for (DBORDINAL i = 0; i < table.boundColumnCount(); ++i) {
         const OLEDBColumnBinding &column = table.boundColumn(i);
         const DBTYPE type = table.reportedColumnType(i);
-        QSqlField field = rz::makeField(column.pwszName ? QString::fromUtf16(column.pwszName) : QString(),
+        QSqlField field = rz::makeField(column.pwszName ? rz::fromOleText(column.pwszName) : QString(),
                                         qVariantTypeForDbType(type));
         field.setSqlType(type);
         field.setLength((column.dwFlags & DBCOLUMNFLAGS_ISFIXEDLENGTH) ? int(column.ulColumnSize) : -1);

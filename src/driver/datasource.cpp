@@ -2,6 +2,7 @@
 
 #include "driver/rezuvedovdriver.h"
 #include "platform/com/ownedmemory.h"
+#include "qtcompat/oletext.h"
 
 HRESULT openDataSource(rz::ComPtr<IDBInitialize> &dataSource, const OLECHAR *progId,
                        DBPROPSET *sets, ULONG setCount)
@@ -41,12 +42,12 @@ HRESULT openDataSource(rz::ComPtr<IDBInitialize> &dataSource, const OLECHAR *pro
 
 namespace {
 
+// utf16() of a null QString is still a valid empty string; the provider
+// gets an empty BSTR for it, never a missing value.
 const OLECHAR *oleText(const QString &text)
 {
-    // utf16() of a null QString is still a valid empty string; the provider
-    // gets an empty BSTR for it, never a missing value.
-    const ushort *chars = text.utf16();
-    return chars ? reinterpret_cast<const OLECHAR *>(chars) : reinterpret_cast<const OLECHAR *>(u"");
+    const OLECHAR *chars = rz::oleText(text);
+    return chars ? chars : OLESTR("");
 }
 
 } // namespace
@@ -81,7 +82,7 @@ RealConnectResult REzuVEDOVDriver::realConnect(const QString &db, const QString 
         addStringProperty(init, DBPROP_AUTH_USERID, oleText(user));
         addStringProperty(init, DBPROP_AUTH_PASSWORD, oleText(password));
     } else {
-        addStringProperty(init, DBPROP_AUTH_INTEGRATED, reinterpret_cast<const OLECHAR *>(u"SSPI"));
+        addStringProperty(init, DBPROP_AUTH_INTEGRATED, OLESTR("SSPI"));
     }
 
     result.hr = openDataSource(result.dataSource, oleText(provider), sets, 2);

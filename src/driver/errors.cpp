@@ -1,4 +1,5 @@
 #include "driver/errors.h"
+#include "qtcompat/oletext.h"
 
 QSqlError qMakeError(const QString &text, QSqlError::ErrorType type)
 {
@@ -8,5 +9,5 @@ QSqlError qMakeError(const QString &text, QSqlError::ErrorType type)
 QString qSystemMessage(HRESULT hr)
 {
     const _com_error error(hr);
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(error.ErrorMessage()));
+    return rz::fromOleText(error.ErrorMessage());
 }

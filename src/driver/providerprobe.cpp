@@ -1,13 +1,14 @@
 #include "driver/providerprobe.h"
 
 #include "platform/com/comptr.h"
+#include "qtcompat/oletext.h"
 
 bool probeProvider(const QString &name, IDataInitialize *dataInit)
 {
     const QString init = QStringLiteral("Provider=%1").arg(name);
     rz::ComPtr<IUnknown> object;
     const HRESULT hr = dataInit->GetDataSource(
-        nullptr, CLSCTX_INPROC_SERVER, reinterpret_cast<LPCOLESTR>(init.utf16()),
+        nullptr, CLSCTX_INPROC_SERVER, rz::oleText(init),
         IID_IDBInitialize, object.put());
     // The object is never initialised: its existence is the whole answer.
     object.reset();

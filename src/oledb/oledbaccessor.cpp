@@ -298,14 +298,14 @@ OLEDBColumnBinding *OLEDBAccessor::findColumn(DBORDINAL ordinal, DBORDINAL *inde
     return &columnInfo[ordinal - first];
 }
 
-const OLEDBColumnBinding *OLEDBAccessor::findColumnNamed(const char16_t *name) const
+const OLEDBColumnBinding *OLEDBAccessor::findColumnNamed(const OLECHAR *name) const
 {
     if (!name)
         return nullptr;
-    const std::u16string_view wanted(name);
+    const std::basic_string_view<OLECHAR> wanted(name);
     for (DBORDINAL i = 0; i < columnCount; ++i) {
         const OLEDBColumnBinding &column = columnInfo[i];
-        if (column.pwszName && std::u16string_view(column.pwszName) == wanted)
+        if (column.pwszName && std::basic_string_view<OLECHAR>(column.pwszName) == wanted)
             return &column;
     }
     return nullptr;

@@ -117,7 +117,7 @@ public:
     // lookupByOrdinal is set) and its index in the column table; null if none.
     OLEDBColumnBinding *findColumn(DBORDINAL ordinal, DBORDINAL *index = nullptr) const;
     // The first column whose name is exactly `name`; null if none.
-    const OLEDBColumnBinding *findColumnNamed(const char16_t *name) const;
+    const OLEDBColumnBinding *findColumnNamed(const OLECHAR *name) const;
     void *columnValue(DBORDINAL ordinal) const;
     DBLENGTH *columnLength(DBORDINAL ordinal) const;
     DBSTATUS *columnStatus(DBORDINAL ordinal) const;
@@ -176,7 +176,7 @@ public:
     DBLENGTH *paramLength(DBORDINAL ordinal) const;
     bool setParamStatus(DBORDINAL ordinal, DBSTATUS status);
     bool setParamString(DBORDINAL ordinal, const char *text, DBSTATUS status);
-    bool setParamWString(DBORDINAL ordinal, const char16_t *text, DBSTATUS status);
+    bool setParamWString(DBORDINAL ordinal, const OLECHAR *text, DBSTATUS status);
     // Writes `size` bytes of `value` into the parameter's value part, never
     // more than the part holds; false when there is no such parameter.
     bool setParamBytes(DBORDINAL ordinal, const void *value, size_t size);

@@ -2,6 +2,7 @@
 
 #include "platform/com/comptr.h"
 #include "platform/com/ownedmemory.h"
+#include "qtcompat/oletext.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ QString descriptionOf(IErrorInfo *record)
     rz::Bstr description;
     if (FAILED(record->GetDescription(description.put())) || !description)
         return QString();
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(description.get()),
-                              int(description.length()));
+    return rz::fromOleText(description.get(), int(description.length()));
 }
 
 } // namespace

@@ -204,7 +204,7 @@ bool OLEDBParameterAccessor::setParamString(DBORDINAL ordinal, const char *text,
     return true;
 }
 
-bool OLEDBParameterAccessor::setParamWString(DBORDINAL ordinal, const char16_t *text, DBSTATUS status)
+bool OLEDBParameterAccessor::setParamWString(DBORDINAL ordinal, const OLECHAR *text, DBSTATUS status)
 {
     if (!text)
         throwHResult(E_FAIL);
@@ -216,10 +216,10 @@ bool OLEDBParameterAccessor::setParamWString(DBORDINAL ordinal, const char16_t *
         ++length;
     if (length >= binding->cbMaxLen / 2)
         return false;
-    std::memcpy(paramBuffer.get() + binding->obValue, text, (length + 1) * sizeof(char16_t));
+    std::memcpy(paramBuffer.get() + binding->obValue, text, (length + 1) * sizeof(OLECHAR));
     setParamStatus(ordinal, status);
     if (DBLENGTH *lengthPart = paramLength(ordinal))
-        *lengthPart = length * sizeof(char16_t);
+        *lengthPart = length * sizeof(OLECHAR);
     return true;
 }
 

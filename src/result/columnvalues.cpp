@@ -1,6 +1,7 @@
 #include "result/columnvalues.h"
 
 #include "platform/com/comptr.h"
+#include "qtcompat/oletext.h"
 
 #include <cstring>
 
@@ -61,7 +62,7 @@ QString readColumnString(const OLEDBColumnBinding &column, const BYTE *value)
         std::memcpy(&text, value, sizeof text);
         if (!text)
             return QString();
-        return QString::fromUtf16(text, int(SysStringLen(text)));
+        return rz::fromOleText(text, int(SysStringLen(text)));
     }
     default:
         return QString();

@@ -15,7 +15,7 @@ QVariant REzuVEDOVResult::lastInsertId() const
 {
     if (!driverPrivate)
         return QVariant();
-    static const char16_t queryText[] = u"SELECT  @@IDENTITY  AS LASTID ";
+    static const OLECHAR queryText[] = OLESTR("SELECT  @@IDENTITY  AS LASTID ");
 
     OLEDBCommand<OLEDBAccessor> command;
     if (FAILED(command.createCommand(driverPrivate->session.get(), queryText, DBGUID_DEFAULT)))

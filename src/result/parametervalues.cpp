@@ -2,6 +2,7 @@
 
 #include "result/cisshelper.h"
 #include "result/numericconversion.h"
+#include "qtcompat/oletext.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
@@ -166,7 +167,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
             writeValue(accessor, ordinal, qint16(value.toBool() ? 1 : 0));
         } else if (type == DBTYPE_WSTR) {
             const QString text = value.toString();
-            accessor.setParamWString(ordinal, reinterpret_cast<const char16_t *>(text.utf16()), DBSTATUS_S_OK);
+            accessor.setParamWString(ordinal, rz::oleText(text), DBSTATUS_S_OK);
         } else if (type == DBTYPE_DBTIMESTAMP) {
             writeTimestamp(accessor, ordinal, QVariant(value.toString()).toDateTime());
         } else {
@@ -179,7 +180,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
             accessor.setParamString(ordinal, bytes.constData(), DBSTATUS_S_OK);
         } else {
             const QString text = QString::fromLatin1(value.toByteArray());
-            accessor.setParamWString(ordinal, reinterpret_cast<const char16_t *>(text.utf16()), DBSTATUS_S_OK);
+            accessor.setParamWString(ordinal, rz::oleText(text), DBSTATUS_S_OK);
         }
         break;
     case QMetaType::QTime: {

@@ -8,6 +8,7 @@
 #include "oledb/dbtypemapping.h"
 #include "result/parametervalues.h"
 #include "result/rezuvedovresult_p.h"
+#include "qtcompat/oletext.h"
 
 #include <QtSql/QSqlField>
 
@@ -88,7 +89,7 @@ bool REzuVEDOVResult::prepare(const QString &query)
     d->command.releaseCommand();
     d->command.freeParameters();
 
-    const OLECHAR *text = reinterpret_cast<const OLECHAR *>(query.utf16());
+    const OLECHAR *text = rz::oleText(query);
     HRESULT hr = d->command.createCommand(d->driverPrivate ? d->driverPrivate->session.get() : nullptr,
                                           text, DBGUID_DEFAULT);
     if (hr != S_OK) {
@@ -115,7 +116,7 @@ static QSqlField makeField(const OLEDBParameterAccessor &accessor, DBORDINAL ord
     if (column) {
         type = accessor.reportedColumnType(index);
         if (column->pwszName)
-            name = QString::fromUtf16(column->pwszName);
+            name = rz::fromOleText(column->pwszName);
     }
     QSqlField field = rz::makeField(name, qVariantTypeForDbType(type));
     field.setSqlType(type);

@@ -8,6 +8,7 @@
 #include "result/columnvalues.h"
 #include "result/numericconversion.h"
 #include "result/rezuvedovresult_p.h"
+#include "qtcompat/oletext.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QDebug>
@@ -229,8 +230,8 @@ void REzuVEDOVResult::convertColumn(int index)
         if (bound == DBTYPE_IUNKNOWN) {
             const QByteArray bytes = readColumnBytes(accessor, ordinal);
             if (reader.wideStream)
-                slot = rz::textValue(QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData()),
-                                                        bytes.size() / 2));
+                slot = rz::textValue(rz::fromOleText(reinterpret_cast<const OLECHAR *>(bytes.constData()),
+                                                       bytes.size() / 2));
             else
                 slot = rz::bytesValue(bytes);
         } else if (reader.fieldType == QMetaType::QString) {

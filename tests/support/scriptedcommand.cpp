@@ -2,6 +2,7 @@
 
 #include "platform/com/comobject.h"
 #include "platform/services/clientcursor.h"
+#include "qtcompat/oletext.h"
 
 #include <QtCore/QString>
 
@@ -130,7 +131,7 @@ public:
     HRESULT GetCommandText(GUID *, LPOLESTR *) override { return E_NOTIMPL; }
     HRESULT SetCommandText(REFGUID dialect, LPCOLESTR text) override
     {
-        const std::string utf8 = text ? QString::fromUtf16(text).toStdString() : std::string();
+        const std::string utf8 = text ? rz::fromOleText(text).toStdString() : std::string();
         record("Command.SetCommandText(" + std::string(dialect == DBGUID_DEFAULT ? "DBGUID_DEFAULT" : toString(dialect))
                + "," + utf8 + ")");
         log().commandTexts.push_back(utf8);

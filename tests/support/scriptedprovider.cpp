@@ -1,10 +1,11 @@
 #include "scriptedprovider.h"
 #include "scriptedrowset.h"
+#include "classregistration.h"
 
-#include "platform/com/classregistry.h"
 #include "platform/com/comobject.h"
 #include "platform/com/comptr.h"
 #include "platform/services/errorobject.h"
+#include "qtcompat/oletext.h"
 
 #include <QtCore/QString>
 
@@ -28,7 +29,7 @@ std::string utf8(const OLECHAR *text, int length = -1)
 {
     if (!text)
         return std::string();
-    return QString::fromUtf16(text, length).toStdString();
+    return rz::fromOleText(text, length).toStdString();
 }
 
 std::string interfaceName(REFIID iid)
@@ -66,7 +67,7 @@ const char *pointer(const void *p)
 BSTR copyString(const std::string &text)
 {
     const QString wide = QString::fromStdString(text);
-    return SysAllocStringLen(reinterpret_cast<const OLECHAR *>(wide.utf16()), UINT(wide.size()));
+    return SysAllocStringLen(rz::oleText(wide), UINT(wide.size()));
 }
 
 // An error object without IErrorRecords: one plain description.
@@ -382,7 +383,7 @@ ScriptedProvider::ScriptedProvider(const std::string &progId)
 {
     state->clsid = nextClassId();
     const std::weak_ptr<State> weak = state;
-    registration = rz::registerClass(progId, state->clsid,
+    registration = std::make_unique<ClassRegistration>(progId, state->clsid,
                       [weak](IUnknown *outer, REFIID iid, void **object) -> HRESULT {
                           const StatePtr alive = weak.lock();
                           if (!alive) {
@@ -394,10 +395,7 @@ ScriptedProvider::ScriptedProvider(const std::string &progId)
                       });
 }
 
-ScriptedProvider::~ScriptedProvider()
-{
-    rz::unregisterClassById(registration);
-}
+ScriptedProvider::~ScriptedProvider() = default;
 
 const CLSID &ScriptedProvider::clsid() const
 {

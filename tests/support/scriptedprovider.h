@@ -26,6 +26,8 @@
 
 namespace rztest {
 
+class ClassRegistration;
+
 // What one scripted method answers: each call takes the next code, the last
 // one repeats for ever. `p.script.initialize = E_FAIL;` or `= {S_FALSE, S_OK};`.
 class Answers
@@ -131,7 +133,7 @@ public:
     CallLog &log;
 
 private:
-    unsigned long long registration = 0;
+    std::unique_ptr<ClassRegistration> registration;
 };
 
 // The data source that a test creates directly, outside of open().

@@ -57,6 +57,8 @@ typedef WCHAR *LPWSTR;
 typedef const WCHAR *LPCWSTR;
 typedef OLECHAR *LPOLESTR;
 typedef const OLECHAR *LPCOLESTR;
+// A literal of OLE text, as the SDK writes it (L"..." there).
+#define OLESTR(str) u##str
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 // A BSTR points at the first character; the 4-byte byte length sits before it.

@@ -8,6 +8,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// Windows Sockets 2 before windows.h, which would bring in version 1.
+#include <winsock2.h>
 #include <windows.h>
 #include <oledb.h>
 #include <oledberr.h>

@@ -6,6 +6,7 @@
 
 #include "loopbacklistener.h"
 #include "driver/rezuvedovdriver.h"
+#include "qtcompat/oletext.h"
 #include "qtcompat/qtcompat.h"
 
 #include <QtSql/QSqlField>
@@ -27,7 +28,7 @@ protected:
         provider.script.onOpenRowset = [this](IUnknown *, DBID *table, DBID *, REFIID iid, ULONG,
                                               DBPROPSET *, IUnknown **rowset) -> HRESULT {
             opened.push_back(table && table->eKind == DBKIND_NAME && table->uName.pwszName
-                                 ? QString::fromUtf16(table->uName.pwszName)
+                                 ? rz::fromOleText(table->uName.pwszName)
                                  : QStringLiteral("<no name>"));
             *rowset = nullptr;
             if (!tableExists)

@@ -11,6 +11,7 @@
 #include "oledb/oledbrowset.h"
 #include "platform/com/comptr.h"
 #include "platform/services/clientcursor.h"
+#include "qtcompat/oletext.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,12 @@ size_t allocatedBytes()
 {
 #if defined(__SANITIZE_ADDRESS__)
     return __sanitizer_get_current_allocated_bytes();
+#elif defined(_WIN32)
+    size_t used = 0;
+    _HEAPINFO block = {};
+    while (_heapwalk(&block) == _HEAPOK)
+        used += block._useflag == _USEDENTRY ? block._size : 0;
+    return used;
 #else
     return mallinfo2().uordblks;
 #endif
@@ -200,7 +207,7 @@ TEST_F(ClientCursor, LongValuesAreReadOnceAndServedAsStreams)
     EXPECT_EQ(columns[1].wType, DBTYPE_WSTR) << "reported as the source reported it";
     EXPECT_EQ(columns[1].ulColumnSize, ~DBLENGTH(0));
     EXPECT_TRUE(columns[1].dwFlags & DBCOLUMNFLAGS_ISLONG);
-    EXPECT_EQ(QString::fromUtf16(columns[2].pwszName), "bin");
+    EXPECT_EQ(rz::fromOleText(columns[2].pwszName), "bin");
     CoTaskMemFree(columns);
     CoTaskMemFree(names);
 
