@@ -1,18 +1,20 @@
 #include "platform/com/errorinfoobject.h"
 
+#include "platform/com/oletext.h"
+
 namespace rz {
 
 HRESULT copyToBstr(const std::u16string &text, BSTR *out)
 {
     if (!out)
         return E_POINTER;
-    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    *out = SysAllocStringLen(asOleStr(text.data()), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 static std::u16string fromOleString(LPCOLESTR text)
 {
-    return text ? std::u16string(text) : std::u16string();
+    return text ? std::u16string(asUtf16(text)) : std::u16string();
 }
 
 HRESULT ErrorInfoObject::GetGUID(GUID *pGUID)

@@ -4,7 +4,7 @@
 // CreateErrorInfo and for the records of rz::createErrorObject.
 
 #include "platform/com/comobject.h"
-#include "platform/com/comruntime.h"
+#include "platform/sdk/oledb.h"
 
 #include <string>
 

@@ -2,7 +2,9 @@
 // Which interface identifiers each interface answers to in QueryInterface:
 // its own and those of the interfaces it derives from (IUnknown aside).
 
-#include "platform/sdk/oledbinterfaces.h"
+#include "platform/sdk/oledb.h"
+
+#include <initializer_list>
 
 namespace rz {
 

@@ -1,6 +1,6 @@
 #include "platform/services/accessortable.h"
 
-#include "platform/com/comruntime.h"
+#include "platform/sdk/oledb.h"
 
 #include <cstring>
 

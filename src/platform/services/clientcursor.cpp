@@ -8,6 +8,7 @@
 #include "platform/com/comptr.h"
 #include "platform/services/accessortable.h"
 #include "platform/services/clientcursorrows.h"
+#include "platform/com/oletext.h"
 
 #include <algorithm>
 #include <cstring>
@@ -504,7 +505,7 @@ HRESULT ClientCursor::MapColumnIDs(DBORDINAL count, const DBID ids[], DBORDINAL 
     for (DBORDINAL i = 0; i < count; ++i) {
         ordinals[i] = DB_INVALIDCOLUMN;
         if (ids[i].eKind == DBKIND_NAME && ids[i].uName.pwszName) {
-            const std::u16string wanted = ids[i].uName.pwszName;
+            const std::u16string wanted = rz::asUtf16(ids[i].uName.pwszName);
             for (const Column &c : rows_.columns()) {
                 if (c.hasName && c.name == wanted)
                     ordinals[i] = c.info.iOrdinal;

@@ -2,6 +2,7 @@
 
 #include "platform/com/comptr.h"
 #include "platform/services/alignment.h"
+#include "platform/com/oletext.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -181,7 +182,7 @@ HRESULT ClientCursorRows::planColumns(IRowset *source, std::vector<DBBINDING> &b
         c.info.pTypeInfo = nullptr;
         c.hasName = info[i].pwszName != nullptr;
         if (c.hasName)
-            c.name = info[i].pwszName;
+            c.name = rz::asUtf16(info[i].pwszName);
         const DBTYPE type = DBTYPE(info[i].wType & ~DBTYPE_BYREF);
         const DBLENGTH size = info[i].ulColumnSize;
         const bool isText = type == DBTYPE_STR || type == DBTYPE_WSTR || type == DBTYPE_BYTES;

@@ -3,8 +3,9 @@
 
 #include "platform/services/errorobject.h"
 
-#include "platform/com/comruntime.h"
+#include "platform/sdk/oledb.h"
 #include "platform/com/errorinfoobject.h"
+#include "platform/com/oletext.h"
 
 #include <new>
 
@@ -78,7 +79,7 @@ public:
         if (pdispparams && pdispparams->cArgs > 0 && pdispparams->rgvarg
             && pdispparams->rgvarg[0].vt == VT_BSTR && pdispparams->rgvarg[0].bstrVal) {
             BSTR text = pdispparams->rgvarg[0].bstrVal;
-            stored.text.description.assign(text, SysStringLen(text));
+            stored.text.description.assign(rz::asUtf16(text), SysStringLen(text));
         }
         stored.customError = ComPtr<IUnknown>::share(punkCustomError);
         // A new record goes on top, as OLE DB error objects do.

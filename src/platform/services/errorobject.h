@@ -3,7 +3,7 @@
 // diagnostic, answering IErrorInfo (the first record) and IErrorRecords (all of
 // them), the way OLE DB consumers read provider errors.
 
-#include "platform/sdk/oledbinterfaces.h"
+#include "platform/sdk/oledb.h"
 
 #include <string>
 #include <vector>
