@@ -4,7 +4,6 @@
 // project's TDS client; the ODBC backend is not part of this DLL.
 
 #include "platform/com/comobject.h"
-#include "platform/com/oletext.h"
 #include "provider/objects/datasource.h"
 #include "provider/tds/tdsconnection.h"
 
