@@ -6,7 +6,16 @@
 
 #include <algorithm>
 #include <array>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h> // gethostname
+#include <process.h>  // _getpid
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 namespace rz::tds {
 

@@ -52,7 +52,7 @@ bool finishConnect(int fd, std::chrono::milliseconds timeout, std::string &failu
 
 } // namespace
 
-void SocketHandle::reset(int fd)
+void SocketHandle::reset(NativeSocket fd)
 {
     if (fd_ >= 0)
         ::close(fd_);

@@ -6,15 +6,25 @@
 #include "tds/transport.h"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace rz::tds {
 
-// Owns one file descriptor; closes it once.
+// A file descriptor; on Windows a SOCKET, which is pointer-sized.
+#ifdef _WIN32
+using NativeSocket = uintptr_t;
+constexpr NativeSocket kNoSocket = ~uintptr_t(0); // INVALID_SOCKET
+#else
+using NativeSocket = int;
+constexpr NativeSocket kNoSocket = -1;
+#endif
+
+// Owns one socket; closes it once.
 class SocketHandle {
 public:
     SocketHandle() = default;
-    explicit SocketHandle(int fd) : fd_(fd) {}
+    explicit SocketHandle(NativeSocket fd) : fd_(fd) {}
     ~SocketHandle() { reset(); }
     SocketHandle(SocketHandle &&other) noexcept : fd_(other.release()) {}
     SocketHandle &operator=(SocketHandle &&other) noexcept
@@ -26,18 +36,18 @@ public:
     SocketHandle(const SocketHandle &) = delete;
     SocketHandle &operator=(const SocketHandle &) = delete;
 
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release()
+    NativeSocket get() const { return fd_; }
+    bool valid() const { return fd_ != kNoSocket; }
+    NativeSocket release()
     {
-        const int fd = fd_;
-        fd_ = -1;
+        const NativeSocket fd = fd_;
+        fd_ = kNoSocket;
         return fd;
     }
-    void reset(int fd = -1);
+    void reset(NativeSocket fd = kNoSocket);
 
 private:
-    int fd_ = -1;
+    NativeSocket fd_ = kNoSocket;
 };
 
 class SocketTransport : public Transport {

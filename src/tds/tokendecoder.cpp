@@ -135,7 +135,7 @@ LoginAck readLoginAck(WireReader &reader)
     if (length < 10)
         throwProtocol("LOGINACK too short");
     LoginAck ack;
-    ack.interface = reader.u8();
+    ack.interfaceType = reader.u8();
     ack.tdsVersion = reader.u32be();
     const uint8_t nameLength = reader.u8();
     if (size_t(10) + size_t(nameLength) * 2 != length)

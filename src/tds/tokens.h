@@ -104,7 +104,7 @@ struct Done {
 };
 
 struct LoginAck {
-    uint8_t interface = 0;
+    uint8_t interfaceType = 0;
     uint32_t tdsVersion = 0;
     std::string programName;
     uint8_t versionMajor = 0;

@@ -3,7 +3,7 @@
 
 #include "platform/com/comerror.h"
 
-#include "platform/sdk/winapi.h"
+#include "platform/sdk/oledb.h"
 
 #include <cstdio>
 
@@ -17,7 +17,7 @@ std::u16string systemMessage(HRESULT hr)
         nullptr, static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
         reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     if (chars > 0 && buffer) {
-        std::u16string text(buffer, chars);
+        std::u16string text(reinterpret_cast<const char16_t *>(buffer), chars);
         LocalFree(buffer);
         if (text.size() >= 2 && text.back() == u'\n') {
             text.pop_back();
@@ -38,6 +38,7 @@ std::u16string systemMessage(HRESULT hr)
 
 } // namespace rz
 
+#ifndef _WIN32
 _com_error::_com_error(HRESULT hr, IErrorInfo *perrinfo, bool fAddRef)
     : hr_(hr), errorInfo_(perrinfo)
 {
@@ -109,3 +110,4 @@ WORD _com_error::HRESULTToWCode(HRESULT hr)
     const auto code = static_cast<ULONG>(hr);
     return (code >= 0x80040200u && code <= 0x8004FFFFu) ? static_cast<WORD>(code - 0x80040200u) : 0;
 }
+#endif

@@ -2,7 +2,11 @@
 // _com_error: the SDK's wrapper of an HRESULT whose ErrorMessage() gives the
 // system text, and rz::systemMessage with the same text as a string.
 
+#ifdef _WIN32
+#include "platform/sdk/oledb.h" // the SDK's _com_error (comdef.h)
+#else
 #include "platform/sdk/comtypes.h"
+#endif
 
 #include <string>
 
@@ -13,6 +17,7 @@ namespace rz {
 std::u16string systemMessage(HRESULT hr);
 } // namespace rz
 
+#ifndef _WIN32
 class _com_error {
 public:
     explicit _com_error(HRESULT hr, IErrorInfo *perrinfo = nullptr, bool fAddRef = false);
@@ -35,3 +40,4 @@ private:
     mutable std::u16string message_;
     mutable bool formatted_ = false;
 };
+#endif

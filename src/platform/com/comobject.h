@@ -15,10 +15,14 @@
 
 namespace rz {
 
+// The objects of this module that are alive; an in-process server may be
+// unloaded only while there are none.
+inline std::atomic<long> liveComObjects{0};
+
 template <class First, class... Rest>
 class ComObject : public First, public Rest... {
 public:
-    ComObject() = default;
+    ComObject() { liveComObjects.fetch_add(1, std::memory_order_relaxed); }
     ComObject(const ComObject &) = delete;
     ComObject &operator=(const ComObject &) = delete;
 
@@ -49,7 +53,7 @@ public:
     IUnknown *identity() { return static_cast<IUnknown *>(static_cast<First *>(this)); }
 
 protected:
-    virtual ~ComObject() = default;
+    virtual ~ComObject() { liveComObjects.fetch_sub(1, std::memory_order_relaxed); }
     // For interfaces that are not base classes (tear-offs, contained objects).
     // The returned pointer is handed out after one AddRef on this object.
     virtual void *queryOtherInterface(REFIID) { return nullptr; }

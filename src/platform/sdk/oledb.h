@@ -29,6 +29,10 @@
 inline constexpr GUID DBPROPSET_SQLSERVERDBINIT = {
     0x5cf4ca10, 0xef21, 0x11d0, {0x97, 0xe7, 0x00, 0xc0, 0x4f, 0xc2, 0xad, 0x98}};
 #endif
+// The largest precision of a DB_NUMERIC, which the SDK leaves unnamed.
+#ifndef DB_NUMERIC_MAXPRECISION
+#define DB_NUMERIC_MAXPRECISION 38
+#endif
 
 #else
 

@@ -4,7 +4,7 @@
 // integers, DB_NUMERIC, DECIMAL and CY convert into each other without
 // passing through floating point.
 
-#include "platform/sdk/oledbtypes.h"
+#include "platform/sdk/oledb.h"
 
 #include <string>
 

@@ -2,6 +2,7 @@
 
 #include "platform/com/comobject.h"
 #include "platform/services/accessortable.h"
+#include "platform/com/oletext.h"
 #include "provider/objects/errors.h"
 #include "provider/objects/multipleresults.h"
 #include "provider/values/parameterdescription.h"
@@ -149,7 +150,7 @@ public:
             return reportFailure(DB_E_DIALECTNOTSUPPORTED, IID_ICommandText, u"Only SQL text is supported.");
         described_.reset();
         if (text && *text)
-            text_ = std::u16string(text);
+            text_ = std::u16string(rz::asUtf16(text));
         else
             text_.reset();
         return S_OK;
@@ -249,7 +250,7 @@ public:
         for (DB_UPARAMS i = 0; i < count; ++i) {
             ordinals[i] = 0;
             for (size_t p = 0; names[i] && p < described_->size(); ++p)
-                if ((*described_)[p].name == names[i]) {
+                if ((*described_)[p].name == rz::asUtf16(names[i])) {
                     ordinals[i] = DB_LPARAMS(p + 1);
                     ++found;
                     break;

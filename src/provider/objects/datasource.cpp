@@ -1,6 +1,7 @@
 #include "provider/objects/datasource.h"
 
 #include "platform/com/comobject.h"
+#include "platform/com/oletext.h"
 #include "provider/objects/errors.h"
 #include "provider/objects/propertystore.h"
 #include "provider/objects/session.h"
@@ -128,7 +129,7 @@ private:
         ConnectionSettings s;
         auto text = [&](DBPROPID id) {
             const OLECHAR *v = properties_.stringValue(init, id);
-            return v ? std::u16string(v) : std::u16string();
+            return v ? std::u16string(rz::asUtf16(v)) : std::u16string();
         };
         s.dataSource = text(DBPROP_INIT_DATASOURCE);
         s.catalog = text(DBPROP_INIT_CATALOG);
@@ -137,7 +138,7 @@ private:
         s.integratedSecurity = !text(DBPROP_AUTH_INTEGRATED).empty();
         s.providerString = text(DBPROP_INIT_PROVIDERSTRING);
         if (const OLECHAR *encrypt = properties_.stringValue(DBPROPSET_SQLSERVERDBINIT, SSPROP_INIT_ENCRYPT))
-            s.encrypt = std::u16string(encrypt);
+            s.encrypt = std::u16string(rz::asUtf16(encrypt));
         s.loginTimeoutSeconds = properties_.i4Value(init, DBPROP_INIT_TIMEOUT, kDefaultLoginTimeout);
         s.generalTimeoutSeconds = properties_.i4Value(init, DBPROP_INIT_GENERALTIMEOUT, 0);
         return s;

@@ -1,4 +1,5 @@
 #include "provider/objects/propertystore.h"
+#include "platform/com/oletext.h"
 
 #include <cstring>
 
@@ -17,7 +18,7 @@ void fillProp(DBPROP &out, DBPROPID id, const VARIANT *value, DBPROPSTATUS statu
     out.dwStatus = status;
     VariantInit(&out.vValue);
     if (value)
-        VariantCopy(&out.vValue, value);
+        VariantCopy(&out.vValue, const_cast<VARIANT *>(value)); // MinGW's VariantCopy lacks the SDK's const
 }
 
 // Frees a GetProperties answer whose building ran out of memory part-way:
@@ -53,8 +54,8 @@ void PropertyStore::support(REFGUID set, DBPROPID id, VARTYPE type, const VARIAN
     e.type = type;
     VariantInit(&e.value);
     VariantInit(&e.defaultValue);
-    VariantCopy(&e.value, &defaultValue);
-    VariantCopy(&e.defaultValue, &defaultValue);
+    VariantCopy(&e.value, const_cast<VARIANT *>(&defaultValue));
+    VariantCopy(&e.defaultValue, const_cast<VARIANT *>(&defaultValue));
     entries_.push_back(e);
 }
 
@@ -251,7 +252,7 @@ LONG PropertyStore::i4Value(REFGUID set, DBPROPID id, LONG fallback) const
 const OLECHAR *PropertyStore::stringValue(REFGUID set, DBPROPID id) const
 {
     const VARIANT *v = value(set, id);
-    return v && v->vt == VT_BSTR ? (v->bstrVal ? v->bstrVal : u"") : nullptr;
+    return v && v->vt == VT_BSTR ? (v->bstrVal ? v->bstrVal : rz::asOleStr(u"")) : nullptr;
 }
 
 bool PropertyStore::isSet(REFGUID set, DBPROPID id) const

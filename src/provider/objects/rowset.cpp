@@ -4,6 +4,7 @@
 #include "platform/services/accessortable.h"
 #include "platform/services/clientcursor.h"
 #include "platform/services/rowvalueviews.h"
+#include "platform/com/oletext.h"
 #include "provider/objects/errors.h"
 #include "provider/objects/supporterrorinfo.h"
 #include "provider/values/columnconversion.h"
@@ -271,7 +272,7 @@ public:
             ordinals[i] = DB_INVALIDCOLUMN;
             if (ids[i].eKind != DBKIND_NAME || !ids[i].uName.pwszName)
                 continue;
-            const std::u16string_view wanted(ids[i].uName.pwszName);
+            const std::u16string_view wanted(rz::asUtf16(ids[i].uName.pwszName));
             for (size_t c = 0; c < columns_.size(); ++c)
                 if (columns_[c].name == wanted) {
                     ordinals[i] = c + 1;

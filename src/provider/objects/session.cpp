@@ -1,6 +1,7 @@
 #include "provider/objects/session.h"
 
 #include "platform/com/comobject.h"
+#include "platform/com/oletext.h"
 #include "provider/objects/command.h"
 #include "provider/objects/errors.h"
 #include "provider/objects/propertystore.h"
@@ -46,7 +47,7 @@ public:
             return reportFailure(DB_E_NOINDEX, IID_IOpenRowset, u"The provider opens tables, not indexes.");
         if (tableId->eKind != DBKIND_NAME || !tableId->uName.pwszName)
             return reportFailure(DB_E_NOTABLE, IID_IOpenRowset, u"The table is not given by name.");
-        const std::u16string table = quotedTableName(tableId->uName.pwszName);
+        const std::u16string table = quotedTableName(rz::asUtf16(tableId->uName.pwszName));
         if (table.empty())
             return reportFailure(DB_E_NOTABLE, IID_IOpenRowset, u"The table name cannot be read.");
 

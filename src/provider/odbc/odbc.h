@@ -6,6 +6,14 @@
 
 #include "platform/sdk/oledb.h"
 
+#ifdef _WIN32
+// Windows' own ODBC headers. The Windows provider has no ODBC backend; the
+// value forms it shares with that backend use their types and constants only.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+#else
+
 #ifndef ALREADY_HAVE_WINDOWS_TYPE
 #define ALREADY_HAVE_WINDOWS_TYPE 1
 #endif
@@ -43,3 +51,4 @@ typedef void *HINSTANCE;
 #include <sqlucode.h>
 
 static_assert(sizeof(SQLWCHAR) == 2, "ODBC wide strings must be UTF-16");
+#endif

@@ -119,6 +119,7 @@ std::u16string providerStringRaw(std::u16string_view providerString, const std::
 
 bool isYes(const std::string &v) { return v == "yes" || v == "true" || v == "1"; }
 
+#ifndef RZ_TDS_WITHOUT_TLS
 // Loading the system's certificate authorities costs tens of milliseconds:
 // the OpenSSL context is made when a server first wants TLS, once per
 // process and set of options, and shared by every connection after that.
@@ -150,6 +151,7 @@ private:
     rz::tds::TlsOptions options_;
     std::shared_ptr<rz::tds::OpenSslTlsProvider> context_;
 };
+#endif
 
 class TdsBackend final : public Backend {
 public:
@@ -188,6 +190,17 @@ public:
         const std::string encrypt = settings.encrypt ? lower(*settings.encrypt) : std::string("optional");
         const bool strict = encrypt == "strict";
         const bool mandatory = strict || encrypt == "mandatory" || encrypt == "yes" || encrypt == "true";
+#ifdef RZ_TDS_WITHOUT_TLS
+        // A build without TLS tells the server in PRELOGIN that it cannot
+        // encrypt; a server that requires encryption then fails the login.
+        if (mandatory) {
+            addPendingDiagnostic(u"08001", u"Encryption was asked for, and this build of the provider has no TLS "
+                                           u"(connect with Encrypt=Optional to a server that does not require it).");
+            return nullptr;
+        }
+        options.encryption = rz::tds::EncryptionPolicy::Never;
+        std::unique_ptr<rz::tds::TlsProvider> tls;
+#else
         options.encryption = mandatory ? rz::tds::EncryptionPolicy::Required : rz::tds::EncryptionPolicy::Optional;
         rz::tds::TlsOptions tlsOptions;
         // Encryption the client did not ask for (the login's, or a server
@@ -196,6 +209,7 @@ public:
             strict || (mandatory && !isYes(providerStringValue(settings.providerString, "trustservercertificate")));
         tlsOptions.caFile = utf8(providerStringRaw(settings.providerString, "servercertificate"));
         auto tls = std::make_unique<SharedTlsProvider>(tlsOptions);
+#endif
         try {
             auto wire = rz::tds::Connection::open(options.serverName, uint16_t(address->port), options, tls.get());
             return std::make_shared<TdsConnection>(std::move(tls), std::move(wire), settings.generalTimeoutSeconds);

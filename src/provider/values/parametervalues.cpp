@@ -1,6 +1,7 @@
 #include "provider/values/parametervalues.h"
 
 #include "platform/com/comptr.h"
+#include "platform/com/oletext.h"
 #include "provider/objects/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
@@ -234,7 +235,7 @@ bool readTextOrBytes(const BoundValue &v, const DBBINDING &b, ParameterValue &p)
     }
     case DBTYPE_BSTR: {
         const BSTR s = readAs<BSTR>(v.value);
-        setText(p, s ? utf16Bytes(s, SysStringLen(s)) : std::string(), v.isLong);
+        setText(p, s ? utf16Bytes(rz::asUtf16(s), SysStringLen(s)) : std::string(), v.isLong);
         return true;
     }
     case DBTYPE_BYTES: {
@@ -300,7 +301,7 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
         p.inputOutput = (b.eParamIO & DBPARAMIO_OUTPUT) ? ((b.eParamIO & DBPARAMIO_INPUT) ? SQL_PARAM_INPUT_OUTPUT : SQL_PARAM_OUTPUT)
                                                          : SQL_PARAM_INPUT;
         const SqlServerType *serverType = b.iOrdinal >= 1 && b.iOrdinal <= described.size() ? &described[b.iOrdinal - 1] : nullptr;
-        const DBSTATUS status = (b.dwPart & DBPART_STATUS) ? readAs<DBSTATUS>(data + b.obStatus) : DBSTATUS_S_OK;
+        const DBSTATUS status = (b.dwPart & DBPART_STATUS) ? readAs<DBSTATUS>(data + b.obStatus) : DBSTATUS(DBSTATUS_S_OK);
         BoundValue v;
         v.hasLength = (b.dwPart & DBPART_LENGTH) != 0;
         v.length = v.hasLength ? readAs<DBLENGTH>(data + b.obLength) : 0;

@@ -13,7 +13,7 @@ void writeStorageObject(const FetchedValue &v, const DBBINDING &b, Parts &p)
     if (!p.value)
         return;
     IUnknown *object = nullptr;
-    const REFIID iid = b.pObject ? b.pObject->iid : IID_ISequentialStream;
+    const IID &iid = b.pObject ? b.pObject->iid : IID_ISequentialStream;
     if (FAILED(createStorageObject(std::move(bytes), iid, reinterpret_cast<void **>(&object))))
         p.status = DBSTATUS_E_CANTCREATE;
     std::memcpy(p.value, &object, sizeof object);
