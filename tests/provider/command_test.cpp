@@ -238,8 +238,7 @@ TEST_F(Parameters, ADescriptionWithoutARowForAMarkerIsNoDescription)
 {
     TestServer shortDescriptions("127.0.0.29", {"--refuse-descriptions", "short"});
     ASSERT_TRUE(shortDescriptions.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.29";
+    Login login = loginAt("127.0.0.29");
     auto shortSession = openSession(login);
     ASSERT_TRUE(shortSession) << errorText();
     auto select = createCommand(shortSession.get(), u"SELECT ? + 1, ? + 2");
@@ -455,8 +454,7 @@ TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
 {
     TestServer dropping("127.0.0.24", {"--drop-after-rows", "10"});
     ASSERT_TRUE(dropping.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.24";
+    Login login = loginAt("127.0.0.24");
     auto session = openSession(login);
     ASSERT_TRUE(session) << errorText();
     ASSERT_EQ(run(session.get(), "CREATE TABLE dropped (n INT)"), S_OK) << errorText();
@@ -486,8 +484,7 @@ TEST(Connection, ACommitTheServerNeverAnswersFailsAsACommit)
 {
     TestServer dropping("127.0.0.23", {"--drop-during-commit"});
     ASSERT_TRUE(dropping.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.23";
+    Login login = loginAt("127.0.0.23");
     auto session = openSession(login);
     ASSERT_TRUE(session) << errorText();
     rz::ComPtr<ITransactionLocal> tx;
@@ -525,8 +522,7 @@ TEST_F(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
 {
     TestServer slow("127.0.0.25", {"--delay-ms", "3000"});
     ASSERT_TRUE(slow.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.25";
+    Login login = loginAt("127.0.0.25");
     login.loginTimeout = 15;
     auto slowSession = openSession(login);
     ASSERT_TRUE(slowSession) << errorText();
@@ -606,8 +602,7 @@ TEST_F(Commands, TheGeneralTimeOutBoundsOpeningATableAndBeginningATransaction)
 {
     TestServer late("127.0.0.29", {"--delay-ms", "3000"});
     ASSERT_TRUE(late.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.29";
+    Login login = loginAt("127.0.0.29");
     login.loginTimeout = 15;
     login.generalTimeout = 1;
 

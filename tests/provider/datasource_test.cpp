@@ -99,8 +99,7 @@ TEST(Login, UnknownDatabaseFailsWithTheServersText)
 
 TEST(Login, BadServerTextFailsBeforeAnyConnection)
 {
-    Login login = mainLogin();
-    login.host = "127.0.0.20,notaport";
+    Login login = loginAt("127.0.0.20,notaport");
     HRESULT hr = S_OK;
     EXPECT_FALSE(openSession(login, &hr));
     EXPECT_EQ(hr, E_FAIL);
@@ -111,8 +110,7 @@ TEST(Login, HungServerCostsAboutTheLoginTimeout)
 {
     TestServer hung("127.0.0.21", {"--hang"});
     ASSERT_TRUE(hung.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.21";
+    Login login = loginAt("127.0.0.21");
     login.loginTimeout = 1;
     const auto start = std::chrono::steady_clock::now();
     HRESULT hr = S_OK;
@@ -128,8 +126,7 @@ TEST(Login, RefusedLoginsAndUninitialize)
 {
     TestServer refusing("127.0.0.22", {"--refuse-logins"});
     ASSERT_TRUE(refusing.running());
-    Login login = mainLogin();
-    login.host = "127.0.0.22";
+    Login login = loginAt("127.0.0.22");
     auto source = createDataSource();
     ASSERT_TRUE(source);
     ASSERT_EQ(setLoginProperties(source.get(), login), S_OK);

@@ -26,8 +26,13 @@ bool mainServerRunning() { return server() && server()->running(); }
 
 Login mainLogin()
 {
+    return loginAt(kMainAddress);
+}
+
+Login loginAt(const char *host)
+{
     Login login;
-    login.host = kMainAddress;
+    login.host = host;
     return login;
 }
 

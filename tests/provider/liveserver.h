@@ -22,6 +22,8 @@ constexpr const char *kMainAddress = "127.0.0.20";
 
 bool mainServerRunning();
 Login mainLogin();
+// The shared server's login for a server of a test's own, at `host`.
+Login loginAt(const char *host);
 
 // A session on the shared server, failing the test when none can be had.
 rz::ComPtr<IOpenRowset> mainSession();

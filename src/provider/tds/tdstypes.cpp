@@ -183,7 +183,7 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
                 v = dt;
             }
             // A value datetime cannot hold goes as datetime2, for the server to refuse it.
-            if (p.columnSize == 23 && p.decimalDigits == 3 && (!v || rz::tds::fitsDateTime(*v)))
+            if (isDateTimeParameter(p) && (!v || rz::tds::fitsDateTime(*v)))
                 out.addDateTime(name, v, output);
             else
                 out.addDateTime2(name, v, 7, output);

@@ -191,15 +191,13 @@ bool readNumber(const BoundValue &v, ParameterValue &p)
 }
 
 // Dates, times, timestamps and GUIDs (already checked by dateTimeFault); false for other types.
-// A timestamp for a datetime parameter says so with ODBC's size and digits
-// of datetime (23, 3): sent as datetime2, .007 would be .0070000, which
-// SQL Server does not find equal to the datetime .007 (2/300 s).
+// A timestamp for a datetime parameter is marked as such (isDateTimeParameter).
 bool readDateTimeOrGuid(const BoundValue &v, const SqlServerType *serverType, ParameterValue &p)
 {
     switch (v.type) {
     case DBTYPE_DBTIMESTAMP:
         if (serverType && serverType->threeHundredths)
-            setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
+            setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, kDateTimeColumnSize, kDateTimeDigits, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
         else
             setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 27, 7, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
         return true;

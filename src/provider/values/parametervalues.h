@@ -25,6 +25,16 @@ struct ParameterValue {
     bool atExecution = false;    // a long value the consumer gave as a stream
 };
 
+// ODBC's size and digits of datetime mark a timestamp meant for a datetime
+// parameter: it goes out as datetime (1/300 s), not datetime2, or .007 would
+// arrive as .0070000, which SQL Server does not find equal to the stored .007.
+constexpr SQLULEN kDateTimeColumnSize = 23;
+constexpr SQLSMALLINT kDateTimeDigits = 3;
+inline bool isDateTimeParameter(const ParameterValue &p)
+{
+    return p.columnSize == kDateTimeColumnSize && p.decimalDigits == kDateTimeDigits;
+}
+
 // Reads every binding's value from `data`. `described` gives the server's
 // types by ordinal - 1 (may be shorter or empty). On failure returns
 // DB_E_ERRORSOCCURRED or E_FAIL with a pending diagnostic describing the bad
