@@ -1,5 +1,5 @@
 // The built plug-in as a Qt program finds it through Qt's plug-in loader
-// (QT_PLUGIN_PATH names the build's plugins folder): listed, created, and
+// (in sqldrivers/ beside the program, as Windows deployments have it): listed, created, and
 // answering as the driver does in the unit tests, with no server at all.
 
 #include <QtCore/QCoreApplication>

@@ -47,4 +47,6 @@ add_executable(pluginloader_test ${CMAKE_CURRENT_SOURCE_DIR}/windows/pluginloade
 target_link_libraries(pluginloader_test PRIVATE rz_qt GTest::gtest)
 add_dependencies(pluginloader_test qsqlrezuvedov)
 add_test(NAME pluginloader COMMAND pluginloader_test)
-set_tests_properties(pluginloader PROPERTIES ENVIRONMENT "QT_PLUGIN_PATH=${CMAKE_BINARY_DIR}/plugins")
+
+# The live session's program (run by scripts/windows/live-session).
+add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/livesession ${CMAKE_BINARY_DIR}/tests/livesession)
