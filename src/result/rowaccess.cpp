@@ -149,6 +149,7 @@ bool REzuVEDOVResult::fetch(int index)
 
 bool REzuVEDOVResult::isNull(int)
 {
+    // A NULL shows in value(i) instead (docs/reference.md, Qt's autotests: qsqlquery isNull).
     return false;
 }
 
@@ -245,7 +246,8 @@ void REzuVEDOVResult::convertColumn(int index)
         if (isNull) {
             slot = rz::nullValue(QMetaType::QDateTime);
         } else if (bound == DBTYPE_DBTIMESTAMP) {
-            const DBTIMESTAMP t = readValue<DBTIMESTAMP>(value);
+            const DBTIMESTAMP t = rz::loadUnaligned<DBTIMESTAMP>(value);
+            // The epoch for anything earlier (docs/reference.md, Types: date-times before 1970).
             if (t.year < 1970)
                 slot = QVariant(QDateTime::fromSecsSinceEpoch(0));
             else
