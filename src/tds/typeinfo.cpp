@@ -113,7 +113,7 @@ TypeInfo readTypeInfo(WireReader &reader)
     case InfoLayout::UShortLength:
         info.maxLength = reader.u16le();
         info.plp = info.maxLength == 0xFFFF;
-        if (info.plp && rule->fixedLength)
+        if (info.plp && rule->has(TypeRule::NeverMax))
             throwProtocol(std::string(rule->name) + " of unlimited length");
         break;
     case InfoLayout::LongLength:
@@ -125,7 +125,7 @@ TypeInfo readTypeInfo(WireReader &reader)
         info.plp = true;
         break;
     }
-    if (rule->collation)
+    if (rule->has(TypeRule::Collation))
         reader.read(info.collation.bytes.data(), info.collation.bytes.size());
     info.rule = rule;
     info.valueRule = rule->forms[0] ? &nullableForm(*rule, info.maxLength) : rule;
@@ -143,8 +143,10 @@ std::string TypeInfo::name() const
         return base + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
     case InfoLayout::Scale:
         return base + "(" + std::to_string(scale) + ")";
-    case InfoLayout::UShortLength:
-        return base + "(" + (plp ? std::string("max") : std::to_string(kind == ValueKind::Utf16 ? maxLength / 2 : maxLength)) + ")";
+    case InfoLayout::UShortLength: {
+        const uint32_t units = kind == ValueKind::Utf16 ? maxLength / 2 : maxLength;
+        return base + "(" + (plp ? std::string("max") : std::to_string(units)) + ")";
+    }
     default:
         return base;
     }

@@ -161,14 +161,17 @@ struct TypeRule {
     // after the time part; 0 where TYPE_INFO says.
     uint8_t size;
     ValueKind kind;              // for nullable forms, their fixed types' rows say
-    bool collation;              // TYPE_INFO ends with a collation (8-bit and UTF-16 text)
-    bool fixedLength;            // char, nchar, binary: a declared length, never (max)
-    bool lengthVaries;           // decimal: a value may be shorter than the declared length
+    uint8_t flags;               // TypeRule::...
     FixedReader read;            // fixed kinds only
     // BYTELEN types that are the nullable form of fixed ones (INTN, FLTN,
     // MONEYN, DATETIMN, BITN): those fixed types; the declared length picks
     // one, whose row then gives the value's kind, reader and name.
     uint8_t forms[4];
+
+    static constexpr uint8_t Collation = 1;      // TYPE_INFO ends with a collation (text)
+    static constexpr uint8_t NeverMax = 2;       // char, nchar, binary: a declared length, never (max)
+    static constexpr uint8_t ShorterValues = 4;  // decimal: a value may be shorter than declared
+    bool has(uint8_t flag) const { return flags & flag; }
 };
 
 // The largest fixed value a reader produces.

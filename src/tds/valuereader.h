@@ -87,7 +87,7 @@ void readValue(WireReader &reader, const TypeInfo &type, Out &out)
             out.null();
             return;
         }
-        if (length != type.maxLength && !type.rule->lengthVaries)
+        if (length != type.maxLength && !type.rule->has(TypeRule::ShorterValues))
             throwProtocol(type.name() + " value of " + std::to_string(length) + " bytes");
         detail::readFixed(reader, type, length, out);
         return;
