@@ -183,7 +183,6 @@ public:
     // The type the provider reported for the parameter at this position
     // (before a long parameter was rebound), DBTYPE_IUNKNOWN when unknown.
     DBTYPE reportedParameterType(int index) const;
-    DBLENGTH parameterBufferSize() const { return paramBufferSize; }
 
     // The column types as the provider reported them, before binding
     // rewrote them; reportedColumnType falls back on the bound type.

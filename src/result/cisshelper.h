@@ -26,7 +26,6 @@ public:
     BYTE *buffer() const { return m_buffer; }
     ULONG length() const { return m_length; }
     ULONG refCount() const { return m_refCount; }
-    ULONG readPosition() const { return m_readPosition; }
 
 private:
     BYTE *m_buffer = nullptr;

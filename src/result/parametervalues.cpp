@@ -177,6 +177,7 @@ void bindParameterValue(OLEDBParameterAccessor &accessor, int index, const QVari
     case QMetaType::QByteArray:
         if (type == DBTYPE_BYTES || type == DBTYPE_STR) {
             const QByteArray bytes = value.toByteArray();
+            // As text: the bytes end at the first zero (docs/reference.md, Bound values: bytes for binary).
             accessor.setParamString(ordinal, bytes.constData(), DBSTATUS_S_OK);
         } else {
             const QString text = QString::fromLatin1(value.toByteArray());

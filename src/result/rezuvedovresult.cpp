@@ -25,6 +25,8 @@ REzuVEDOVResultPrivate::REzuVEDOVResultPrivate(REzuVEDOVDriverPrivate *driver)
     : driverPrivate(driver), rowsetProperties(DBPROPSET_ROWSET)
 {
     command.setMaxBlobSize(resultMaxBlobSize);
+    // Asked for as required, change properties included, though no row is ever changed
+    // (docs/reference.md, Moving through results: the properties a statement asks for).
     addIntegerProperty(rowsetProperties, DBPROP_CLIENTCURSOR, -1, VT_I2);
     addIntegerProperty(rowsetProperties, DBPROP_IRowsetChange, -1, VT_I2);
     addIntegerProperty(rowsetProperties, DBPROP_ISequentialStream, -1, VT_I2);
@@ -174,6 +176,7 @@ bool REzuVEDOVResult::exec()
     }
 
     if (FAILED(hr)) {
+        // docs/reference.md, Moving through results: E_FAIL is a connection error.
         if (hr == E_FAIL) {
             setLastError(QSqlError(QStringLiteral("MSSQL DB: "),
                                    qOLEDBErrorText(command.commandInterface(), IID_ICommand),

@@ -3,6 +3,7 @@
 
 #include "result/rezuvedovresult.h"
 
+#include "common/bytes.h"
 #include "driver/errors.h"
 #include "qtcompat/qtcompat.h"
 #include "result/columnvalues.h"
@@ -13,17 +14,7 @@
 #include <QtCore/QDateTime>
 #include <QtCore/QDebug>
 
-#include <cstring>
-
 namespace {
-
-template <class T>
-T readValue(const void *value)
-{
-    T result;
-    std::memcpy(&result, value, sizeof result);
-    return result;
-}
 
 QDateTime localDateTime(const QDate &date, const QTime &time)
 {
@@ -158,6 +149,7 @@ bool REzuVEDOVResult::fetch(int index)
 
 bool REzuVEDOVResult::isNull(int)
 {
+    // A NULL shows in value(i) instead (docs/reference.md, Qt's autotests: qsqlquery isNull).
     return false;
 }
 
@@ -188,42 +180,42 @@ void REzuVEDOVResult::convertColumn(int index)
     if (!column || !buffer)
         return;
     const BYTE *value = buffer + reader.valueOffset;
-    const bool isNull = readValue<DBSTATUS>(buffer + reader.statusOffset) == DBSTATUS_S_ISNULL;
+    const bool isNull = rz::loadUnaligned<DBSTATUS>(buffer + reader.statusOffset) == DBSTATUS_S_ISNULL;
     const DBTYPE bound = column->wType;
 
     switch (reader.fieldType) {
     case QMetaType::Bool:
-        slot = QVariant(!isNull && readValue<qint16>(value) == -1);
+        slot = QVariant(!isNull && rz::loadUnaligned<qint16>(value) == -1);
         break;
     case QMetaType::Int:
         if (isNull)
             slot = rz::nullValue(QMetaType::Int);
         else if (bound == DBTYPE_I2)
-            slot = QVariant(int(readValue<qint16>(value)));
+            slot = QVariant(int(rz::loadUnaligned<qint16>(value)));
         else if (bound == DBTYPE_UI1)
-            slot = QVariant(int(readValue<quint8>(value)));
+            slot = QVariant(int(rz::loadUnaligned<quint8>(value)));
         else
-            slot = QVariant(int(readValue<qint32>(value)));
+            slot = QVariant(int(rz::loadUnaligned<qint32>(value)));
         break;
     case QMetaType::UInt:
-        slot = isNull ? rz::nullValue(QMetaType::UInt) : QVariant(uint(readValue<quint32>(value)));
+        slot = isNull ? rz::nullValue(QMetaType::UInt) : QVariant(uint(rz::loadUnaligned<quint32>(value)));
         break;
     case QMetaType::LongLong:
         if (isNull)
             slot = rz::nullValue(QMetaType::LongLong);
         else if (bound == DBTYPE_NUMERIC)
-            slot = QVariant(doubleFromNumeric(readValue<DB_NUMERIC>(value)));
+            slot = QVariant(doubleFromNumeric(rz::loadUnaligned<DB_NUMERIC>(value)));
         else
-            slot = QVariant(qlonglong(readValue<qint64>(value)));
+            slot = QVariant(qlonglong(rz::loadUnaligned<qint64>(value)));
         break;
     case QMetaType::ULongLong:
-        slot = isNull ? rz::nullValue(QMetaType::ULongLong) : QVariant(qulonglong(readValue<quint64>(value)));
+        slot = isNull ? rz::nullValue(QMetaType::ULongLong) : QVariant(qulonglong(rz::loadUnaligned<quint64>(value)));
         break;
     case QMetaType::Double:
         if (bound == DBTYPE_R8)
-            slot = isNull ? rz::nullValue(QMetaType::Double) : QVariant(readValue<double>(value));
+            slot = isNull ? rz::nullValue(QMetaType::Double) : QVariant(rz::loadUnaligned<double>(value));
         else if (bound == DBTYPE_R4)
-            slot = isNull ? rz::nullValue(QMetaType::Double) : QVariant(readValue<float>(value));
+            slot = isNull ? rz::nullValue(QMetaType::Double) : QVariant(rz::loadUnaligned<float>(value));
         break;
     case QMetaType::QString:
     case QMetaType::QByteArray:
@@ -246,7 +238,7 @@ void REzuVEDOVResult::convertColumn(int index)
         if (isNull) {
             slot = rz::nullValue(QMetaType::QTime);
         } else {
-            const DBTIME t = readValue<DBTIME>(value);
+            const DBTIME t = rz::loadUnaligned<DBTIME>(value);
             slot = QVariant(QTime(t.hour, t.minute, t.second, 0));
         }
         break;
@@ -254,14 +246,15 @@ void REzuVEDOVResult::convertColumn(int index)
         if (isNull) {
             slot = rz::nullValue(QMetaType::QDateTime);
         } else if (bound == DBTYPE_DBTIMESTAMP) {
-            const DBTIMESTAMP t = readValue<DBTIMESTAMP>(value);
+            const DBTIMESTAMP t = rz::loadUnaligned<DBTIMESTAMP>(value);
+            // The epoch for anything earlier (docs/reference.md, Types: date-times before 1970).
             if (t.year < 1970)
                 slot = QVariant(QDateTime::fromSecsSinceEpoch(0));
             else
                 slot = QVariant(localDateTime(QDate(t.year, t.month, t.day),
                                               QTime(t.hour, t.minute, t.second, int(t.fraction / 1000000))));
         } else if (bound == DBTYPE_DBDATE) {
-            const DBDATE t = readValue<DBDATE>(value);
+            const DBDATE t = rz::loadUnaligned<DBDATE>(value);
             if (t.year < 1970)
                 slot = QVariant(QDateTime::fromSecsSinceEpoch(0));
             else

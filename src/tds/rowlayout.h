@@ -4,11 +4,11 @@
 // (text/ntext/image, the (max) types, xml) go to a LongValueSink, or without
 // one to a per-column area the decoder keeps and reuses from row to row.
 
+#include "common/bytes.h"
 #include "tds/tokens.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace rz::tds {
@@ -59,9 +59,7 @@ struct RowTarget {
 template <typename T>
 T rowValue(const uint8_t *row, size_t offset)
 {
-    T value;
-    std::memcpy(&value, row + offset, sizeof value);
-    return value;
+    return loadUnaligned<T>(row + offset);
 }
 inline ValueStatus rowStatus(const uint8_t *row, const ColumnBinding &b) { return rowValue<ValueStatus>(row, b.statusOffset); }
 inline uint64_t rowLength(const uint8_t *row, const ColumnBinding &b) { return rowValue<uint64_t>(row, b.lengthOffset); }

@@ -1,9 +1,11 @@
 #include "tds/tokendecoder.h"
 
+#include "common/bytes.h"
 #include "tds/valuereader.h"
 #include "tds/wirewriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace rz::tds {
 
@@ -68,9 +70,9 @@ private:
     void finish(ValueStatus status, uint64_t length)
     {
         if (binding_.statusOffset != kNoSlot)
-            std::memcpy(row_ + binding_.statusOffset, &status, sizeof status);
+            storeUnaligned(row_ + binding_.statusOffset, status);
         if (binding_.lengthOffset != kNoSlot)
-            std::memcpy(row_ + binding_.lengthOffset, &length, sizeof length);
+            storeUnaligned(row_ + binding_.lengthOffset, length);
     }
 
     uint8_t *row_;
@@ -116,8 +118,7 @@ ColumnInfo readColumn(WireReader &reader)
     column.userType = reader.u32le();
     column.flags = reader.u16le();
     column.type = readTypeInfo(reader);
-    if (column.type.type == wiretype::Text || column.type.type == wiretype::NText ||
-        column.type.type == wiretype::Image) {
+    if (column.type.hasTextPointer()) {
         const uint8_t parts = reader.u8();
         for (uint8_t i = 0; i < parts; ++i) {
             if (i)
@@ -391,8 +392,9 @@ bool TokenDecoder::decodeToken(uint8_t type, WireReader &reader, TokenHandler &h
         skipBytes(reader, reader.u32le());
         return true;
     default: {
-        static const char digits[] = "0123456789ABCDEF";
-        throwProtocol(std::string("unknown token 0x") + digits[type >> 4] + digits[type & 15]);
+        std::string hex;
+        appendHexByte(hex, type);
+        throwProtocol("unknown token 0x" + hex);
     }
     }
 }

@@ -1,5 +1,6 @@
 #include "tds/typeinfo.h"
 
+#include "common/bytes.h"
 #include "tds/error.h"
 #include "tds/wirereader.h"
 
@@ -7,30 +8,32 @@ namespace rz::tds {
 
 namespace {
 
-void readCollation(WireReader &reader, TypeInfo &info)
+[[noreturn]] void throwUnknownType(uint8_t code)
 {
-    reader.read(info.collation.bytes.data(), info.collation.bytes.size());
+    std::string hex;
+    appendHexByte(hex, code);
+    throwProtocol("unknown data type 0x" + hex);
 }
 
-ValueKind integerKind(uint32_t length)
+// The fixed type whose values a nullable form carries, by declared length.
+const TypeRule &nullableForm(const TypeRule &rule, uint32_t length)
 {
-    switch (length) {
-    case 1:
-        return ValueKind::UInt8;
-    case 2:
-        return ValueKind::Int16;
-    case 4:
-        return ValueKind::Int32;
-    case 8:
-        return ValueKind::Int64;
+    for (uint8_t form : rule.forms) {
+        const TypeRule *fixed = form ? findTypeRule(form) : nullptr;
+        if (fixed && fixed->size == length)
+            return *fixed;
     }
-    throwProtocol("integer of " + std::to_string(length) + " bytes");
+    throwProtocol(std::string(rule.name) + " of " + std::to_string(length) + " bytes");
 }
 
-void requireLength(const TypeInfo &info, uint32_t a, uint32_t b)
+void skipXmlSchema(WireReader &reader)
 {
-    if (info.maxLength != a && info.maxLength != b)
-        throwProtocol("type 0x" + std::to_string(info.type) + " with length " + std::to_string(info.maxLength));
+    const uint8_t schemaPresent = reader.u8();
+    if (schemaPresent) {
+        reader.skip(size_t(reader.u8()) * 2);     // database
+        reader.skip(size_t(reader.u8()) * 2);     // owning schema
+        reader.skip(size_t(reader.u16le()) * 2);  // schema collection
+    }
 }
 
 } // namespace
@@ -78,81 +81,21 @@ size_t TypeInfo::valueSize() const
 
 TypeInfo readTypeInfo(WireReader &reader)
 {
-    using namespace wiretype;
     TypeInfo info;
     info.type = reader.u8();
-    switch (info.type) {
-    case Int1:
-        info.maxLength = 1;
-        info.kind = ValueKind::UInt8;
+    const TypeRule *rule = findTypeRule(info.type);
+    if (!rule)
+        throwUnknownType(info.type);
+    switch (rule->info) {
+    case InfoLayout::None:
+        info.maxLength = rule->size;
         break;
-    case Bit:
-        info.maxLength = 1;
-        info.kind = ValueKind::Bit;
-        break;
-    case Int2:
-        info.maxLength = 2;
-        info.kind = ValueKind::Int16;
-        break;
-    case Int4:
-        info.maxLength = 4;
-        info.kind = ValueKind::Int32;
-        break;
-    case Int8:
-        info.maxLength = 8;
-        info.kind = ValueKind::Int64;
-        break;
-    case Flt4:
-        info.maxLength = 4;
-        info.kind = ValueKind::Float32;
-        break;
-    case Flt8:
-        info.maxLength = 8;
-        info.kind = ValueKind::Float64;
-        break;
-    case Money:
-    case DateTime:
-        info.maxLength = 8;
-        info.kind = info.type == Money ? ValueKind::Money : ValueKind::DateTime;
-        break;
-    case Money4:
-    case DateTim4:
-        info.maxLength = 4;
-        info.kind = info.type == Money4 ? ValueKind::Money : ValueKind::DateTime;
-        break;
-    case IntN:
+    case InfoLayout::ByteLength:
         info.maxLength = reader.u8();
-        info.kind = integerKind(info.maxLength);
+        if (rule->size && info.maxLength != rule->size)
+            throwProtocol(std::string(rule->name) + " of " + std::to_string(info.maxLength) + " bytes");
         break;
-    case BitN:
-        info.maxLength = reader.u8();
-        requireLength(info, 1, 1);
-        info.kind = ValueKind::Bit;
-        break;
-    case FltN:
-        info.maxLength = reader.u8();
-        requireLength(info, 4, 8);
-        info.kind = info.maxLength == 4 ? ValueKind::Float32 : ValueKind::Float64;
-        break;
-    case MoneyN:
-        info.maxLength = reader.u8();
-        requireLength(info, 4, 8);
-        info.kind = ValueKind::Money;
-        break;
-    case DateTimeN:
-        info.maxLength = reader.u8();
-        requireLength(info, 4, 8);
-        info.kind = ValueKind::DateTime;
-        break;
-    case Guid:
-        info.maxLength = reader.u8();
-        requireLength(info, 16, 16);
-        info.kind = ValueKind::Guid;
-        break;
-    case Decimal:
-    case Numeric:
-    case DecimalN:
-    case NumericN:
+    case InfoLayout::DecimalLength:
         info.maxLength = reader.u8();
         info.precision = reader.u8();
         info.scale = reader.u8();
@@ -160,145 +103,53 @@ TypeInfo readTypeInfo(WireReader &reader)
             info.scale > info.precision)
             throwProtocol("decimal type with length " + std::to_string(info.maxLength) + ", precision " +
                           std::to_string(info.precision) + ", scale " + std::to_string(info.scale));
-        info.kind = ValueKind::Decimal;
         break;
-    case DateN:
-        info.maxLength = 3;
-        info.kind = ValueKind::Date;
-        break;
-    case TimeN:
-    case DateTime2N:
-    case DateTimeOffsetN:
+    case InfoLayout::Scale:
         info.scale = reader.u8();
         if (info.scale > 7)
             throwProtocol("time scale " + std::to_string(info.scale));
-        info.maxLength = uint32_t(timeLengthForScale(info.scale) + (info.type == TimeN ? 0 : info.type == DateTime2N ? 3 : 5));
-        info.kind = info.type == TimeN ? ValueKind::Time
-                    : info.type == DateTime2N ? ValueKind::DateTime : ValueKind::DateTimeOffset;
+        info.maxLength = uint32_t(timeLengthForScale(info.scale) + rule->size);
         break;
-    case BigVarChar:
-    case BigChar:
-    case NVarChar:
-    case NChar:
-        info.maxLength = reader.u16le();
-        readCollation(reader, info);
-        info.plp = info.maxLength == 0xFFFF;
-        info.kind = info.type == NVarChar || info.type == NChar ? ValueKind::Utf16 : ValueKind::Bytes;
-        if (info.plp && (info.type == BigChar || info.type == NChar))
-            throwProtocol("fixed-length character type of unlimited length");
-        break;
-    case BigVarBinary:
-    case BigBinary:
+    case InfoLayout::UShortLength:
         info.maxLength = reader.u16le();
         info.plp = info.maxLength == 0xFFFF;
-        info.kind = ValueKind::Bytes;
-        if (info.plp && info.type == BigBinary)
-            throwProtocol("binary of unlimited length");
+        if (info.plp && rule->has(TypeRule::NeverMax))
+            throwProtocol(std::string(rule->name) + " of unlimited length");
         break;
-    case Text:
-    case NText:
+    case InfoLayout::LongLength:
         info.maxLength = reader.u32le();
-        readCollation(reader, info);
-        info.kind = info.type == NText ? ValueKind::Utf16 : ValueKind::Bytes;
         break;
-    case Image:
-        info.maxLength = reader.u32le();
-        info.kind = ValueKind::Bytes;
-        break;
-    case Variant:
-        info.maxLength = reader.u32le();
-        info.kind = ValueKind::Bytes;
-        break;
-    case Xml: {
-        const uint8_t schemaPresent = reader.u8();
-        if (schemaPresent) {
-            reader.skip(size_t(reader.u8()) * 2);   // database
-            reader.skip(size_t(reader.u8()) * 2);   // owning schema
-            reader.skip(size_t(reader.u16le()) * 2);   // schema collection
-        }
+    case InfoLayout::XmlSchema:
+        skipXmlSchema(reader);
         info.maxLength = 0xFFFF;
         info.plp = true;
-        info.kind = ValueKind::Utf16;
         break;
     }
-    default:
-        throwProtocol("unknown data type 0x" + [](uint8_t t) {
-            static const char digits[] = "0123456789ABCDEF";
-            return std::string{digits[t >> 4], digits[t & 15]};
-        }(info.type));
-    }
+    if (rule->has(TypeRule::Collation))
+        reader.read(info.collation.bytes.data(), info.collation.bytes.size());
+    info.rule = rule;
+    info.valueRule = rule->forms[0] ? &nullableForm(*rule, info.maxLength) : rule;
+    info.kind = info.valueRule->kind;
     return info;
 }
 
 std::string TypeInfo::name() const
 {
-    using namespace wiretype;
-    auto sized = [&](const char *base, uint32_t units) {
-        return std::string(base) + "(" + (plp ? std::string("max") : std::to_string(units)) + ")";
-    };
-    switch (type) {
-    case Int1:
-    case Int2:
-    case Int4:
-    case Int8:
-    case IntN:
-        return kind == ValueKind::UInt8 ? "tinyint" : kind == ValueKind::Int16 ? "smallint"
-               : kind == ValueKind::Int32 ? "int" : "bigint";
-    case Bit:
-    case BitN:
-        return "bit";
-    case Flt4:
-    case Flt8:
-    case FltN:
-        return kind == ValueKind::Float32 ? "real" : "float";
-    case Money:
-    case Money4:
-    case MoneyN:
-        return maxLength == 4 ? "smallmoney" : "money";
-    case DateTime:
-    case DateTim4:
-    case DateTimeN:
-        return maxLength == 4 ? "smalldatetime" : "datetime";
-    case Guid:
-        return "uniqueidentifier";
-    case Decimal:
-    case DecimalN:
-    case Numeric:
-    case NumericN:
-        return std::string(type == Decimal || type == DecimalN ? "decimal(" : "numeric(") + std::to_string(precision) +
-               "," + std::to_string(scale) + ")";
-    case DateN:
-        return "date";
-    case TimeN:
-        return "time(" + std::to_string(scale) + ")";
-    case DateTime2N:
-        return "datetime2(" + std::to_string(scale) + ")";
-    case DateTimeOffsetN:
-        return "datetimeoffset(" + std::to_string(scale) + ")";
-    case BigVarChar:
-        return sized("varchar", maxLength);
-    case BigChar:
-        return sized("char", maxLength);
-    case NVarChar:
-        return sized("nvarchar", maxLength / 2);
-    case NChar:
-        return sized("nchar", maxLength / 2);
-    case BigVarBinary:
-        return sized("varbinary", maxLength);
-    case BigBinary:
-        return sized("binary", maxLength);
-    case Text:
-        return "text";
-    case NText:
-        return "ntext";
-    case Image:
-        return "image";
-    case Variant:
-        return "sql_variant";
-    case Xml:
-        return "xml";
+    if (!valueRule)
+        return "unknown";
+    const std::string base = valueRule->name;
+    switch (valueRule->info) {
+    case InfoLayout::DecimalLength:
+        return base + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
+    case InfoLayout::Scale:
+        return base + "(" + std::to_string(scale) + ")";
+    case InfoLayout::UShortLength: {
+        const uint32_t units = kind == ValueKind::Utf16 ? maxLength / 2 : maxLength;
+        return base + "(" + (plp ? std::string("max") : std::to_string(units)) + ")";
     }
-    return "unknown";
+    default:
+        return base;
+    }
 }
 
 } // namespace rz::tds

@@ -3,12 +3,14 @@
 // a value of each type is handed to the caller.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace rz::tds {
 
 class WireReader;
+struct TypeInfo;
 
 namespace wiretype {
 constexpr uint8_t Null = 0x1F;
@@ -118,6 +120,63 @@ constexpr bool fitsDateTime(const DateTimeValue &v)
     return v.ticks >= 0 && v.ticks < kTicksPerDay && day >= kDateTimeFirstDay && day <= kDateTimeLastDay;
 }
 
+// The data types this client reads, one row each (MS-TDS 2.2.5.4 and
+// 2.2.5.5): what TYPE_INFO carries, how a value announces its length, the
+// value's size and the function that decodes a fixed value. readTypeInfo,
+// TypeInfo::name and readValue follow these rows (typerules.cpp); nothing
+// else decides per type code.
+
+// What TYPE_INFO carries after the type byte (MS-TDS 2.2.5.6).
+enum class InfoLayout : uint8_t {
+    None,            // FIXEDLENTYPE, and date: the row's size
+    ByteLength,      // BYTELEN_TYPE: one byte of length
+    DecimalLength,   // a length byte, then precision and scale
+    Scale,           // time, datetime2, datetimeoffset: the scale, which fixes the length
+    UShortLength,    // USHORTLEN_TYPE: two bytes of length; 0xFFFF marks a PLP ((max)) type
+    LongLength,      // LONGLEN_TYPE: four bytes of length
+    XmlSchema,       // xml: an optional schema reference; always PLP
+};
+
+// How a value announces its length in a row (MS-TDS 2.2.5.2, TYPE_VARBYTE).
+enum class LengthClass : uint8_t {
+    Fixed,         // not at all: the type's size
+    Byte,          // one byte, 0 for NULL
+    UShort,        // two bytes, 0xFFFF for NULL; PLP chunks when the type is PLP
+    TextPointer,   // a text pointer (empty for NULL) and timestamp, then four bytes (text, ntext, image)
+    Long,          // four bytes, 0 for NULL (sql_variant)
+};
+
+// Decodes a fixed value of `length` wire bytes into `value`, in the layout
+// of the row's ValueKind (valueSizeOf bytes); throws TdsError(Protocol) on a
+// value its type cannot hold.
+using FixedReader = void (*)(WireReader &reader, const TypeInfo &type, uint32_t length, uint8_t *value);
+
+struct TypeRule {
+    uint8_t code;                // wiretype::...
+    const char *name;            // the SQL Server type name
+    InfoLayout info;
+    LengthClass length;
+    // The value's bytes on the wire where the type fixes them (fixed types,
+    // date, uniqueidentifier); for datetime2 and datetimeoffset the bytes
+    // after the time part; 0 where TYPE_INFO says.
+    uint8_t size;
+    ValueKind kind;              // for nullable forms, their fixed types' rows say
+    uint8_t flags;               // TypeRule::...
+    FixedReader read;            // fixed kinds only
+    // BYTELEN types that are the nullable form of fixed ones (INTN, FLTN,
+    // MONEYN, DATETIMN, BITN): those fixed types; the declared length picks
+    // one, whose row then gives the value's kind, reader and name.
+    uint8_t forms[4];
+
+    static constexpr uint8_t Collation = 1;      // TYPE_INFO ends with a collation (text)
+    static constexpr uint8_t NeverMax = 2;       // char, nchar, binary: a declared length, never (max)
+    static constexpr uint8_t ShorterValues = 4;  // decimal: a value may be shorter than declared
+    bool has(uint8_t flag) const { return flags & flag; }
+};
+
+// The largest fixed value a reader produces.
+constexpr size_t kMaxFixedValueSize = sizeof(DecimalValue);
+
 struct Collation {
     std::array<uint8_t, 5> bytes{};
     uint32_t lcid() const { return uint32_t(bytes[0] | bytes[1] << 8 | (bytes[2] & 0x0F) << 16); }
@@ -133,13 +192,17 @@ struct TypeInfo {
     bool plp = false;          // (max) types: values come as partially length-prefixed chunks
     Collation collation;
     ValueKind kind = ValueKind::Bytes;
+    // The type's row in the type table above, and the row its values
+    // are read and named by: INT4's for an INTN of 4 bytes, the same row
+    // for every type that is not a nullable form of fixed ones.
+    const TypeRule *rule = nullptr;
+    const TypeRule *valueRule = nullptr;
 
     // text/ntext/image, (max) types and xml: values that go to a long-value
     // sink or area, never into the row buffer.
-    bool isLong() const
-    {
-        return plp || type == wiretype::Text || type == wiretype::NText || type == wiretype::Image;
-    }
+    bool isLong() const { return plp || hasTextPointer(); }
+    // text/ntext/image: values behind a text pointer.
+    bool hasTextPointer() const { return rule && rule->length == LengthClass::TextPointer; }
     bool isVariableLength() const { return kind == ValueKind::Bytes || kind == ValueKind::Utf16; }
     // The size of a value of a fixed kind; 0 for the variable kinds.
     size_t valueSize() const;
@@ -148,6 +211,8 @@ struct TypeInfo {
 };
 
 size_t valueSizeOf(ValueKind kind);
+// The row of a type code; null for a type this client does not know.
+const TypeRule *findTypeRule(uint8_t code);
 // Byte length of time(n) on the wire.
 int timeLengthForScale(uint8_t scale);
 

@@ -21,24 +21,6 @@ std::vector<uint8_t> counting(size_t size)
 
 } // namespace
 
-TEST(PacketHeader, EncodesLengthAndSpidBigEndian)
-{
-    PacketHeader header;
-    header.type = 0x12;
-    header.status = 0x01;
-    header.length = 0x2F;
-    header.spid = 0x0102;
-    header.packetId = 1;
-    uint8_t raw[kHeaderSize];
-    encodeHeader(header, raw);
-    const std::vector<uint8_t> expected = {0x12, 0x01, 0x00, 0x2F, 0x01, 0x02, 0x01, 0x00};
-    EXPECT_EQ(std::vector<uint8_t>(raw, raw + kHeaderSize), expected);
-    const PacketHeader back = decodeHeader(raw);
-    EXPECT_EQ(back.length, 0x2F);
-    EXPECT_EQ(back.spid, 0x0102);
-    EXPECT_TRUE(back.endOfMessage());
-}
-
 TEST(PacketChannel, SplitsAMessageAtThePacketSizeAndMarksOnlyTheLastPacket)
 {
     MemoryTransport transport;

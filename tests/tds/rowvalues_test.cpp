@@ -155,3 +155,33 @@ TEST_P(EveryType, NbcRowSkipsTheNullColumns)
 // Whole stream in one piece, and cut into pieces of 1, 3 and 64 bytes so
 // that values cross every chunk boundary.
 INSTANTIATE_TEST_SUITE_P(Chunked, EveryType, ::testing::Values(SIZE_MAX, 1, 3, 64));
+
+// Servers send NOT NULL columns in the fixed types: each reads, and is
+// named, as its nullable form of the same length.
+TEST(FixedTypes, ReadAsTheirNullableFormsOfTheSameLength)
+{
+    const std::vector<std::pair<uint8_t, std::vector<uint8_t>>> cases = {
+        {0x30, ti::intn(1)}, {0x32, ti::bitn()},     {0x34, ti::intn(2)},     {0x7F, ti::intn(8)},
+        {0x3B, ti::fltn(4)}, {0x3E, ti::fltn(8)},    {0x3C, ti::moneyn(8)},   {0x7A, ti::moneyn(4)},
+        {0x3D, ti::datetimn(8)}, {0x3A, ti::datetimn(4)}};
+    for (const auto &[fixed, nullable] : cases) {
+        std::vector<uint8_t> value(nullable.back(), 0);
+        value[0] = 1;   // a valid value of each type: money's high word, datetime's day
+        Stream s;
+        s.colmetadata(2).column({fixed}, "f").column(nullable, "n");
+        s.u8(0xD1).raw(value).u8(uint8_t(value.size())).raw(value).done();
+        RowCollector collector;
+        decodeInto(collector, s, SIZE_MAX);
+        const auto &columns = collector.results.at(0).columns;
+        const auto &row = collector.results.at(0).rows.at(0);
+        const std::string name = columns[1].type.name();
+        EXPECT_EQ(columns[0].type.name(), name);
+        ASSERT_EQ(columns[0].type.kind, columns[1].type.kind) << name;
+        if (columns[0].type.kind == ValueKind::DateTime) {   // field by field: the struct has padding
+            EXPECT_EQ(row[0].as<DateTimeValue>().days, row[1].as<DateTimeValue>().days) << name;
+            EXPECT_EQ(row[0].as<DateTimeValue>().ticks, row[1].as<DateTimeValue>().ticks) << name;
+        } else {
+            EXPECT_EQ(row[0].bytes, row[1].bytes) << name;
+        }
+    }
+}

@@ -1,9 +1,10 @@
-// The client cursor's COM face: IRowset, IRowsetLocate, IRowsetScroll,
+// The client cursor's COM face: IRowset, IRowsetScroll,
 // IAccessor, IColumnsInfo and IRowsetInfo over the rows it has read
 // (clientcursorrows.h), with a read-only IRowsetChange.
 
 #include "platform/services/clientcursor.h"
 
+#include "common/bytes.h"
 #include "platform/com/comobject.h"
 #include "platform/com/comptr.h"
 #include "platform/services/accessortable.h"
@@ -85,16 +86,27 @@ public:
         return S_OK;
     }
 
-    // ---- IRowsetLocate
-    HRESULT Compare(HCHAPTER, DBBKMARK size1, const BYTE *bookmark1, DBBKMARK size2,
-                    const BYTE *bookmark2, DBCOMPARE *comparison) override;
-    HRESULT GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK size, const BYTE *bookmark,
-                      DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM *obtained,
-                      HROW **rows) override;
-    HRESULT GetRowsByBookmark(HCHAPTER, DBCOUNTITEM count, const DBBKMARK sizes[],
-                              const BYTE *bookmarks[], HROW rows[], DBROWSTATUS statuses[]) override;
-    HRESULT Hash(HCHAPTER, DBBKMARK count, const DBBKMARK sizes[], const BYTE *bookmarks[],
-                 DBHASHVALUE hashes[], DBROWSTATUS statuses[]) override;
+    // ---- IRowsetLocate: IRowsetScroll derives from it, but with no bookmark
+    // column (DBPROP_BOOKMARKS is false) nobody looks rows up by bookmark.
+    HRESULT Compare(HCHAPTER, DBBKMARK, const BYTE *, DBBKMARK, const BYTE *, DBCOMPARE *) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK, const BYTE *, DBROWOFFSET, DBROWCOUNT,
+                      DBCOUNTITEM *, HROW **) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT GetRowsByBookmark(HCHAPTER, DBCOUNTITEM, const DBBKMARK[], const BYTE *[], HROW[],
+                              DBROWSTATUS[]) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT Hash(HCHAPTER, DBBKMARK, const DBBKMARK[], const BYTE *[], DBHASHVALUE[],
+                 DBROWSTATUS[]) override
+    {
+        return E_NOTIMPL;
+    }
 
     // ---- IRowsetScroll
     HRESULT GetApproximatePosition(HCHAPTER, DBBKMARK size, const BYTE *bookmark,
@@ -325,72 +337,10 @@ bool ClientCursor::rowIndex(DBBKMARK size, const BYTE *bookmark, long long *inde
         return true;
     }
     if (size == sizeof(DBBKMARK)) {
-        DBBKMARK value;
-        std::memcpy(&value, bookmark, sizeof value);
-        *index = (long long)value - 1;
+        *index = (long long)loadUnaligned<DBBKMARK>(bookmark) - 1;
         return *index >= 0 && *index < n;
     }
     return false;
-}
-
-HRESULT ClientCursor::Compare(HCHAPTER, DBBKMARK size1, const BYTE *bookmark1, DBBKMARK size2,
-                              const BYTE *bookmark2, DBCOMPARE *comparison)
-{
-    long long a, b;
-    if (!comparison || !rowIndex(size1, bookmark1, &a) || !rowIndex(size2, bookmark2, &b))
-        return DB_E_BADBOOKMARK;
-    *comparison = a < b ? DBCOMPARE_LT : a > b ? DBCOMPARE_GT : DBCOMPARE_EQ;
-    return S_OK;
-}
-
-HRESULT ClientCursor::GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK size, const BYTE *bookmark,
-                                DBROWOFFSET offset, DBROWCOUNT count, DBCOUNTITEM *obtained,
-                                HROW **rows)
-{
-    if (!obtained || !rows)
-        return E_INVALIDARG;
-    *obtained = 0;
-    long long start;
-    if (!rowIndex(size, bookmark, &start))
-        return DB_E_BADBOOKMARK;
-    const long long first = start + offset;
-    if (first < 0 || first >= (long long)rows_.rowCount())
-        return DB_S_ENDOFROWSET;
-    return handOut(first, count >= 0 ? 1 : -1, count, obtained, rows);
-}
-
-HRESULT ClientCursor::GetRowsByBookmark(HCHAPTER, DBCOUNTITEM count, const DBBKMARK sizes[],
-                                        const BYTE *bookmarks[], HROW rows[], DBROWSTATUS statuses[])
-{
-    if (!rows || !sizes || !bookmarks)
-        return E_INVALIDARG;
-    DBCOUNTITEM bad = 0;
-    for (DBCOUNTITEM i = 0; i < count; ++i) {
-        long long index;
-        const bool ok = rowIndex(sizes[i], bookmarks[i], &index);
-        rows[i] = ok ? HROW(index + 1) : 0;
-        if (statuses)
-            statuses[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
-        bad += ok ? 0 : 1;
-    }
-    return bad == 0 ? S_OK : bad == count ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
-}
-
-HRESULT ClientCursor::Hash(HCHAPTER, DBBKMARK count, const DBBKMARK sizes[], const BYTE *bookmarks[],
-                           DBHASHVALUE hashes[], DBROWSTATUS statuses[])
-{
-    if (!hashes || !sizes || !bookmarks)
-        return E_INVALIDARG;
-    DBBKMARK bad = 0;
-    for (DBBKMARK i = 0; i < count; ++i) {
-        long long index = 0;
-        const bool ok = rowIndex(sizes[i], bookmarks[i], &index);
-        hashes[i] = ok ? DBHASHVALUE(index) : 0;
-        if (statuses)
-            statuses[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
-        bad += ok ? 0 : 1;
-    }
-    return bad == 0 ? S_OK : bad == count ? DB_E_ERRORSOCCURRED : DB_S_ERRORSOCCURRED;
 }
 
 HRESULT ClientCursor::GetApproximatePosition(HCHAPTER, DBBKMARK size, const BYTE *bookmark,

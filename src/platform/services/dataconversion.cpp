@@ -11,6 +11,7 @@
 // unless DBDATACONVERT_DECIMALSCALE asks for bScale; fraction digits that do
 // not fit are rounded half away from zero.
 
+#include "common/bytes.h"
 #include "platform/com/builtinclasses.h"
 #include "platform/com/comobject.h"
 #include "platform/com/comruntime.h"
@@ -56,20 +57,6 @@ bool isNumericDestination(DBTYPE type)
     return isIntegerType(type) || type == DBTYPE_R4 || type == DBTYPE_R8 || type == DBTYPE_CY
            || type == DBTYPE_DECIMAL || type == DBTYPE_NUMERIC || type == DBTYPE_STR
            || type == DBTYPE_WSTR;
-}
-
-template <class T>
-T load(const void *p)
-{
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
-template <class T>
-void store(void *p, const T &value)
-{
-    std::memcpy(p, &value, sizeof value);
 }
 
 std::size_t fixedSize(DBTYPE type)
@@ -158,46 +145,46 @@ Outcome readSource(DBTYPE type, const void *source, DBLENGTH length, DBDATACONVE
 {
     switch (type) {
     case DBTYPE_I1:
-        *value = fromSigned(load<signed char>(source));
+        *value = fromSigned(loadUnaligned<signed char>(source));
         return Outcome::ok;
     case DBTYPE_UI1:
-        *value = fromUnsigned(load<unsigned char>(source));
+        *value = fromUnsigned(loadUnaligned<unsigned char>(source));
         return Outcome::ok;
     case DBTYPE_I2:
-        *value = fromSigned(load<SHORT>(source));
+        *value = fromSigned(loadUnaligned<SHORT>(source));
         return Outcome::ok;
     case DBTYPE_UI2:
-        *value = fromUnsigned(load<USHORT>(source));
+        *value = fromUnsigned(loadUnaligned<USHORT>(source));
         return Outcome::ok;
     case DBTYPE_I4:
-        *value = fromSigned(load<LONG>(source));
+        *value = fromSigned(loadUnaligned<LONG>(source));
         return Outcome::ok;
     case DBTYPE_UI4:
-        *value = fromUnsigned(load<ULONG>(source));
+        *value = fromUnsigned(loadUnaligned<ULONG>(source));
         return Outcome::ok;
     case DBTYPE_I8:
-        *value = fromSigned(load<LONGLONG>(source));
+        *value = fromSigned(loadUnaligned<LONGLONG>(source));
         return Outcome::ok;
     case DBTYPE_UI8:
-        *value = fromUnsigned(load<ULONGLONG>(source));
+        *value = fromUnsigned(loadUnaligned<ULONGLONG>(source));
         return Outcome::ok;
     case DBTYPE_CY:
-        *value = fromCurrency(load<CY>(source));
+        *value = fromCurrency(loadUnaligned<CY>(source));
         return Outcome::ok;
     case DBTYPE_DECIMAL:
-        *value = fromDecimal(load<DECIMAL>(source));
+        *value = fromDecimal(loadUnaligned<DECIMAL>(source));
         return Outcome::ok;
     case DBTYPE_NUMERIC: {
-        const auto numeric = load<DB_NUMERIC>(source);
+        const auto numeric = loadUnaligned<DB_NUMERIC>(source);
         if (numeric.scale > DB_NUMERIC_MAXPRECISION)
             return Outcome::cantConvert;
         *value = fromNumeric(numeric);
         return Outcome::ok;
     }
     case DBTYPE_R4:
-        return fromDouble(load<float>(source), value) ? Outcome::ok : Outcome::overflow;
+        return fromDouble(loadUnaligned<float>(source), value) ? Outcome::ok : Outcome::overflow;
     case DBTYPE_R8:
-        return fromDouble(load<double>(source), value) ? Outcome::ok : Outcome::overflow;
+        return fromDouble(loadUnaligned<double>(source), value) ? Outcome::ok : Outcome::overflow;
     case DBTYPE_STR:
     case DBTYPE_WSTR:
         return fromText(narrowText(type, source, length, flags & DBDATACONVERT_LENGTHFROMNTS), value)
@@ -235,7 +222,7 @@ Outcome writeSigned(const ExactNumber &value, long long minimum, long long maxim
     long long result;
     if (!toSigned(value, minimum, maximum, &result))
         return Outcome::overflow;
-    store(destination, static_cast<T>(result));
+    storeUnaligned(destination, static_cast<T>(result));
     return Outcome::ok;
 }
 
@@ -246,7 +233,7 @@ Outcome writeUnsigned(const ExactNumber &value, unsigned long long maximum, void
     bool negative = false;
     if (!toUnsigned(value, maximum, &result, &negative))
         return negative ? Outcome::signMismatch : Outcome::overflow;
-    store(destination, static_cast<T>(result));
+    storeUnaligned(destination, static_cast<T>(result));
     return Outcome::ok;
 }
 
@@ -276,12 +263,12 @@ public:
             return DB_E_BADSTATUSVALUE;
         // The most common conversion, a decimal column read as a double, without the general dispatch.
         if (wSrcType == DBTYPE_NUMERIC && wDstType == DBTYPE_R8 && pSrc && pDst) {
-            const auto numeric = load<DB_NUMERIC>(pSrc);
+            const auto numeric = loadUnaligned<DB_NUMERIC>(pSrc);
             if (numeric.scale > DB_NUMERIC_MAXPRECISION) {
                 status = DBSTATUS_E_CANTCONVERTVALUE;
                 return DB_E_ERRORSOCCURRED;
             }
-            store(pDst, toDouble(fromNumeric(numeric)));
+            storeUnaligned(pDst, toDouble(fromNumeric(numeric)));
             length = sizeof(double);
             status = DBSTATUS_S_OK;
             return S_OK;
@@ -376,13 +363,13 @@ private:
         case DBTYPE_UI8:
             return writeUnsigned<ULONGLONG>(value, ULLONG_MAX, destination);
         case DBTYPE_R8:
-            store(destination, toDouble(value));
+            storeUnaligned(destination, toDouble(value));
             return Outcome::ok;
         case DBTYPE_R4: {
             const double d = toDouble(value);
             if (std::fabs(d) > FLT_MAX)
                 return Outcome::overflow;
-            store(destination, static_cast<float>(d));
+            storeUnaligned(destination, static_cast<float>(d));
             return Outcome::ok;
         }
         case DBTYPE_CY: {
@@ -394,7 +381,7 @@ private:
                 return Outcome::overflow;
             CY cy;
             cy.int64 = units;
-            store(destination, cy);
+            storeUnaligned(destination, cy);
             return Outcome::ok;
         }
         case DBTYPE_DECIMAL: {
@@ -407,7 +394,7 @@ private:
             d.sign = value.negative ? DECIMAL_NEG : 0;
             d.Hi32 = static_cast<ULONG>(value.magnitude >> 64);
             d.Lo64 = static_cast<ULONGLONG>(value.magnitude);
-            store(destination, d);
+            storeUnaligned(destination, d);
             return Outcome::ok;
         }
         case DBTYPE_NUMERIC: {
@@ -420,7 +407,7 @@ private:
             DB_NUMERIC numeric;
             if (!toNumeric(value, static_cast<BYTE>(targetPrecision), &numeric))
                 return Outcome::overflow;
-            store(destination, numeric);
+            storeUnaligned(destination, numeric);
             return Outcome::ok;
         }
         case DBTYPE_STR:

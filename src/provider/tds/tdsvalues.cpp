@@ -1,5 +1,6 @@
 #include "provider/tds/tdsvalues.h"
 
+#include "common/bytes.h"
 #include "provider/values/codepage.h"
 #include "provider/values/decimaltext.h"
 
@@ -224,19 +225,15 @@ std::string textFromVariant(std::string_view bytes)
         return out;
     }
     case wt::BigVarBinary: case wt::BigBinary: {
-        static const char hex[] = "0123456789ABCDEF";
         std::string out;
-        for (size_t i = 0; i < size; ++i) {
-            out += hex[data[i] >> 4];
-            out += hex[data[i] & 15];
-        }
+        for (size_t i = 0; i < size; ++i)
+            appendHexByte(out, data[i]);
         return out;
     }
     case wt::Guid: {
         if (size < 16)
             return {};
-        GUID g;
-        std::memcpy(&g, data, 16);
+        const GUID g = loadUnaligned<GUID>(data);
         std::snprintf(buffer, sizeof buffer, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", unsigned(g.Data1),
                       unsigned(g.Data2), unsigned(g.Data3), g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
                       g.Data4[5], g.Data4[6], g.Data4[7]);

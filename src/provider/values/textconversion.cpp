@@ -1,6 +1,7 @@
 // Bound as text and bytes: WSTR, STR, BSTR, BYTES, and GUID's bytes; and
 // every form's text, which the other families fall back on.
 
+#include "common/bytes.h"
 #include "provider/tds/tdsvalues.h"
 #include "provider/values/codepage.h"
 #include "provider/values/conversionfamilies.h"
@@ -70,20 +71,16 @@ std::string asText(const FetchedValue &v)
         return buffer;
     }
     case FetchForm::Guid: {
-        GUID g;
-        std::memcpy(&g, v.data, sizeof g);
+        const GUID g = loadUnaligned<GUID>(v.data);
         std::snprintf(buffer, sizeof buffer, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", unsigned(g.Data1),
                       unsigned(g.Data2), unsigned(g.Data3), g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
                       g.Data4[5], g.Data4[6], g.Data4[7]);
         return buffer;
     }
     case FetchForm::Binary: {
-        static const char hex[] = "0123456789ABCDEF";
         std::string out;
-        for (unsigned char c : rawBytes(v)) {
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
+        for (unsigned char c : rawBytes(v))
+            appendHexByte(out, c);
         return out;
     }
     case FetchForm::Utf16Text: {
@@ -197,8 +194,7 @@ void writeText(const FetchedValue &v, const DBBINDING &b, DBTYPE target, Parts &
         return;
     }
     case DBTYPE_GUID: {
-        GUID g;
-        std::memcpy(&g, v.data, sizeof g);
+        const GUID g = loadUnaligned<GUID>(v.data);
         store(p, g);
         return;
     }

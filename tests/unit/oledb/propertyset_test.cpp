@@ -10,21 +10,6 @@
 
 namespace {
 
-TEST(PropertySet, AddedEntriesStartRequiredWithNullColumnAndEmptyValue)
-{
-    OLEDBPropertySet set(DBPROPSET_DBINIT);
-    EXPECT_TRUE(set.guidPropertySet == DBPROPSET_DBINIT);
-    EXPECT_EQ(set.cProperties, 0u);
-
-    ASSERT_TRUE(addProperty(set, DBPROPOPTIONS_OPTIONAL));
-    EXPECT_EQ(set.cProperties, 0u); // the caller counts the entry once filled
-    const DBPROP &entry = set.rgProperties[0];
-    EXPECT_EQ(entry.dwOptions, DWORD(DBPROPOPTIONS_OPTIONAL));
-    EXPECT_EQ(entry.vValue.vt, VT_EMPTY);
-    EXPECT_EQ(entry.colid.eKind, DB_NULLID.eKind);
-    EXPECT_TRUE(entry.colid.uGuid.guid == DB_NULLID.uGuid.guid);
-}
-
 TEST(PropertySet, StringPropertiesHoldTheirOwnCopies)
 {
     OLEDBPropertySet set(DBPROPSET_DBINIT);
