@@ -1,5 +1,5 @@
 #pragma once
-// Exact decimal values between the ODBC driver's text form ("-123.4500")
+// Exact decimal values between text ("-123.4500")
 // and OLE DB's binary forms (DB_NUMERIC, currency as a scaled 64-bit integer),
 // on the platform's one decimal engine (platform/services/exactnumber.h).
 
