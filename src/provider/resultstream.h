@@ -7,7 +7,7 @@
 // backend derives and reads the wire.
 
 #include "platform/services/alignment.h"
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/serverconnection.h"
 #include "provider/values/columnconversion.h"
 #include "provider/values/sqltypes.h"

@@ -2,9 +2,9 @@
 // ticks, datetimeoffset shown in its own zone, decimals and money as
 // integers, Windows-1252 text; and parameter values as typed RPC parameters.
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/tds/tdstypes.h"
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/codepage.h"
 #include "provider/values/columnconversion.h"
 #include "provider/values/columninplace.h"

@@ -1,6 +1,6 @@
 #include "provider/odbc/odbcconnection.h"
 
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/odbc/odbccall.h"
 #include "provider/odbc/odbcenvironment.h"
 #include "provider/odbc/odbcparameters.h"

@@ -1,9 +1,9 @@
 #include "provider/odbc/odbctypes.h"
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
-#include "tds/typeinfo.h"
+#include "provider/values/recordforms.h"
 
 #include <algorithm>
 #include <cctype>
@@ -117,15 +117,7 @@ bool fromText(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
         const auto n = numericFromText(text, column.type.precision, column.type.scale);
         if (!n)
             return false;
-        rz::tds::DecimalValue d;
-        for (int b = 7; b >= 0; --b) {
-            d.low = (d.low << 8) | n->val[b];
-            d.high = (d.high << 8) | n->val[b + 8];
-        }
-        d.precision = column.type.precision;
-        d.scale = column.type.scale;
-        d.negative = n->sign ? 0 : 1;
-        writeAt(value, d);
+        writeAt(value, decimalFromNumeric(*n, column.type.precision, column.type.scale));
         return true;
     }
     default: {

@@ -1,8 +1,9 @@
 #include "provider/tds/tdstypes.h"
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
+#include "provider/values/recordforms.h"
 
 #include <cstring>
 
@@ -138,15 +139,7 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
                 addPendingDiagnostic(u"22003", u"A decimal parameter's value does not fit its precision.");
                 return false;
             }
-            rz::tds::DecimalValue d;
-            for (int b = 7; b >= 0; --b) {
-                d.low = (d.low << 8) | n->val[b];
-                d.high = (d.high << 8) | n->val[b + 8];
-            }
-            d.precision = precision;
-            d.scale = scale;
-            d.negative = n->sign ? 0 : 1;
-            out.addDecimal(name, d, precision, scale, output);
+            out.addDecimal(name, decimalFromNumeric(*n, precision, scale), precision, scale, output);
             break;
         }
         case DBTYPE_DBTIMESTAMP: {

@@ -1,6 +1,6 @@
 // Bound as dates and times: DBTIMESTAMP, DBDATE and DBTIME.
 
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/conversionfamilies.h"
 
 namespace rz::provider::conversion {

@@ -1,6 +1,6 @@
 // Bound as numbers: the integers, BOOL, R4, R8, CY and NUMERIC.
 
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/conversionfamilies.h"
 #include "provider/values/decimaltext.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/com/comptr.h"
 #include "platform/com/oletext.h"
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
 

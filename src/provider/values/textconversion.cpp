@@ -1,7 +1,7 @@
 // Bound as text and bytes: WSTR, STR, BSTR, BYTES, and GUID's bytes; and
 // every form's text, which the other families fall back on.
 
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/codepage.h"
 #include "provider/values/conversionfamilies.h"
 #include "provider/values/decimaltext.h"
