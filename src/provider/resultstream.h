@@ -6,7 +6,8 @@
 // (readers, rows kept in memory, moving between results) lives here; a
 // backend derives and reads the wire.
 
-#include "provider/objects/diagnostics.h"
+#include "platform/services/alignment.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/serverconnection.h"
 #include "provider/values/columnconversion.h"
 #include "provider/values/sqltypes.h"
@@ -20,18 +21,34 @@
 
 namespace rz::provider {
 
+// A row record keeps, for each column that is not long, the value's byte
+// length (uint64_t), its status and the value, each at an 8-byte boundary.
+enum class CellStatus : uint32_t {
+    Ok = 0,
+    Null = 1,
+    Truncated = 2, // the record kept the value's first valueBytes; the length is the whole one
+};
+
 struct ColumnDescription {
     std::u16string name;
     SqlServerType type;
     bool nullable = true;
-    size_t indicatorOffset = 0; // in a row record (columns that are not long): the byte length or SQL_NULL_DATA
+    size_t lengthOffset = 0;    // in a row record (columns that are not long)
+    size_t statusOffset = 0;
     size_t valueOffset = 0;
-    // Where a backend that marks NULL apart from the length keeps a
-    // rz::tds::ValueStatus (kNoStatus: the indicator says NULL itself).
-    size_t statusOffset = kNoStatus;
-    static constexpr size_t kNoStatus = ~size_t(0);
     int longIndex = -1;         // slot among the row's long values, -1 when not long
 };
+
+// Gives a column that is not long its place in a row record from `offset`
+// on, with `valueRoom` bytes for the value; returns where the next column
+// may start.
+inline size_t placeInRecord(ColumnDescription &column, size_t offset, size_t valueRoom)
+{
+    column.lengthOffset = offset;
+    column.statusOffset = offset + 8;
+    column.valueOffset = offset + 16;
+    return rz::roundUp(column.valueOffset + valueRoom, 8);
+}
 
 // Rows as the backend delivered them: rowCount records of rowSize bytes, and
 // per row the long values (null for NULL).
@@ -55,13 +72,12 @@ inline FetchedValue fetchedValue(const ColumnDescription &column, const RowBlock
     } else {
         const unsigned char *base = block.data.get() + row * rowSize;
         value.data = base + column.valueOffset;
-        std::memcpy(&value.indicator, base + column.indicatorOffset, sizeof value.indicator);
-        if (column.statusOffset != ColumnDescription::kNoStatus) {
-            uint32_t status;
-            std::memcpy(&status, base + column.statusOffset, sizeof status);
-            if (status == 1) // ValueStatus::Null
-                value.indicator = SQL_NULL_DATA;
-        }
+        CellStatus status;
+        std::memcpy(&status, base + column.statusOffset, sizeof status);
+        value.null = status == CellStatus::Null;
+        uint64_t length;
+        std::memcpy(&length, base + column.lengthOffset, sizeof length);
+        value.length = value.null ? 0 : size_t(length);
     }
     return value;
 }

@@ -2,12 +2,13 @@
 // ticks, datetimeoffset shown in its own zone, decimals and money as
 // integers, Windows-1252 text; and parameter values as typed RPC parameters.
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/tds/tdstypes.h"
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/codepage.h"
 #include "provider/values/columnconversion.h"
 #include "provider/values/columninplace.h"
+#include "provider/values/decimaltext.h"
 #include "tds/rowlayout.h"
 
 #include "oledbclient.h"
@@ -120,44 +121,38 @@ TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
 namespace {
 
 template <class T>
-ParameterValue fixedValue(SQLSMALLINT cType, SQLSMALLINT sqlType, const T &value)
+ParameterValue fixedValue(DBTYPE type, const T &value)
 {
     ParameterValue p;
-    p.cType = cType;
-    p.sqlType = sqlType;
+    p.type = type;
     p.bytes.assign(reinterpret_cast<const char *>(&value), sizeof value);
-    p.indicator = SQLLEN(sizeof value);
     return p;
 }
 
-ParameterValue textValue(SQLSMALLINT cType, SQLSMALLINT sqlType, const std::string &bytes, SQLULEN size = 0,
-                         SQLSMALLINT digits = 0)
+ParameterValue decimalValue(const char *text, BYTE precision, BYTE scale)
 {
-    ParameterValue p;
-    p.cType = cType;
-    p.sqlType = sqlType;
-    p.bytes = bytes;
-    p.columnSize = size;
-    p.decimalDigits = digits;
-    p.indicator = SQLLEN(bytes.size());
+    ParameterValue p = fixedValue(DBTYPE_NUMERIC, *numericFromText(text, precision, scale));
+    p.precision = precision;
+    p.scale = scale;
     return p;
 }
 
 } // namespace
 
-TEST(TdsParameters, ValuesInOdbcFormBecomeTypedRpcParameters)
+TEST(TdsParameters, NeutralValuesBecomeTypedRpcParameters)
 {
     std::vector<ParameterValue> values;
-    values.push_back(fixedValue(SQL_C_SLONG, SQL_INTEGER, int32_t(7)));
-    values.push_back(textValue(SQL_C_CHAR, SQL_DECIMAL, "-1.25", 3, 2));
-    SQL_TIMESTAMP_STRUCT ts{2000, 2, 29, 1, 2, 3, 400000000};
-    values.push_back(fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts));
-    values.push_back(textValue(SQL_C_WCHAR, SQL_WVARCHAR, std::string("h\0i\0", 4)));
-    values.push_back(fixedValue(SQL_C_UBIGINT, SQL_BIGINT, uint64_t(18446744073709551615ull)));
-    ParameterValue none = fixedValue(SQL_C_BIT, SQL_BIT, static_cast<unsigned char>(1));
-    none.indicator = SQL_NULL_DATA;
+    values.push_back(fixedValue(DBTYPE_I4, int32_t(7)));
+    values.push_back(decimalValue("-1.25", 3, 2));
+    values.push_back(fixedValue(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{2000, 2, 29, 1, 2, 3, 400000000}));
+    values.push_back(fixedValue(DBTYPE_WSTR, u'h'));
+    values.push_back(fixedValue(DBTYPE_UI8, uint64_t(18446744073709551615ull)));
+    ParameterValue none = fixedValue(DBTYPE_BOOL, VARIANT_TRUE);
+    none.state = ParameterValue::State::Null;
     values.push_back(none);
-    values.push_back(textValue(SQL_C_BINARY, SQL_LONGVARBINARY, "\x01\x02", 2));
+    ParameterValue binary = fixedValue(DBTYPE_BYTES, uint16_t(0x0201));
+    binary.isLong = true;
+    values.push_back(binary);
 
     rz::tds::RpcParameters rpc;
     ASSERT_TRUE(tdsParameters(values, rpc));
@@ -179,15 +174,11 @@ TEST(TdsParameters, ValuesInOdbcFormBecomeTypedRpcParameters)
 
 TEST(TdsParameters, ATimestampForADatetimeParameterTravelsAsDatetimeWhenItFits)
 {
-    // ODBC's size and digits of datetime; 9999-12-31 23:59:59.999 would round past datetime's last day.
-    SQL_TIMESTAMP_STRUCT ts{1999, 12, 31, 23, 59, 58, 7000000};
-    SQL_TIMESTAMP_STRUCT last{9999, 12, 31, 23, 59, 59, 999000000};
-    std::vector<ParameterValue> values{fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, ts),
-                                       fixedValue(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, last)};
-    for (ParameterValue &p : values) {
-        p.columnSize = 23;
-        p.decimalDigits = 3;
-    }
+    // 9999-12-31 23:59:59.999 would round past datetime's last day.
+    std::vector<ParameterValue> values{fixedValue(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{1999, 12, 31, 23, 59, 58, 7000000}),
+                                       fixedValue(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{9999, 12, 31, 23, 59, 59, 999000000})};
+    for (ParameterValue &p : values)
+        p.dateTime = true;
     rz::tds::RpcParameters rpc;
     ASSERT_TRUE(tdsParameters(values, rpc));
     EXPECT_EQ(rpc.declaration(), std::u16string(u"@P1 datetime,@P2 datetime2(7)"));
@@ -200,7 +191,8 @@ TEST(TdsParameters, ATimestampForADatetimeParameterTravelsAsDatetimeWhenItFits)
 
 TEST(TdsParameters, ADecimalWiderThanItsPrecisionIsRefusedBeforeSending)
 {
-    std::vector<ParameterValue> values{textValue(SQL_C_CHAR, SQL_DECIMAL, "123.45", 3, 2)};
+    std::vector<ParameterValue> values{decimalValue("123.45", 38, 2)};
+    values[0].precision = 3;
     rz::tds::RpcParameters rpc;
     clearPendingDiagnostics();
     EXPECT_FALSE(tdsParameters(values, rpc));
@@ -214,20 +206,20 @@ namespace {
 // What writeColumnBinding puts in a buffer against what columnValueInPlace
 // hands out for the same binding: the same status, length and value bytes,
 // or a refusal.
-void expectSameInPlace(FetchForm form, DBTYPE target, const void *value, SQLLEN indicator, DBLENGTH maxLength,
+void expectSameInPlace(FetchForm form, DBTYPE target, const void *value, size_t length, DBLENGTH maxLength,
                        bool inPlace)
 {
     SqlServerType type;
     type.form = form;
-    type.fetchBytes = 64;
-    type.terminated = false;
+    type.valueBytes = 64;
     alignas(8) BYTE stored[64] = {};
     if (value)
-        std::memcpy(stored, value, size_t(std::min<SQLLEN>(indicator, 64)));
+        std::memcpy(stored, value, std::min<size_t>(length, 64));
     FetchedValue v;
     v.type = &type;
     v.data = stored;
-    v.indicator = value ? indicator : SQL_NULL_DATA;
+    v.length = length;
+    v.null = !value;
     DBBINDING b{};
     b.wType = target;
     b.cbMaxLen = maxLength;
@@ -244,14 +236,14 @@ void expectSameInPlace(FetchForm form, DBTYPE target, const void *value, SQLLEN 
     alignas(8) BYTE room[24];
     DBSTATUS status = 0;
     const void *data = nullptr;
-    DBLENGTH length = 0;
-    ASSERT_EQ(columnValueInPlace(v, b, room, status, data, length), inPlace) << int(form) << " as " << target;
+    DBLENGTH inPlaceLength = 0;
+    ASSERT_EQ(columnValueInPlace(v, b, room, status, data, inPlaceLength), inPlace) << int(form) << " as " << target;
     if (!inPlace)
         return;
     EXPECT_EQ(status, written);
-    EXPECT_EQ(length, rz::tds::rowValue<DBLENGTH>(buffer, 64));
+    EXPECT_EQ(inPlaceLength, rz::tds::rowValue<DBLENGTH>(buffer, 64));
     if (status == DBSTATUS_S_OK) {
-        EXPECT_EQ(std::memcmp(data, buffer, size_t(length)), 0) << int(form) << " as " << target;
+        EXPECT_EQ(std::memcmp(data, buffer, size_t(inPlaceLength)), 0) << int(form) << " as " << target;
     }
 }
 

@@ -106,38 +106,6 @@ TEST(CallEscape, OneCallEscapeBecomesExecAndOtherTextStaysAsItIs)
         EXPECT_EQ(translateCallEscape(other), other);
 }
 
-TEST(DecimalText, NumericValuesKeepEveryDigitAndTheirScale)
-{
-    auto n = numericFromText("-12345678901234567890123.4567", 38, 4);
-    ASSERT_TRUE(n);
-    EXPECT_EQ(n->sign, 0);
-    EXPECT_EQ(n->scale, 4);
-    EXPECT_EQ(textFromNumeric(*n), "-12345678901234567890123.4567");
-
-    auto padded = numericFromText(".5", 10, 3);
-    ASSERT_TRUE(padded);
-    EXPECT_EQ(textFromNumeric(*padded), "0.500");
-    EXPECT_EQ(padded->val[0], 0xF4); // 500
-    EXPECT_EQ(padded->val[1], 0x01);
-
-    // Extra places round half away from zero, as the data conversion library's do.
-    for (auto [text, rounded] : {std::pair{"1.23456", "1.23"}, {"1.235", "1.24"}, {"-1.235", "-1.24"},
-                                 {"0.994999", "0.99"}, {"9.995", "10.00"}}) {
-        const auto n = numericFromText(text, 10, 2);
-        ASSERT_TRUE(n) << text;
-        EXPECT_EQ(textFromNumeric(*n), rounded) << text;
-    }
-
-    auto negativeZero = numericFromText("-0.00", 5, 2);
-    ASSERT_TRUE(negativeZero);
-    EXPECT_EQ(negativeZero->sign, 1);
-
-    EXPECT_FALSE(numericFromText("12abc", 10, 0));
-    EXPECT_FALSE(numericFromText("", 10, 0));
-    EXPECT_FALSE(numericFromText("1.2.3", 10, 0));
-    EXPECT_FALSE(numericFromText("999999999999999999999999999999999999999999", 38, 0)) << "beyond 128 bits";
-}
-
 TEST(DecimalText, CurrencyIsTheAmountTimesTenThousand)
 {
     EXPECT_EQ(currencyFromText("12.34"), 123400);

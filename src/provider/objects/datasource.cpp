@@ -2,7 +2,7 @@
 
 #include "platform/com/comobject.h"
 #include "platform/com/oletext.h"
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/objects/propertystore.h"
 #include "provider/objects/session.h"
 #include "provider/objects/supporterrorinfo.h"

@@ -1,7 +1,7 @@
 #include "provider/objects/multipleresults.h"
 
 #include "platform/com/comobject.h"
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/objects/supporterrorinfo.h"
 
 namespace rz::provider {

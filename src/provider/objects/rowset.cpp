@@ -5,7 +5,7 @@
 #include "platform/services/clientcursor.h"
 #include "platform/services/rowvalueviews.h"
 #include "platform/com/oletext.h"
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/objects/supporterrorinfo.h"
 #include "provider/values/columnconversion.h"
 #include "provider/values/columninplace.h"

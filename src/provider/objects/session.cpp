@@ -3,7 +3,7 @@
 #include "platform/com/comobject.h"
 #include "platform/com/oletext.h"
 #include "provider/objects/command.h"
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/objects/propertystore.h"
 #include "provider/objects/rowset.h"
 #include "provider/objects/rowsetproperties.h"

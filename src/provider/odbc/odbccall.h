@@ -3,7 +3,7 @@
 // odbcCall(), which adds the diagnostic records of a failure to the calling
 // thread's pending diagnostics (diagnostics.h).
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/odbc/odbchandle.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "provider/odbc/odbcconnection.h"
 
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/odbc/odbccall.h"
 #include "provider/odbc/odbcenvironment.h"
 #include "provider/odbc/odbcparameters.h"
@@ -28,9 +28,10 @@ HRESULT OdbcConnection::execute(const std::u16string &text, std::vector<Paramete
                    reinterpret_cast<SQLPOINTER>(SQLULEN(timeoutSeconds > 0 ? timeoutSeconds : 0)), 0);
     std::vector<ParameterValue> none;
     std::vector<ParameterValue> &values = parameters ? *parameters : none;
-    if (!values.empty() && !bindParameterValues(statement.get(), values))
+    std::vector<OdbcParameter> bound;
+    if (!values.empty() && !bindParameterValues(statement.get(), values, bound))
         return E_FAIL;
-    const SQLRETURN rc = executeWithParameters(statement.get(), &text, values);
+    const SQLRETURN rc = executeWithParameters(statement.get(), &text, bound);
     // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
     if (!odbcSucceeded(rc) && rc != SQL_NO_DATA)
         return executionFailureCode();

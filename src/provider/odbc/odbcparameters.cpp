@@ -12,11 +12,15 @@ constexpr size_t kPutChunk = 64 * 1024;
 
 } // namespace
 
-bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values)
+bool bindParameterValues(SQLHSTMT statement, const std::vector<ParameterValue> &values, std::vector<OdbcParameter> &bound)
 {
     SQLFreeStmt(statement, SQL_RESET_PARAMS);
-    for (size_t i = 0; i < values.size(); ++i) {
-        ParameterValue &p = values[i];
+    bound.clear();
+    bound.reserve(values.size());
+    for (const ParameterValue &value : values)
+        bound.push_back(odbcParameter(value));
+    for (size_t i = 0; i < bound.size(); ++i) {
+        OdbcParameter &p = bound[i];
         SQLPOINTER buffer = p.bytes.empty() ? nullptr : p.bytes.data();
         SQLLEN bufferLength = SQLLEN(p.bytes.size());
         if (p.atExecution) {
@@ -30,7 +34,7 @@ bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values
             static char empty[2] = {0, 0};
             buffer = empty;
         }
-        const SQLRETURN rc = odbcCall(SQLBindParameter(statement, SQLUSMALLINT(p.ordinal), p.inputOutput, p.cType,
+        const SQLRETURN rc = odbcCall(SQLBindParameter(statement, SQLUSMALLINT(values[i].ordinal), p.inputOutput, p.cType,
                                                        p.sqlType, p.columnSize, p.decimalDigits, buffer, bufferLength,
                                                        &p.indicator),
                                       SQL_HANDLE_STMT, statement);
@@ -40,7 +44,7 @@ bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values
     return true;
 }
 
-SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, std::vector<ParameterValue> &values)
+SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, const std::vector<OdbcParameter> &values)
 {
     SQLRETURN rc = text ? SQLExecDirectW(statement, reinterpret_cast<SQLWCHAR *>(const_cast<char16_t *>(text->c_str())),
                                          SQLINTEGER(text->size()))

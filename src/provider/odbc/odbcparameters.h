@@ -3,6 +3,7 @@
 // sent as data at execution.
 
 #include "provider/odbc/odbc.h"
+#include "provider/odbc/odbctypes.h"
 #include "provider/values/parametervalues.h"
 
 #include <string>
@@ -10,11 +11,12 @@
 
 namespace rz::provider {
 
-// Binds the values (in ordinal order) to the statement; false with diagnostics pending.
-bool bindParameterValues(SQLHSTMT statement, std::vector<ParameterValue> &values);
+// Binds the values (in ordinal order) to the statement as `bound`, which
+// must stay until it has run; false with diagnostics pending.
+bool bindParameterValues(SQLHSTMT statement, const std::vector<ParameterValue> &values, std::vector<OdbcParameter> &bound);
 
 // Runs the statement (SQLExecute, or SQLExecDirectW with text) and feeds
 // data-at-execution values; returns the ODBC code of the execution.
-SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, std::vector<ParameterValue> &values);
+SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, const std::vector<OdbcParameter> &values);
 
 } // namespace rz::provider

@@ -2,9 +2,9 @@
 
 #include "provider/odbc/odbccall.h"
 #include "provider/values/codepage.h"
-#include "platform/services/alignment.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace rz::provider {
 
@@ -38,6 +38,7 @@ bool OdbcResultStream::describeCurrentResult()
     if (odbcSucceeded(SQLRowCount(stmt, &rows)))
         affectedRows_ = rows;
     columns_.resize(size_t(std::max<SQLSMALLINT>(count, 0)));
+    odbcColumns_.assign(columns_.size(), OdbcColumn{});
     size_t offset = 0;
     for (SQLSMALLINT i = 0; i < count; ++i) {
         ColumnDescription &column = columns_[size_t(i)];
@@ -53,15 +54,14 @@ bool OdbcResultStream::describeCurrentResult()
         SQLColAttributeW(stmt, SQLUSMALLINT(i + 1), SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameBytes,
                          nullptr);
         column.name.assign(reinterpret_cast<const char16_t *>(name), size_t(std::clamp<SQLSMALLINT>(nameLength, 0, 255)));
-        column.type = typeOfColumn(sqlType, size, digits, reinterpret_cast<const char16_t *>(typeName));
+        odbcColumns_[size_t(i)] = odbcColumn(sqlType, size, digits, reinterpret_cast<const char16_t *>(typeName));
+        const OdbcColumn &fetch = odbcColumns_[size_t(i)];
+        column.type = fetch.type;
         column.nullable = nullable != SQL_NO_NULLS;
-        if (column.type.isLong) {
+        if (column.type.isLong)
             column.longIndex = int(longColumnCount_++);
-        } else {
-            column.indicatorOffset = offset;
-            column.valueOffset = offset + sizeof(SQLLEN);
-            offset = rz::roundUp(column.valueOffset + size_t(column.type.fetchBytes), 8);
-        }
+        else
+            offset = placeInRecord(column, offset, std::max(size_t(fetch.fetchBytes), fetch.type.valueBytes));
     }
     rowSize_ = std::max<size_t>(offset, 8);
     blockRows_ = longColumnCount_ ? 1 : std::clamp<size_t>(kBlockBytes / rowSize_, 1, kMaxBlockRows);
@@ -78,8 +78,10 @@ bool OdbcResultStream::bindBlock(unsigned char *data)
     const SQLHSTMT stmt = statement_.get();
     for (size_t i = 0; i < columns_.size(); ++i) {
         const ColumnDescription &c = columns_[i];
-        if (!odbcSucceeded(odbcCall(SQLBindCol(stmt, SQLUSMALLINT(i + 1), c.type.cType, data + c.valueOffset,
-                                               c.type.fetchBytes, reinterpret_cast<SQLLEN *>(data + c.indicatorOffset)),
+        const OdbcColumn &fetch = odbcColumns_[i];
+        // The indicator goes where the record keeps the value's length; toRecordForm turns it into that.
+        if (!odbcSucceeded(odbcCall(SQLBindCol(stmt, SQLUSMALLINT(i + 1), fetch.cType, data + c.valueOffset,
+                                               fetch.fetchBytes, reinterpret_cast<SQLLEN *>(data + c.lengthOffset)),
                                     statement_)))
             return false;
     }
@@ -95,26 +97,30 @@ bool OdbcResultStream::readLongRow(RowBlock &block)
     std::unique_ptr<unsigned char[]> chunk;
     for (size_t i = 0; i < columns_.size(); ++i) {
         const ColumnDescription &c = columns_[i];
+        const OdbcColumn &fetch = odbcColumns_[i];
         const auto columnNumber = SQLUSMALLINT(i + 1);
         if (c.longIndex < 0) {
-            auto *indicator = reinterpret_cast<SQLLEN *>(row + c.indicatorOffset);
-            const SQLRETURN rc = odbcCall(SQLGetData(stmt, columnNumber, c.type.cType, row + c.valueOffset,
-                                                     c.type.fetchBytes, indicator),
+            SQLLEN indicator = 0;
+            const SQLRETURN rc = odbcCall(SQLGetData(stmt, columnNumber, fetch.cType, row + c.valueOffset,
+                                                     fetch.fetchBytes, &indicator),
                                           statement_);
             if (rc == SQL_NO_DATA)
-                *indicator = SQL_NULL_DATA;
+                indicator = SQL_NULL_DATA;
             else if (!odbcSucceeded(rc))
+                return false;
+            std::memcpy(row + c.lengthOffset, &indicator, sizeof indicator);
+            if (!toRecordForm(fetch, c, row))
                 return false;
             continue;
         }
         if (!chunk)
             chunk.reset(new unsigned char[kLongChunk]);
-        const SQLLEN terminator = c.type.cType == SQL_C_CHAR ? 1 : c.type.cType == SQL_C_WCHAR ? 2 : 0;
+        const SQLLEN terminator = fetch.cType == SQL_C_CHAR ? 1 : fetch.cType == SQL_C_WCHAR ? 2 : 0;
         auto value = std::make_shared<std::string>();
         bool isNull = false;
         for (bool first = true;; first = false) {
             SQLLEN indicator = 0;
-            const SQLRETURN rc = odbcCall(SQLGetData(stmt, columnNumber, c.type.cType, chunk.get(), kLongChunk, &indicator),
+            const SQLRETURN rc = odbcCall(SQLGetData(stmt, columnNumber, fetch.cType, chunk.get(), kLongChunk, &indicator),
                                           statement_);
             if (rc == SQL_NO_DATA)
                 break;
@@ -165,6 +171,12 @@ ResultStream::Fetch OdbcResultStream::fetchFromWire(std::shared_ptr<RowBlock> &b
         block->rowCount = 1;
     } else {
         block->rowCount = std::min<size_t>(rowsFetched_, blockRows_);
+        for (size_t row = 0; row < block->rowCount; ++row) {
+            unsigned char *record = block->data.get() + row * rowSize_;
+            for (size_t i = 0; i < columns_.size(); ++i)
+                if (!toRecordForm(odbcColumns_[i], columns_[i], record))
+                    return Fetch::Failed;
+        }
     }
     return block->rowCount ? Fetch::Rows : Fetch::End;
 }

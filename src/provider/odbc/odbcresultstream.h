@@ -1,9 +1,11 @@
 #pragma once
 // The ODBC backend's result stream: the statement handle's results, fetched
 // with block cursors (SQL_ATTR_ROW_ARRAY_SIZE) into row blocks, long columns
-// with SQLGetData one row at a time.
+// with SQLGetData one row at a time. Each fetched row is turned into the
+// row record's forms where it lies (odbctypes.h).
 
 #include "provider/odbc/odbchandle.h"
+#include "provider/odbc/odbctypes.h"
 #include "provider/resultstream.h"
 
 namespace rz::provider {
@@ -28,6 +30,7 @@ private:
     bool readLongRow(RowBlock &block);
 
     StatementHandle statement_;
+    std::vector<OdbcColumn> odbcColumns_; // how each of columns_ is fetched
     size_t blockRows_ = 1;
     SQLULEN rowsFetched_ = 0;
     unsigned char *boundData_ = nullptr;

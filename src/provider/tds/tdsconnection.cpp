@@ -1,6 +1,6 @@
 #include "provider/tds/tdsconnection.h"
 
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/sql/callescape.h"
 #include "provider/sql/parametermarkers.h"
 #include "provider/tds/tdsresultstream.h"

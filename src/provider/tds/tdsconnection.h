@@ -5,7 +5,7 @@
 // transactions are transaction manager requests whose descriptors the
 // server hands back in ENVCHANGE tokens.
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/serverconnection.h"
 #include "tds/connection.h"
 #include "tds/tlschannel.h"

@@ -1,6 +1,5 @@
 #include "provider/tds/tdsresultstream.h"
 
-#include "platform/services/alignment.h"
 #include "provider/tds/tdstypes.h"
 #include "tds/wirewriter.h"
 
@@ -14,6 +13,10 @@ constexpr size_t kBlockBytes = 256 * 1024; // rows per block: as many as fit, at
 constexpr size_t kMaxBlockRows = 256;
 // A long value's announced total is a hint: a lying one must not reserve gigabytes.
 constexpr uint64_t kMaxLongReserve = 1 << 20;
+
+// The decoder writes the row record's length and status itself.
+static_assert(uint32_t(rz::tds::ValueStatus::Null) == uint32_t(CellStatus::Null)
+              && uint32_t(rz::tds::ValueStatus::Truncated) == uint32_t(CellStatus::Truncated));
 
 } // namespace
 
@@ -86,15 +89,11 @@ void TdsResultStream::describe(const std::vector<rz::tds::ColumnInfo> &columns)
             longSlot_[i] = c.longIndex;
             continue;
         }
-        // The decoder's length (8 bytes), its status (4, padded) and the value.
-        c.indicatorOffset = offset;
-        c.statusOffset = offset + 8;
-        c.valueOffset = offset + 16;
-        b.lengthOffset = c.indicatorOffset;
+        offset = placeInRecord(c, offset, c.type.valueBytes);
+        b.lengthOffset = c.lengthOffset;
         b.statusOffset = c.statusOffset;
         b.valueOffset = c.valueOffset;
-        b.valueCapacity = size_t(c.type.fetchBytes);
-        offset = rz::roundUp(c.valueOffset + size_t(c.type.fetchBytes), 8);
+        b.valueCapacity = c.type.valueBytes;
     }
     rowSize_ = std::max<size_t>(offset, 8);
     layout_.rowSize = rowSize_;

@@ -1,7 +1,9 @@
 #include "provider/tds/tdstypes.h"
 
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
+#include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
+#include "provider/values/recordforms.h"
 
 #include <cstring>
 
@@ -21,17 +23,6 @@ std::string baseName(const rz::tds::TypeInfo &type)
     if (paren != std::string::npos)
         name.resize(paren);
     return name;
-}
-
-// Days since 0001-01-01 (Howard Hinnant's days_from_civil, moved to year 1).
-std::int32_t daysFromCivil(int year, unsigned month, unsigned day)
-{
-    year -= month <= 2;
-    const int era = (year >= 0 ? year : year - 399) / 400;
-    const unsigned yoe = unsigned(year - era * 400);
-    const unsigned doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return std::int32_t(std::int64_t(era) * 146097 + std::int64_t(doe) - 719468 + 719162);
 }
 
 template <class T>
@@ -62,9 +53,7 @@ SqlServerType typeOfTdsColumn(const rz::tds::TypeInfo &type)
     const std::string name = baseName(type);
     const int maxLength = type.plp ? -1 : int(type.maxLength);
     SqlServerType t = typeOfServerTypeName(ascii(name), maxLength, type.precision, type.scale);
-    t.terminated = false;
     t.fractionDigits = type.scale;
-    t.cType = 0; // the ODBC backend's business
     switch (type.kind) {
     case ValueKind::UInt8: t.form = FetchForm::UInt8; break;
     case ValueKind::Int16: t.form = FetchForm::Int16; break;
@@ -91,13 +80,8 @@ SqlServerType typeOfTdsColumn(const rz::tds::TypeInfo &type)
             t.form = FetchForm::Binary;
         break;
     }
-    if (type.isLong()) {
-        t.isLong = true;
-        t.fetchBytes = 0;
-    } else {
-        t.isLong = false;
-        t.fetchBytes = SQLLEN(type.isVariableLength() ? type.maxLength : type.valueSize());
-    }
+    t.isLong = type.isLong();
+    t.valueBytes = t.isLong ? 0 : type.isVariableLength() ? type.maxLength : type.valueSize();
     return t;
 }
 
@@ -106,25 +90,19 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
     for (size_t i = 0; i < values.size(); ++i) {
         const ParameterValue &p = values[i];
         const std::string name = parameterName(i);
-        const bool output = p.inputOutput != SQL_PARAM_INPUT;
-        const bool isNull = p.indicator == SQL_NULL_DATA || p.indicator == SQL_DEFAULT_PARAM;
-        const int integerBytes = p.sqlType == SQL_TINYINT ? 1 : p.sqlType == SQL_SMALLINT ? 2 : p.sqlType == SQL_INTEGER ? 4 : 8;
-        switch (p.cType) {
-        case SQL_C_STINYINT: case SQL_C_SSHORT: case SQL_C_SLONG: case SQL_C_SBIGINT: case SQL_C_UTINYINT: {
-            std::optional<int64_t> v;
-            if (!isNull) {
-                switch (p.cType) {
-                case SQL_C_STINYINT: v = valueOf<int8_t>(p); break;
-                case SQL_C_SSHORT: v = valueOf<int16_t>(p); break;
-                case SQL_C_SLONG: v = valueOf<int32_t>(p); break;
-                case SQL_C_UTINYINT: v = valueOf<uint8_t>(p); break;
-                default: v = valueOf<int64_t>(p); break;
-                }
-            }
-            out.addInteger(name, v, integerBytes, output);
-            break;
-        }
-        case SQL_C_UBIGINT: {
+        const bool output = p.output;
+        const bool isNull = p.isNull();
+        const auto integer = [&](auto type, int bytes) {
+            using T = decltype(type);
+            out.addInteger(name, isNull ? std::nullopt : std::optional<int64_t>(valueOf<T>(p)), bytes, output);
+        };
+        switch (p.type) {
+        case DBTYPE_I1: integer(int8_t(), 2); break; // SQL Server has no signed tinyint
+        case DBTYPE_I2: integer(int16_t(), 2); break;
+        case DBTYPE_I4: integer(int32_t(), 4); break;
+        case DBTYPE_I8: integer(int64_t(), 8); break;
+        case DBTYPE_UI1: integer(uint8_t(), 1); break;
+        case DBTYPE_UI8: {
             if (isNull) {
                 out.addInteger(name, std::nullopt, 8, output);
                 break;
@@ -140,74 +118,65 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
             }
             break;
         }
-        case SQL_C_BIT:
-            out.addBit(name, isNull ? std::nullopt : std::optional<bool>(valueOf<unsigned char>(p) != 0), output);
+        case DBTYPE_BOOL:
+            out.addBit(name, isNull ? std::nullopt : std::optional<bool>(valueOf<VARIANT_BOOL>(p) != 0), output);
             break;
-        case SQL_C_FLOAT:
+        case DBTYPE_R4:
             out.addFloat(name, isNull ? std::nullopt : std::optional<double>(valueOf<float>(p)), 4, output);
             break;
-        case SQL_C_DOUBLE:
+        case DBTYPE_R8:
             out.addFloat(name, isNull ? std::nullopt : std::optional<double>(valueOf<double>(p)), 8, output);
             break;
-        case SQL_C_CHAR: {
-            // Decimal values travel as their text in ODBC's vocabulary.
-            const BYTE precision = BYTE(p.columnSize ? std::min<SQLULEN>(p.columnSize, 38) : 38);
-            const BYTE scale = BYTE(std::min<int>(p.decimalDigits, precision));
+        case DBTYPE_NUMERIC: {
+            const BYTE precision = BYTE(p.precision ? std::min<BYTE>(p.precision, 38) : 38);
+            const BYTE scale = std::min(p.scale, precision);
             if (isNull) {
                 out.addDecimal(name, std::nullopt, precision, scale, output);
                 break;
             }
-            const auto n = numericFromText(p.bytes, precision, scale);
+            const auto n = numericFromText(textFromNumeric(valueOf<DB_NUMERIC>(p)), precision, scale);
             if (!n || !fitsPrecision(*n, precision)) {
                 addPendingDiagnostic(u"22003", u"A decimal parameter's value does not fit its precision.");
                 return false;
             }
-            rz::tds::DecimalValue d;
-            for (int b = 7; b >= 0; --b) {
-                d.low = (d.low << 8) | n->val[b];
-                d.high = (d.high << 8) | n->val[b + 8];
-            }
-            d.precision = precision;
-            d.scale = scale;
-            d.negative = n->sign ? 0 : 1;
-            out.addDecimal(name, d, precision, scale, output);
+            out.addDecimal(name, decimalFromNumeric(*n, precision, scale), precision, scale, output);
             break;
         }
-        case SQL_C_TYPE_TIMESTAMP: {
+        case DBTYPE_DBTIMESTAMP: {
             std::optional<rz::tds::DateTimeValue> v;
             if (!isNull) {
-                const auto ts = valueOf<SQL_TIMESTAMP_STRUCT>(p);
+                const auto ts = valueOf<DBTIMESTAMP>(p);
                 rz::tds::DateTimeValue dt;
-                dt.days = daysFromCivil(ts.year, ts.month, ts.day);
-                dt.ticks = (int64_t(ts.hour) * 3600 + ts.minute * 60 + ts.second) * 10000000 + ts.fraction / 100;
+                dt.days = daysFromDate(ts.year, ts.month, ts.day);
+                dt.ticks = ticksFromTime(ts.hour, ts.minute, ts.second, ts.fraction);
                 v = dt;
             }
             // A value datetime cannot hold goes as datetime2, for the server to refuse it.
-            if (isDateTimeParameter(p) && (!v || rz::tds::fitsDateTime(*v)))
+            if (p.dateTime && (!v || rz::tds::fitsDateTime(*v)))
                 out.addDateTime(name, v, output);
             else
                 out.addDateTime2(name, v, 7, output);
             break;
         }
-        case SQL_C_TYPE_DATE: {
+        case DBTYPE_DBDATE: {
             std::optional<int32_t> v;
             if (!isNull) {
-                const auto d = valueOf<SQL_DATE_STRUCT>(p);
-                v = daysFromCivil(d.year, d.month, d.day);
+                const auto d = valueOf<DBDATE>(p);
+                v = daysFromDate(d.year, d.month, d.day);
             }
             out.addDate(name, v, output);
             break;
         }
-        case SQL_C_TYPE_TIME: {
+        case DBTYPE_DBTIME: {
             std::optional<int64_t> v;
             if (!isNull) {
-                const auto t = valueOf<SQL_TIME_STRUCT>(p);
-                v = (int64_t(t.hour) * 3600 + t.minute * 60 + t.second) * 10000000;
+                const auto t = valueOf<DBTIME>(p);
+                v = ticksFromTime(t.hour, t.minute, t.second);
             }
             out.addTime(name, v, 7, output);
             break;
         }
-        case SQL_C_GUID: {
+        case DBTYPE_GUID: {
             std::optional<std::array<uint8_t, 16>> v;
             if (!isNull) {
                 std::array<uint8_t, 16> g{};
@@ -217,18 +186,17 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
             out.addGuid(name, v, output);
             break;
         }
-        case SQL_C_BINARY: {
+        case DBTYPE_BYTES: {
             std::optional<std::vector<uint8_t>> v;
             if (!isNull)
                 v = std::vector<uint8_t>(p.bytes.begin(), p.bytes.end());
-            out.addVarBinary(name, std::move(v), output, p.sqlType == SQL_LONGVARBINARY);
+            out.addVarBinary(name, std::move(v), output, p.isLong);
             break;
         }
-        case SQL_C_WCHAR: {
+        case DBTYPE_WSTR: {
             std::u16string text(p.bytes.size() / 2, u'\0');
             std::memcpy(text.data(), p.bytes.data(), text.size() * 2);
-            out.addNVarChar(name, isNull ? std::nullopt : std::optional<std::u16string_view>(text), output,
-                            p.sqlType == SQL_WLONGVARCHAR);
+            out.addNVarChar(name, isNull ? std::nullopt : std::optional<std::u16string_view>(text), output, p.isLong);
             break;
         }
         default:

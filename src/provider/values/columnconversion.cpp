@@ -32,11 +32,9 @@ bool canBindColumnAs(const SqlServerType &type, DBTYPE target)
         return !type.isLong && (isNumericForm(type.form) || type.form == FetchForm::Utf8Text
                                 || type.form == FetchForm::CodePageText);
     case DBTYPE_DBTIMESTAMP: case DBTYPE_DBDATE:
-        return type.form == FetchForm::Timestamp || type.form == FetchForm::Date || type.form == FetchForm::DateTimeParts
-            || type.form == FetchForm::DateDays;
+        return type.form == FetchForm::DateTimeParts || type.form == FetchForm::DateDays;
     case DBTYPE_DBTIME:
-        return type.form == FetchForm::TimeText || type.form == FetchForm::Timestamp || type.form == FetchForm::TimeTicks
-            || type.form == FetchForm::DateTimeParts;
+        return type.form == FetchForm::TimeTicks || type.form == FetchForm::DateTimeParts;
     case DBTYPE_GUID:
         return type.form == FetchForm::Guid;
     default:

@@ -5,6 +5,7 @@
 #include "platform/sdk/oledb.h"
 #include "provider/values/sqltypes.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -12,11 +13,12 @@ namespace rz::provider {
 
 struct FetchedValue {
     const SqlServerType *type = nullptr;
-    const void *data = nullptr;   // the value in the fetch block (columns that are not long)
-    SQLLEN indicator = SQL_NULL_DATA; // SQL_NULL_DATA or the byte length the driver reported
+    const void *data = nullptr;   // the value in the row record (columns that are not long)
+    size_t length = 0;            // its byte length (may exceed the type's valueBytes when cut)
+    bool null = true;
     std::shared_ptr<const std::string> longValue; // long columns; null for a NULL value
 
-    bool isNull() const { return type->isLong ? !longValue : indicator == SQL_NULL_DATA; }
+    bool isNull() const { return type->isLong ? !longValue : null; }
 };
 
 // Whether a column of this type can be bound as `target` at all.

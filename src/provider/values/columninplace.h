@@ -3,7 +3,7 @@
 // inline for the loops over a row's values: a column bound as its own type,
 // and text or bytes where they lie.
 
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/conversionfamilies.h"
 
 namespace rz::provider {

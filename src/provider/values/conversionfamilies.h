@@ -35,21 +35,12 @@ void store(Parts &p, T x)
         std::memcpy(p.value, &x, sizeof x);
 }
 
-// The value as raw bytes with its length (text without its terminator).
+// The value as raw bytes with its length (what the row record kept of it).
 inline std::string_view rawBytes(const FetchedValue &v)
 {
     if (v.type->isLong)
         return *v.longValue;
-    const auto *p = static_cast<const char *>(v.data);
-    SQLLEN length = v.indicator;
-    SQLLEN room = v.type->fetchBytes;
-    if (v.type->terminated && v.type->form == FetchForm::Utf8Text) room -= 1;
-    if (v.type->terminated && v.type->form == FetchForm::Utf16Text) room -= 2;
-    if (length == SQL_NO_TOTAL || length > room)
-        length = room;
-    if (length < 0)
-        length = 0;
-    return std::string_view(p, size_t(length));
+    return std::string_view(static_cast<const char *>(v.data), v.length < v.type->valueBytes ? v.length : v.type->valueBytes);
 }
 // The value as UTF-8 text, and as UTF-16.
 std::string asText(const FetchedValue &v);
@@ -104,7 +95,7 @@ inline bool textInPlace(const FetchedValue &v, DBTYPE target, std::string_view &
             || form == FetchForm::CodePageText)
             bytes = rawBytes(v);
         else
-            bytes = std::string_view(static_cast<const char *>(v.data), size_t(v.type->fetchBytes));
+            bytes = std::string_view(static_cast<const char *>(v.data), v.type->valueBytes);
         return true;
     default:
         return false;

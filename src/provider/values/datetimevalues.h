@@ -11,4 +11,7 @@ bool isValidDate(const DBDATE &date);
 bool isValidTime(const DBTIME &time);
 bool isValidTimestamp(const DBTIMESTAMP &timestamp);
 
+std::int32_t daysFromDate(int year, unsigned month, unsigned day);
+std::int64_t ticksFromTime(unsigned hour, unsigned minute, unsigned second, std::uint32_t nanoseconds = 0);
+
 } // namespace rz::provider

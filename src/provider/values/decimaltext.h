@@ -1,7 +1,7 @@
 #pragma once
-// Exact decimal values between the ODBC driver's text form ("-123.4500")
-// and OLE DB's binary forms (DB_NUMERIC, currency as a scaled 64-bit integer),
-// on the platform's one decimal engine (platform/services/exactnumber.h).
+// Exact decimal values between text ("-123.4500") and OLE DB's binary forms
+// (DB_NUMERIC, currency as a scaled 64-bit integer), on the platform's one
+// decimal engine (platform/services/exactnumber.h).
 
 #include "platform/sdk/oledb.h"
 

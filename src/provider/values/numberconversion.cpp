@@ -1,6 +1,6 @@
 // Bound as numbers: the integers, BOOL, R4, R8, CY and NUMERIC.
 
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/conversionfamilies.h"
 #include "provider/values/decimaltext.h"
 
@@ -28,8 +28,6 @@ std::int64_t asInteger(const FetchedValue &v, bool &ok)
         ok = integerFromDecimal(valueAs<rz::tds::DecimalValue>(v), x);
         return x;
     }
-    case FetchForm::MoneyText:
-    case FetchForm::NumericText:
     case FetchForm::CodePageText:
     case FetchForm::Utf8Text: {
         const auto n = numericFromText(rawBytes(v), 38, 0);
@@ -52,8 +50,6 @@ double asDouble(const FetchedValue &v, bool &ok)
     case FetchForm::Float64: { double x; std::memcpy(&x, v.data, 8); return x; }
     case FetchForm::MoneyUnits: return double(valueAs<std::int64_t>(v)) / 10000.0;
     case FetchForm::DecimalParts: return doubleFromDecimal(valueAs<rz::tds::DecimalValue>(v));
-    case FetchForm::MoneyText:
-    case FetchForm::NumericText:
     case FetchForm::CodePageText:
     case FetchForm::Utf8Text: {
         const std::string text(rawBytes(v));
@@ -72,7 +68,7 @@ bool isNumericForm(FetchForm f)
     switch (f) {
     case FetchForm::Int16: case FetchForm::Int32: case FetchForm::UInt8: case FetchForm::Int64:
     case FetchForm::Bit: case FetchForm::Float32: case FetchForm::Float64:
-    case FetchForm::MoneyText: case FetchForm::NumericText: case FetchForm::MoneyUnits: case FetchForm::DecimalParts:
+    case FetchForm::MoneyUnits: case FetchForm::DecimalParts:
         return true;
     default:
         return false;
@@ -102,8 +98,7 @@ void storeCurrency(const FetchedValue &v, Parts &p)
         scaled = valueAs<std::int64_t>(v);
     else if (type.form == FetchForm::DecimalParts)
         scaled = currencyFromText(textFromDecimal(valueAs<rz::tds::DecimalValue>(v)));
-    else if (type.form == FetchForm::MoneyText || type.form == FetchForm::NumericText
-             || type.form == FetchForm::Utf8Text || type.form == FetchForm::CodePageText)
+    else if (type.form == FetchForm::Utf8Text || type.form == FetchForm::CodePageText)
         scaled = currencyFromText(rawBytes(v));
     else if (type.form == FetchForm::Float32 || type.form == FetchForm::Float64) {
         bool ok;
@@ -131,10 +126,6 @@ void storeNumeric(const FetchedValue &v, const DBBINDING &b, Parts &p)
         n = numericFromDecimal(valueAs<rz::tds::DecimalValue>(v));
     else if (type.form == FetchForm::MoneyUnits)
         n = numericFromText(textFromCurrency(valueAs<std::int64_t>(v)), 19, 4);
-    else if (type.form == FetchForm::NumericText)
-        n = numericFromText(rawBytes(v), type.precision, type.scale);
-    else if (type.form == FetchForm::MoneyText)
-        n = numericFromText(rawBytes(v), 19, 4);
     else if (type.form == FetchForm::Utf8Text || type.form == FetchForm::CodePageText)
         n = numericFromText(rawBytes(v), b.bPrecision ? b.bPrecision : 38, b.bScale);
     else if (type.form == FetchForm::Float32 || type.form == FetchForm::Float64) {

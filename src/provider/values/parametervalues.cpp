@@ -2,7 +2,7 @@
 
 #include "platform/com/comptr.h"
 #include "platform/com/oletext.h"
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
 
@@ -39,45 +39,35 @@ std::string latin1AsUtf16(const char *text, size_t length)
 
 void setText(ParameterValue &p, std::string utf16, bool isLong)
 {
-    const size_t units = utf16.size() / 2;
-    p.cType = SQL_C_WCHAR;
-    p.sqlType = isLong || units > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-    p.columnSize = std::max<SQLULEN>(units, 1);
-    p.indicator = SQLLEN(utf16.size());
+    p.type = DBTYPE_WSTR;
+    p.isLong = isLong || utf16.size() / 2 > 4000;
     p.bytes = std::move(utf16);
 }
 
 void setBinary(ParameterValue &p, std::string bytes, bool isLong)
 {
-    p.cType = SQL_C_BINARY;
-    p.sqlType = isLong || bytes.size() > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY;
-    p.columnSize = std::max<SQLULEN>(bytes.size(), 1);
-    p.indicator = SQLLEN(bytes.size());
+    p.type = DBTYPE_BYTES;
+    p.isLong = isLong || bytes.size() > 8000;
     p.bytes = std::move(bytes);
 }
 
 template <class T>
-void setFixed(ParameterValue &p, SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, const T &value)
+void setFixed(ParameterValue &p, DBTYPE type, const T &value)
 {
-    p.cType = cType;
-    p.sqlType = sqlType;
-    p.columnSize = size;
-    p.decimalDigits = digits;
+    p.type = type;
     p.bytes.assign(reinterpret_cast<const char *>(&value), sizeof value);
-    p.indicator = SQLLEN(sizeof value);
 }
 
-void setDecimalText(ParameterValue &p, const std::string &text, int scale)
+// A decimal goes with as many digits as it has, and at least one before
+// its places.
+void setNumeric(ParameterValue &p, const DB_NUMERIC &value)
 {
-    p.cType = SQL_C_CHAR;
-    p.sqlType = SQL_DECIMAL;
     size_t digits = 0;
-    for (char c : text)
+    for (char c : textFromNumeric(value))
         digits += (c >= '0' && c <= '9');
-    p.columnSize = std::clamp<SQLULEN>(std::max<size_t>(digits, size_t(scale) + 1), 1, 38);
-    p.decimalDigits = SQLSMALLINT(scale);
-    p.bytes = text;
-    p.indicator = SQLLEN(text.size());
+    setFixed(p, DBTYPE_NUMERIC, value);
+    p.precision = BYTE(std::clamp<size_t>(std::max<size_t>(digits, size_t(value.scale) + 1), 1, 38));
+    p.scale = value.scale;
 }
 
 // Reads the whole stream into memory: several parameters may share one
@@ -139,71 +129,67 @@ struct BoundValue {
 // A NULL or DEFAULT travels as the server's type for the parameter, where known.
 void describeNull(ParameterValue &p, const SqlServerType *serverType, DBSTATUS status)
 {
-    p.cType = SQL_C_WCHAR;
-    p.sqlType = SQL_WVARCHAR;
-    p.columnSize = 1;
-    if (serverType) {
-        p.cType = serverType->cType == SQL_C_GUID ? SQL_C_WCHAR : serverType->cType;
-        switch (serverType->dbType) {
-        case DBTYPE_I4: p.sqlType = SQL_INTEGER; break;
-        case DBTYPE_I2: p.sqlType = SQL_SMALLINT; break;
-        case DBTYPE_UI1: p.sqlType = SQL_TINYINT; break;
-        case DBTYPE_I8: p.sqlType = SQL_BIGINT; break;
-        case DBTYPE_BOOL: p.sqlType = SQL_BIT; break;
-        case DBTYPE_R4: p.sqlType = SQL_REAL; break;
-        case DBTYPE_R8: p.sqlType = SQL_FLOAT; break;
-        case DBTYPE_BYTES: p.sqlType = serverType->isLong ? SQL_LONGVARBINARY : SQL_VARBINARY; break;
-        case DBTYPE_DBTIMESTAMP: p.sqlType = SQL_TYPE_TIMESTAMP; p.columnSize = 27; p.decimalDigits = 7; break;
-        case DBTYPE_DBDATE: p.sqlType = SQL_TYPE_DATE; p.columnSize = 10; break;
-        case DBTYPE_NUMERIC: case DBTYPE_CY:
-            p.sqlType = SQL_DECIMAL; p.columnSize = serverType->precision; p.decimalDigits = serverType->scale; break;
-        default: p.cType = SQL_C_WCHAR; p.sqlType = serverType->isLong ? SQL_WLONGVARCHAR : SQL_WVARCHAR; break;
-        }
+    p.state = status == DBSTATUS_S_DEFAULT ? ParameterValue::State::Default : ParameterValue::State::Null;
+    p.type = DBTYPE_WSTR;
+    if (!serverType)
+        return;
+    switch (serverType->dbType) {
+    case DBTYPE_I4: case DBTYPE_I2: case DBTYPE_UI1: case DBTYPE_I8: case DBTYPE_BOOL: case DBTYPE_R4: case DBTYPE_R8:
+    case DBTYPE_DBTIMESTAMP: case DBTYPE_DBDATE:
+        p.type = serverType->dbType;
+        break;
+    case DBTYPE_NUMERIC: case DBTYPE_CY:
+        p.type = DBTYPE_NUMERIC;
+        p.precision = serverType->precision;
+        p.scale = serverType->scale;
+        break;
+    case DBTYPE_BYTES:
+        p.type = DBTYPE_BYTES;
+        p.isLong = serverType->isLong;
+        break;
+    default:
+        p.isLong = serverType->isLong;
+        break;
     }
-    p.indicator = status == DBSTATUS_S_DEFAULT ? SQL_DEFAULT_PARAM : SQL_NULL_DATA;
 }
 
 // Integers, floating point, currency and DB_NUMERIC; false for other types.
+// Unsigned types go as the signed type that holds them, currency as a decimal.
 bool readNumber(const BoundValue &v, ParameterValue &p)
 {
     const BYTE *value = v.value;
     switch (v.type) {
-    case DBTYPE_I1: setFixed(p, SQL_C_STINYINT, SQL_SMALLINT, 5, 0, readAs<std::int8_t>(value)); return true;
-    case DBTYPE_I2: setFixed(p, SQL_C_SSHORT, SQL_SMALLINT, 5, 0, readAs<std::int16_t>(value)); return true;
-    case DBTYPE_I4: setFixed(p, SQL_C_SLONG, SQL_INTEGER, 10, 0, readAs<std::int32_t>(value)); return true;
-    case DBTYPE_I8: setFixed(p, SQL_C_SBIGINT, SQL_BIGINT, 19, 0, readAs<std::int64_t>(value)); return true;
-    case DBTYPE_UI1: setFixed(p, SQL_C_UTINYINT, SQL_TINYINT, 3, 0, readAs<std::uint8_t>(value)); return true;
-    case DBTYPE_UI2: setFixed(p, SQL_C_SLONG, SQL_INTEGER, 10, 0, std::int32_t(readAs<std::uint16_t>(value))); return true;
-    case DBTYPE_UI4: setFixed(p, SQL_C_SBIGINT, SQL_BIGINT, 19, 0, std::int64_t(readAs<std::uint32_t>(value))); return true;
-    case DBTYPE_UI8: setFixed(p, SQL_C_UBIGINT, SQL_BIGINT, 19, 0, readAs<std::uint64_t>(value)); return true;
-    case DBTYPE_BOOL: setFixed(p, SQL_C_BIT, SQL_BIT, 1, 0, static_cast<unsigned char>(readAs<VARIANT_BOOL>(value) ? 1 : 0)); return true;
-    case DBTYPE_R4: setFixed(p, SQL_C_FLOAT, SQL_REAL, 7, 0, readAs<float>(value)); return true;
-    case DBTYPE_R8: setFixed(p, SQL_C_DOUBLE, SQL_FLOAT, 15, 0, readAs<double>(value)); return true;
-    case DBTYPE_CY: setDecimalText(p, textFromCurrency(readAs<CY>(value).int64), 4); return true;
-    case DBTYPE_NUMERIC: {
-        const DB_NUMERIC n = readAs<DB_NUMERIC>(value);
-        setDecimalText(p, textFromNumeric(n), n.scale);
+    case DBTYPE_I1: setFixed(p, DBTYPE_I1, readAs<std::int8_t>(value)); return true;
+    case DBTYPE_I2: setFixed(p, DBTYPE_I2, readAs<std::int16_t>(value)); return true;
+    case DBTYPE_I4: setFixed(p, DBTYPE_I4, readAs<std::int32_t>(value)); return true;
+    case DBTYPE_I8: setFixed(p, DBTYPE_I8, readAs<std::int64_t>(value)); return true;
+    case DBTYPE_UI1: setFixed(p, DBTYPE_UI1, readAs<std::uint8_t>(value)); return true;
+    case DBTYPE_UI2: setFixed(p, DBTYPE_I4, std::int32_t(readAs<std::uint16_t>(value))); return true;
+    case DBTYPE_UI4: setFixed(p, DBTYPE_I8, std::int64_t(readAs<std::uint32_t>(value))); return true;
+    case DBTYPE_UI8: setFixed(p, DBTYPE_UI8, readAs<std::uint64_t>(value)); return true;
+    case DBTYPE_BOOL:
+        setFixed(p, DBTYPE_BOOL, VARIANT_BOOL(readAs<VARIANT_BOOL>(value) ? VARIANT_TRUE : VARIANT_FALSE));
         return true;
-    }
+    case DBTYPE_R4: setFixed(p, DBTYPE_R4, readAs<float>(value)); return true;
+    case DBTYPE_R8: setFixed(p, DBTYPE_R8, readAs<double>(value)); return true;
+    case DBTYPE_CY: setNumeric(p, *numericFromText(textFromCurrency(readAs<CY>(value).int64), 19, 4)); return true;
+    case DBTYPE_NUMERIC: setNumeric(p, readAs<DB_NUMERIC>(value)); return true;
     default:
         return false;
     }
 }
 
 // Dates, times, timestamps and GUIDs (already checked by dateTimeFault); false for other types.
-// A timestamp for a datetime parameter is marked as such (isDateTimeParameter).
 bool readDateTimeOrGuid(const BoundValue &v, const SqlServerType *serverType, ParameterValue &p)
 {
     switch (v.type) {
     case DBTYPE_DBTIMESTAMP:
-        if (serverType && serverType->threeHundredths)
-            setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, kDateTimeColumnSize, kDateTimeDigits, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
-        else
-            setFixed(p, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 27, 7, readAs<SQL_TIMESTAMP_STRUCT>(v.value));
+        setFixed(p, DBTYPE_DBTIMESTAMP, readAs<DBTIMESTAMP>(v.value));
+        p.dateTime = serverType && serverType->threeHundredths;
         return true;
-    case DBTYPE_DBDATE: setFixed(p, SQL_C_TYPE_DATE, SQL_TYPE_DATE, 10, 0, readAs<SQL_DATE_STRUCT>(v.value)); return true;
-    case DBTYPE_DBTIME: setFixed(p, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, readAs<SQL_TIME_STRUCT>(v.value)); return true;
-    case DBTYPE_GUID: setFixed(p, SQL_C_GUID, SQL_GUID, 36, 0, readAs<SQLGUID>(v.value)); return true;
+    case DBTYPE_DBDATE: setFixed(p, DBTYPE_DBDATE, readAs<DBDATE>(v.value)); return true;
+    case DBTYPE_DBTIME: setFixed(p, DBTYPE_DBTIME, readAs<DBTIME>(v.value)); return true;
+    case DBTYPE_GUID: setFixed(p, DBTYPE_GUID, readAs<GUID>(v.value)); return true;
     default:
         return false;
     }
@@ -296,8 +282,8 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
         const DBBINDING &b = *bp;
         ParameterValue p;
         p.ordinal = b.iOrdinal;
-        p.inputOutput = (b.eParamIO & DBPARAMIO_OUTPUT) ? ((b.eParamIO & DBPARAMIO_INPUT) ? SQL_PARAM_INPUT_OUTPUT : SQL_PARAM_OUTPUT)
-                                                         : SQL_PARAM_INPUT;
+        p.output = (b.eParamIO & DBPARAMIO_OUTPUT) != 0;
+        p.input = !p.output || (b.eParamIO & DBPARAMIO_INPUT) != 0;
         const SqlServerType *serverType = b.iOrdinal >= 1 && b.iOrdinal <= described.size() ? &described[b.iOrdinal - 1] : nullptr;
         const DBSTATUS status = (b.dwPart & DBPART_STATUS) ? readAs<DBSTATUS>(data + b.obStatus) : DBSTATUS(DBSTATUS_S_OK);
         BoundValue v;

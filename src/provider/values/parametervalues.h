@@ -1,11 +1,10 @@
 #pragma once
 // One execution's parameter values, read from the consumer's buffer through
-// a parameter accessor. They are held in ODBC's vocabulary (C type, SQL
-// type, size and digits, the value in the C type's form), which every
-// backend reads: the ODBC backend binds them as they are (odbcparameters.h).
+// a parameter accessor. Each is held as an OLE DB type and its bytes, in as
+// few types as the server needs; each backend turns them into what its
+// library sends (tds/tdstypes.h, odbc/odbcparameters.h).
 
 #include "platform/sdk/oledb.h"
-#include "provider/odbc/odbc.h"
 #include "provider/values/sqltypes.h"
 
 #include <string>
@@ -14,26 +13,29 @@
 namespace rz::provider {
 
 struct ParameterValue {
-    DBORDINAL ordinal = 0;
-    SQLSMALLINT inputOutput = SQL_PARAM_INPUT;
-    SQLSMALLINT cType = SQL_C_WCHAR;
-    SQLSMALLINT sqlType = SQL_WVARCHAR;
-    SQLULEN columnSize = 0;
-    SQLSMALLINT decimalDigits = 0;
-    std::string bytes;           // the value in cType's form (text without terminator)
-    SQLLEN indicator = 0;        // SQL_NULL_DATA, a byte length, or data at execution
-    bool atExecution = false;    // a long value the consumer gave as a stream
-};
+    enum class State { Value, Null, Default };
 
-// ODBC's size and digits of datetime mark a timestamp meant for a datetime
-// parameter: it goes out as datetime (1/300 s), not datetime2, or .007 would
-// arrive as .0070000, which SQL Server does not find equal to the stored .007.
-constexpr SQLULEN kDateTimeColumnSize = 23;
-constexpr SQLSMALLINT kDateTimeDigits = 3;
-inline bool isDateTimeParameter(const ParameterValue &p)
-{
-    return p.columnSize == kDateTimeColumnSize && p.decimalDigits == kDateTimeDigits;
-}
+    DBORDINAL ordinal = 0;
+    bool input = true;
+    bool output = false;
+    State state = State::Value;
+    // One of I1 I2 I4 I8 UI1 UI8 BOOL R4 R8 NUMERIC DBTIMESTAMP DBDATE DBTIME
+    // GUID WSTR BYTES. A NULL or DEFAULT has the server's type for it.
+    DBTYPE type = DBTYPE_WSTR;
+    std::string bytes;           // the value as `type` holds it; WSTR: UTF-16 without terminator
+    // NUMERIC: the digits the value needs (at least the scale's and one
+    // more, at most 38) and its places; a NULL's are the server's.
+    BYTE precision = 0;
+    BYTE scale = 0;
+    bool isLong = false;         // WSTR and BYTES: sent as a (max) type
+    bool atExecution = false;    // a long value the consumer gave as a stream
+    // A DBTIMESTAMP for a datetime parameter: it goes out as datetime (1/300 s),
+    // not datetime2, or .007 would arrive as .0070000, which SQL Server does
+    // not find equal to the stored .007.
+    bool dateTime = false;
+
+    bool isNull() const { return state != State::Value; }
+};
 
 // Reads every binding's value from `data`. `described` gives the server's
 // types by ordinal - 1 (may be shorter or empty). On failure returns

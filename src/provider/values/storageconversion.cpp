@@ -1,7 +1,7 @@
 // Bound as DBTYPE_IUNKNOWN: long values, and text or bytes asked for as a
 // stream, become storage objects over the value's bytes.
 
-#include "provider/objects/storageobject.h"
+#include "provider/values/storageobject.h"
 #include "provider/values/conversionfamilies.h"
 
 namespace rz::provider::conversion {

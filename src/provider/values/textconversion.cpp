@@ -2,7 +2,7 @@
 // every form's text, which the other families fall back on.
 
 #include "common/bytes.h"
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 #include "provider/values/codepage.h"
 #include "provider/values/conversionfamilies.h"
 #include "provider/values/decimaltext.h"
@@ -44,16 +44,9 @@ std::string asText(const FetchedValue &v)
         return utf8FromCodePage(rawBytes(v));
     case FetchForm::VariantBytes:
         return textFromVariant(rawBytes(v));
-    case FetchForm::DateTimeParts:
-    case FetchForm::Timestamp: {
-        SQL_TIMESTAMP_STRUCT t;
-        if (v.type->form == FetchForm::DateTimeParts) {
-            const auto dt = valueAs<rz::tds::DateTimeValue>(v);
-            const DBTIMESTAMP ts = timestampFromParts(dt.days, dt.ticks);
-            std::memcpy(&t, &ts, sizeof t);
-        } else {
-            std::memcpy(&t, v.data, sizeof t);
-        }
+    case FetchForm::DateTimeParts: {
+        const auto dt = valueAs<rz::tds::DateTimeValue>(v);
+        const DBTIMESTAMP t = timestampFromParts(dt.days, dt.ticks);
         std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u %02u:%02u:%02u", int(t.year), t.month, t.day, t.hour,
                       t.minute, t.second);
         std::string out(buffer);
@@ -63,12 +56,6 @@ std::string asText(const FetchedValue &v)
             while (out.back() == '0') out.pop_back();
         }
         return out;
-    }
-    case FetchForm::Date: {
-        SQL_DATE_STRUCT d;
-        std::memcpy(&d, v.data, sizeof d);
-        std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", int(d.year), d.month, d.day);
-        return buffer;
     }
     case FetchForm::Guid: {
         const GUID g = loadUnaligned<GUID>(v.data);

@@ -1,8 +1,8 @@
 #pragma once
-// The TDS client's value forms (decimal as a 128-bit magnitude, money in
-// units of 1/10000, dates as days since 0001-01-01 and times as 100 ns
-// ticks) turned into OLE DB's binary forms and into text, without going
-// through the text forms ODBC drivers deliver.
+// The row record's value forms, which are the TDS client's (decimal as a
+// 128-bit magnitude, money in units of 1/10000, dates as days since
+// 0001-01-01 and times as 100 ns ticks), turned into OLE DB's binary forms
+// and into text.
 
 #include "platform/sdk/oledb.h"
 #include "tds/typeinfo.h"
@@ -14,6 +14,8 @@
 namespace rz::provider {
 
 DB_NUMERIC numericFromDecimal(const rz::tds::DecimalValue &value);
+// The other way, with the precision and scale the value is to have.
+rz::tds::DecimalValue decimalFromNumeric(const DB_NUMERIC &value, BYTE precision, BYTE scale);
 // value / 10^scale as text: "-123.4500" (every place of the scale).
 std::string textFromDecimal(const rz::tds::DecimalValue &value);
 double doubleFromDecimal(const rz::tds::DecimalValue &value);

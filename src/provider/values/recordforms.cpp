@@ -1,4 +1,4 @@
-#include "provider/tds/tdsvalues.h"
+#include "provider/values/recordforms.h"
 
 #include "common/bytes.h"
 #include "provider/values/codepage.h"
@@ -269,6 +269,19 @@ std::string textFromVariant(std::string_view bytes)
     default:
         return {};
     }
+}
+
+rz::tds::DecimalValue decimalFromNumeric(const DB_NUMERIC &value, BYTE precision, BYTE scale)
+{
+    rz::tds::DecimalValue d;
+    for (int b = 7; b >= 0; --b) {
+        d.low = (d.low << 8) | value.val[b];
+        d.high = (d.high << 8) | value.val[b + 8];
+    }
+    d.precision = precision;
+    d.scale = scale;
+    d.negative = value.sign ? 0 : 1;
+    return d;
 }
 
 } // namespace rz::provider

@@ -1,4 +1,4 @@
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 
 namespace rz::provider {
 

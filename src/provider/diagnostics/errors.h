@@ -4,7 +4,7 @@
 // as the thread's error object.
 
 #include "platform/sdk/oledb.h"
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 
 #include <string>
 

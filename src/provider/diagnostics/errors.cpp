@@ -1,9 +1,9 @@
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/errors.h"
 
 #include "platform/com/comerror.h"
 #include "platform/com/comptr.h"
 #include "platform/services/errorobject.h"
-#include "provider/objects/diagnostics.h"
+#include "provider/diagnostics/diagnostics.h"
 
 namespace rz::provider {
 

@@ -1,4 +1,4 @@
-#include "provider/objects/storageobject.h"
+#include "provider/values/storageobject.h"
 
 #include "platform/com/comobject.h"
 

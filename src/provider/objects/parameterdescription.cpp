@@ -1,7 +1,7 @@
-#include "provider/values/parameterdescription.h"
+#include "provider/objects/parameterdescription.h"
 
-#include "provider/objects/diagnostics.h"
-#include "provider/objects/errors.h"
+#include "provider/diagnostics/diagnostics.h"
+#include "provider/diagnostics/errors.h"
 #include "provider/resultstream.h"
 #include "provider/sql/callescape.h"
 #include "provider/sql/parametermarkers.h"
