@@ -5,6 +5,8 @@
 
 #include "platform/sdk/oledb.h"
 
+#include <cstdint>
+
 namespace rz::provider {
 
 bool isValidDate(const DBDATE &date);
