@@ -1,6 +1,7 @@
 #pragma once
-// TYPE_INFO of columns, return values and parameters, and the form in which
-// a value of each type is handed to the caller.
+// TYPE_INFO of columns, return values and parameters, the form in which a
+// value of each type is handed to the caller, and the table of type rules
+// that decoding follows.
 
 #include <array>
 #include <cstddef>
