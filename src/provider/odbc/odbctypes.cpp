@@ -231,7 +231,7 @@ OdbcParameter odbcParameter(const ParameterValue &p)
 {
     OdbcParameter o;
     o.inputOutput = !p.output ? SQL_PARAM_INPUT : p.input ? SQL_PARAM_INPUT_OUTPUT : SQL_PARAM_OUTPUT;
-    o.bytes = p.bytes;
+    o.value = &p.bytes;
     o.atExecution = p.atExecution;
     const auto as = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits = 0) {
         o.cType = cType;
@@ -248,16 +248,20 @@ OdbcParameter odbcParameter(const ParameterValue &p)
     case DBTYPE_UI8: as(SQL_C_UBIGINT, SQL_BIGINT, 19); break;
     case DBTYPE_BOOL:
         as(SQL_C_BIT, SQL_BIT, 1);
-        if (!p.isNull())
-            o.bytes.assign(1, readAt<VARIANT_BOOL>(reinterpret_cast<const unsigned char *>(p.bytes.data())) ? 1 : 0);
+        if (!p.isNull()) {
+            o.converted.assign(1, readAt<VARIANT_BOOL>(reinterpret_cast<const unsigned char *>(p.bytes.data())) ? 1 : 0);
+            o.value = nullptr;
+        }
         break;
     case DBTYPE_R4: as(SQL_C_FLOAT, SQL_REAL, 7); break;
     case DBTYPE_R8: as(SQL_C_DOUBLE, SQL_FLOAT, 15); break;
     case DBTYPE_NUMERIC:
         // Decimals travel as their text.
         as(SQL_C_CHAR, SQL_DECIMAL, p.precision, p.scale);
-        if (!p.isNull())
-            o.bytes = textFromNumeric(readAt<DB_NUMERIC>(reinterpret_cast<const unsigned char *>(p.bytes.data())));
+        if (!p.isNull()) {
+            o.converted = textFromNumeric(readAt<DB_NUMERIC>(reinterpret_cast<const unsigned char *>(p.bytes.data())));
+            o.value = nullptr;
+        }
         break;
     case DBTYPE_DBTIMESTAMP:
         // Size and digits of datetime make the driver send datetime (1/300 s).
@@ -276,9 +280,14 @@ OdbcParameter odbcParameter(const ParameterValue &p)
         as(SQL_C_WCHAR, p.isLong ? SQL_WLONGVARCHAR : SQL_WVARCHAR, std::max<SQLULEN>(p.bytes.size() / 2, 1));
         break;
     }
+    // The driver writes an output value back into the buffer: one of our own.
+    if (p.output && o.value) {
+        o.converted = *o.value;
+        o.value = nullptr;
+    }
     switch (p.state) {
     case ParameterValue::State::Value:
-        o.indicator = SQLLEN(o.bytes.size());
+        o.indicator = SQLLEN(o.bytes().size());
         break;
     case ParameterValue::State::Null:
     case ParameterValue::State::Default:

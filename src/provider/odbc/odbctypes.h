@@ -46,17 +46,20 @@ OdbcColumn odbcColumn(SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT decim
 // with a pending diagnostic when the driver's text is no value of the type.
 bool toRecordForm(const OdbcColumn &column, const ColumnDescription &place, unsigned char *row);
 
-// One value as SQLBindParameter takes it; `bytes` and `indicator` must stay
-// where they are until the statement has run.
+// One value as SQLBindParameter takes it; it and the ParameterValue it was
+// made from must stay where they are until the statement has run.
 struct OdbcParameter {
     SQLSMALLINT inputOutput = SQL_PARAM_INPUT;
     SQLSMALLINT cType = SQL_C_WCHAR;
     SQLSMALLINT sqlType = SQL_WVARCHAR;
     SQLULEN columnSize = 1;
     SQLSMALLINT decimalDigits = 0;
-    std::string bytes;
     SQLLEN indicator = 0;        // SQL_NULL_DATA, SQL_DEFAULT_PARAM or the byte length
     bool atExecution = false;
+    const std::string *value = nullptr; // the ParameterValue's bytes, when ODBC takes them as they are
+    std::string converted;              // else the value in the C type's form
+
+    const std::string &bytes() const { return value ? *value : converted; }
 };
 
 OdbcParameter odbcParameter(const ParameterValue &value);
