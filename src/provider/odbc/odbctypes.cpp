@@ -183,48 +183,28 @@ OdbcColumn odbcColumn(SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT decim
     return wideText(columnSize && columnSize <= 4000 ? columnSize : 4000);
 }
 
-bool toRecordForm(const OdbcColumn &column, const ColumnDescription &place, unsigned char *row)
+bool convertDriverForm(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
 {
-    const SQLLEN indicator = readAt<SQLLEN>(row + place.lengthOffset);
-    unsigned char *value = row + place.valueOffset;
-    CellStatus status = CellStatus::Ok;
-    std::uint64_t length = column.type.valueBytes;
-    if (indicator == SQL_NULL_DATA) {
-        status = CellStatus::Null;
-        length = 0;
-    } else {
-        switch (column.edge) {
-        case Edge::Fixed:
-            break;
-        case Edge::Variable:
-            if (indicator == SQL_NO_TOTAL || indicator > SQLLEN(column.type.valueBytes))
-                status = CellStatus::Truncated;
-            length = indicator == SQL_NO_TOTAL ? column.type.valueBytes : std::uint64_t(std::max<SQLLEN>(indicator, 0));
-            break;
-        case Edge::Timestamp: {
-            const auto ts = readAt<SQL_TIMESTAMP_STRUCT>(value);
-            rz::tds::DateTimeValue dt;
-            dt.days = daysFromDate(ts.year, ts.month, ts.day);
-            dt.ticks = ticksFromTime(ts.hour, ts.minute, ts.second, ts.fraction);
-            writeAt(value, dt);
-            break;
-        }
-        case Edge::Date: {
-            const auto d = readAt<SQL_DATE_STRUCT>(value);
-            writeAt(value, daysFromDate(d.year, d.month, d.day));
-            break;
-        }
-        default:
-            if (!fromText(column, value, indicator)) {
-                addPendingDiagnostic(u"HY000", u"The ODBC driver sent a value the provider cannot read as its column's type.");
-                return false;
-            }
-            break;
-        }
+    switch (column.edge) {
+    case Edge::Timestamp: {
+        const auto ts = readAt<SQL_TIMESTAMP_STRUCT>(value);
+        rz::tds::DateTimeValue dt;
+        dt.days = daysFromDate(ts.year, ts.month, ts.day);
+        dt.ticks = ticksFromTime(ts.hour, ts.minute, ts.second, ts.fraction);
+        writeAt(value, dt);
+        return true;
     }
-    writeAt(row + place.lengthOffset, length);
-    writeAt(row + place.statusOffset, status);
-    return true;
+    case Edge::Date: {
+        const auto d = readAt<SQL_DATE_STRUCT>(value);
+        writeAt(value, daysFromDate(d.year, d.month, d.day));
+        return true;
+    }
+    default:
+        if (fromText(column, value, indicator))
+            return true;
+        addPendingDiagnostic(u"HY000", u"The ODBC driver sent a value the provider cannot read as its column's type.");
+        return false;
+    }
 }
 
 OdbcParameter odbcParameter(const ParameterValue &p)
