@@ -181,7 +181,7 @@ TEST(OdbcEdge, ParametersBecomeOdbcTypesSizesAndIndicators)
         EXPECT_EQ(o.decimalDigits, c.digits);
         EXPECT_EQ(o.indicator, c.indicator);
         if (c.indicator >= 0) {
-            EXPECT_EQ(o.bytes, c.bytes);
+            EXPECT_EQ(o.bytes(), c.bytes);
         }
         EXPECT_EQ(o.inputOutput, c.value.output ? SQL_PARAM_INPUT_OUTPUT : SQL_PARAM_INPUT);
     }

@@ -21,13 +21,13 @@ bool bindParameterValues(SQLHSTMT statement, const std::vector<ParameterValue> &
         bound.push_back(odbcParameter(value));
     for (size_t i = 0; i < bound.size(); ++i) {
         OdbcParameter &p = bound[i];
-        SQLPOINTER buffer = p.bytes.empty() ? nullptr : p.bytes.data();
-        SQLLEN bufferLength = SQLLEN(p.bytes.size());
+        SQLPOINTER buffer = p.bytes().empty() ? nullptr : const_cast<char *>(p.bytes().data());
+        SQLLEN bufferLength = SQLLEN(p.bytes().size());
         if (p.atExecution) {
             // The token SQLParamData hands back is the value's index plus one.
             buffer = reinterpret_cast<SQLPOINTER>(i + 1);
             bufferLength = 0;
-            p.indicator = SQL_LEN_DATA_AT_EXEC(SQLLEN(p.bytes.size()));
+            p.indicator = SQL_LEN_DATA_AT_EXEC(SQLLEN(p.bytes().size()));
         }
         // ODBC refuses a null buffer even for a value of length 0.
         if (!buffer) {
@@ -60,7 +60,7 @@ SQLRETURN executeWithParameters(SQLHSTMT statement, const std::u16string *text, 
             addPendingDiagnostic(u"HY000", u"The ODBC driver asked for an unknown parameter.");
             return SQL_ERROR;
         }
-        const std::string &bytes = values[index].bytes;
+        const std::string &bytes = values[index].bytes();
         for (size_t done = 0; done < bytes.size();) {
             size_t n = std::min(kPutChunk, bytes.size() - done);
             const SQLRETURN put = SQLPutData(statement, const_cast<char *>(bytes.data() + done), SQLLEN(n));

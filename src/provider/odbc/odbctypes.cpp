@@ -183,55 +183,35 @@ OdbcColumn odbcColumn(SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT decim
     return wideText(columnSize && columnSize <= 4000 ? columnSize : 4000);
 }
 
-bool toRecordForm(const OdbcColumn &column, const ColumnDescription &place, unsigned char *row)
+bool convertDriverForm(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
 {
-    const SQLLEN indicator = readAt<SQLLEN>(row + place.lengthOffset);
-    unsigned char *value = row + place.valueOffset;
-    CellStatus status = CellStatus::Ok;
-    std::uint64_t length = column.type.valueBytes;
-    if (indicator == SQL_NULL_DATA) {
-        status = CellStatus::Null;
-        length = 0;
-    } else {
-        switch (column.edge) {
-        case Edge::Fixed:
-            break;
-        case Edge::Variable:
-            if (indicator == SQL_NO_TOTAL || indicator > SQLLEN(column.type.valueBytes))
-                status = CellStatus::Truncated;
-            length = indicator == SQL_NO_TOTAL ? column.type.valueBytes : std::uint64_t(std::max<SQLLEN>(indicator, 0));
-            break;
-        case Edge::Timestamp: {
-            const auto ts = readAt<SQL_TIMESTAMP_STRUCT>(value);
-            rz::tds::DateTimeValue dt;
-            dt.days = daysFromDate(ts.year, ts.month, ts.day);
-            dt.ticks = ticksFromTime(ts.hour, ts.minute, ts.second, ts.fraction);
-            writeAt(value, dt);
-            break;
-        }
-        case Edge::Date: {
-            const auto d = readAt<SQL_DATE_STRUCT>(value);
-            writeAt(value, daysFromDate(d.year, d.month, d.day));
-            break;
-        }
-        default:
-            if (!fromText(column, value, indicator)) {
-                addPendingDiagnostic(u"HY000", u"The ODBC driver sent a value the provider cannot read as its column's type.");
-                return false;
-            }
-            break;
-        }
+    switch (column.edge) {
+    case Edge::Timestamp: {
+        const auto ts = readAt<SQL_TIMESTAMP_STRUCT>(value);
+        rz::tds::DateTimeValue dt;
+        dt.days = daysFromDate(ts.year, ts.month, ts.day);
+        dt.ticks = ticksFromTime(ts.hour, ts.minute, ts.second, ts.fraction);
+        writeAt(value, dt);
+        return true;
     }
-    writeAt(row + place.lengthOffset, length);
-    writeAt(row + place.statusOffset, status);
-    return true;
+    case Edge::Date: {
+        const auto d = readAt<SQL_DATE_STRUCT>(value);
+        writeAt(value, daysFromDate(d.year, d.month, d.day));
+        return true;
+    }
+    default:
+        if (fromText(column, value, indicator))
+            return true;
+        addPendingDiagnostic(u"HY000", u"The ODBC driver sent a value the provider cannot read as its column's type.");
+        return false;
+    }
 }
 
 OdbcParameter odbcParameter(const ParameterValue &p)
 {
     OdbcParameter o;
     o.inputOutput = !p.output ? SQL_PARAM_INPUT : p.input ? SQL_PARAM_INPUT_OUTPUT : SQL_PARAM_OUTPUT;
-    o.bytes = p.bytes;
+    o.value = &p.bytes;
     o.atExecution = p.atExecution;
     const auto as = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits = 0) {
         o.cType = cType;
@@ -248,16 +228,20 @@ OdbcParameter odbcParameter(const ParameterValue &p)
     case DBTYPE_UI8: as(SQL_C_UBIGINT, SQL_BIGINT, 19); break;
     case DBTYPE_BOOL:
         as(SQL_C_BIT, SQL_BIT, 1);
-        if (!p.isNull())
-            o.bytes.assign(1, readAt<VARIANT_BOOL>(reinterpret_cast<const unsigned char *>(p.bytes.data())) ? 1 : 0);
+        if (!p.isNull()) {
+            o.converted.assign(1, readAt<VARIANT_BOOL>(reinterpret_cast<const unsigned char *>(p.bytes.data())) ? 1 : 0);
+            o.value = nullptr;
+        }
         break;
     case DBTYPE_R4: as(SQL_C_FLOAT, SQL_REAL, 7); break;
     case DBTYPE_R8: as(SQL_C_DOUBLE, SQL_FLOAT, 15); break;
     case DBTYPE_NUMERIC:
         // Decimals travel as their text.
         as(SQL_C_CHAR, SQL_DECIMAL, p.precision, p.scale);
-        if (!p.isNull())
-            o.bytes = textFromNumeric(readAt<DB_NUMERIC>(reinterpret_cast<const unsigned char *>(p.bytes.data())));
+        if (!p.isNull()) {
+            o.converted = textFromNumeric(readAt<DB_NUMERIC>(reinterpret_cast<const unsigned char *>(p.bytes.data())));
+            o.value = nullptr;
+        }
         break;
     case DBTYPE_DBTIMESTAMP:
         // Size and digits of datetime make the driver send datetime (1/300 s).
@@ -276,9 +260,14 @@ OdbcParameter odbcParameter(const ParameterValue &p)
         as(SQL_C_WCHAR, p.isLong ? SQL_WLONGVARCHAR : SQL_WVARCHAR, std::max<SQLULEN>(p.bytes.size() / 2, 1));
         break;
     }
+    // The driver writes an output value back into the buffer: one of our own.
+    if (p.output && o.value) {
+        o.converted = *o.value;
+        o.value = nullptr;
+    }
     switch (p.state) {
     case ParameterValue::State::Value:
-        o.indicator = SQLLEN(o.bytes.size());
+        o.indicator = SQLLEN(o.bytes().size());
         break;
     case ParameterValue::State::Null:
     case ParameterValue::State::Default:

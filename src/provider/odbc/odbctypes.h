@@ -8,6 +8,8 @@
 #include "provider/resultstream.h"
 #include "provider/values/parametervalues.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -40,23 +42,52 @@ struct OdbcColumn {
 // (SQL_DESC_TYPE_NAME), which tells money from decimal and the like.
 OdbcColumn odbcColumn(SQLSMALLINT sqlType, SQLULEN columnSize, SQLSMALLINT decimalDigits, std::u16string_view typeName);
 
+// A value that is not NULL turned from the driver's form into the record's
+// where it lies; false with a pending diagnostic when the driver's text is
+// no value of the type. For the edges other than Fixed and Variable.
+bool convertDriverForm(const OdbcColumn &column, unsigned char *value, SQLLEN indicator);
+
 // The value SQLFetch or SQLGetData left in a row record (the indicator in
 // the length slot, the value in the value slot, which has room for both
 // forms) turned into the record's form with its length and status. False
 // with a pending diagnostic when the driver's text is no value of the type.
-bool toRecordForm(const OdbcColumn &column, const ColumnDescription &place, unsigned char *row);
+// Inline: it runs for every value of every row.
+inline bool toRecordForm(const OdbcColumn &column, const ColumnDescription &place, unsigned char *row)
+{
+    SQLLEN indicator;
+    std::memcpy(&indicator, row + place.lengthOffset, sizeof indicator);
+    CellStatus status = CellStatus::Ok;
+    std::uint64_t length = column.type.valueBytes;
+    if (indicator == SQL_NULL_DATA) {
+        status = CellStatus::Null;
+        length = 0;
+    } else if (column.edge == OdbcColumn::Edge::Variable) {
+        if (indicator == SQL_NO_TOTAL || indicator > SQLLEN(column.type.valueBytes))
+            status = CellStatus::Truncated;
+        length = indicator == SQL_NO_TOTAL ? column.type.valueBytes : std::uint64_t(indicator < 0 ? 0 : indicator);
+    } else if (column.edge != OdbcColumn::Edge::Fixed
+               && !convertDriverForm(column, row + place.valueOffset, indicator)) {
+        return false;
+    }
+    std::memcpy(row + place.lengthOffset, &length, sizeof length);
+    std::memcpy(row + place.statusOffset, &status, sizeof status);
+    return true;
+}
 
-// One value as SQLBindParameter takes it; `bytes` and `indicator` must stay
-// where they are until the statement has run.
+// One value as SQLBindParameter takes it; it and the ParameterValue it was
+// made from must stay where they are until the statement has run.
 struct OdbcParameter {
     SQLSMALLINT inputOutput = SQL_PARAM_INPUT;
     SQLSMALLINT cType = SQL_C_WCHAR;
     SQLSMALLINT sqlType = SQL_WVARCHAR;
     SQLULEN columnSize = 1;
     SQLSMALLINT decimalDigits = 0;
-    std::string bytes;
     SQLLEN indicator = 0;        // SQL_NULL_DATA, SQL_DEFAULT_PARAM or the byte length
     bool atExecution = false;
+    const std::string *value = nullptr; // the ParameterValue's bytes, when ODBC takes them as they are
+    std::string converted;              // else the value in the C type's form
+
+    const std::string &bytes() const { return value ? *value : converted; }
 };
 
 OdbcParameter odbcParameter(const ParameterValue &value);

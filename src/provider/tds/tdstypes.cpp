@@ -134,7 +134,10 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
                 out.addDecimal(name, std::nullopt, precision, scale, output);
                 break;
             }
-            const auto n = numericFromText(textFromNumeric(valueOf<DB_NUMERIC>(p)), precision, scale);
+            // The value's own places unless they are more than 38.
+            const DB_NUMERIC value = valueOf<DB_NUMERIC>(p);
+            const auto n = value.scale == scale ? std::optional<DB_NUMERIC>(value)
+                                                : numericFromText(textFromNumeric(value), precision, scale);
             if (!n || !fitsPrecision(*n, precision)) {
                 addPendingDiagnostic(u"22003", u"A decimal parameter's value does not fit its precision.");
                 return false;

@@ -4,7 +4,6 @@
 #include "platform/com/oletext.h"
 #include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
-#include "provider/values/decimaltext.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,12 +61,29 @@ void setFixed(ParameterValue &p, DBTYPE type, const T &value)
 // its places.
 void setNumeric(ParameterValue &p, const DB_NUMERIC &value)
 {
-    size_t digits = 0;
-    for (char c : textFromNumeric(value))
-        digits += (c >= '0' && c <= '9');
+    unsigned __int128 magnitude = 0;
+    for (int i = 15; i >= 0; --i)
+        magnitude = (magnitude << 8) | value.val[i];
+    size_t digits = 1;
+    while (magnitude >= 10) {
+        magnitude /= 10;
+        ++digits;
+    }
     setFixed(p, DBTYPE_NUMERIC, value);
     p.precision = BYTE(std::clamp<size_t>(std::max<size_t>(digits, size_t(value.scale) + 1), 1, 38));
     p.scale = value.scale;
+}
+
+DB_NUMERIC numericFromCurrency(std::int64_t units)
+{
+    DB_NUMERIC n{};
+    n.precision = 19;
+    n.scale = 4;
+    n.sign = units >= 0 ? 1 : 0;
+    const std::uint64_t magnitude = units >= 0 ? std::uint64_t(units) : 0 - std::uint64_t(units);
+    for (int i = 0; i < 8; ++i)
+        n.val[i] = BYTE(magnitude >> (8 * i));
+    return n;
 }
 
 // Reads the whole stream into memory: several parameters may share one
@@ -172,7 +188,7 @@ bool readNumber(const BoundValue &v, ParameterValue &p)
         return true;
     case DBTYPE_R4: setFixed(p, DBTYPE_R4, readAs<float>(value)); return true;
     case DBTYPE_R8: setFixed(p, DBTYPE_R8, readAs<double>(value)); return true;
-    case DBTYPE_CY: setNumeric(p, *numericFromText(textFromCurrency(readAs<CY>(value).int64), 19, 4)); return true;
+    case DBTYPE_CY: setNumeric(p, numericFromCurrency(readAs<CY>(value).int64)); return true;
     case DBTYPE_NUMERIC: setNumeric(p, readAs<DB_NUMERIC>(value)); return true;
     default:
         return false;

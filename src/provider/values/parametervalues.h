@@ -2,7 +2,7 @@
 // One execution's parameter values, read from the consumer's buffer through
 // a parameter accessor. Each is held as an OLE DB type and its bytes, in as
 // few types as the server needs; each backend turns them into what its
-// library sends (tds/tdstypes.h, odbc/odbcparameters.h).
+// library sends (tds/tdstypes.h, odbc/odbctypes.h).
 
 #include "platform/sdk/oledb.h"
 #include "provider/values/sqltypes.h"

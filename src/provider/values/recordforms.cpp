@@ -280,7 +280,7 @@ rz::tds::DecimalValue decimalFromNumeric(const DB_NUMERIC &value, BYTE precision
     }
     d.precision = precision;
     d.scale = scale;
-    d.negative = value.sign ? 0 : 1;
+    d.negative = !value.sign && (d.low || d.high); // no negative zero on the wire
     return d;
 }
 

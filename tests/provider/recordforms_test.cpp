@@ -1,6 +1,7 @@
-// The TDS backend's value forms: dates counted from 0001-01-01, 100 ns
+// The row record's value forms: dates counted from 0001-01-01, 100 ns
 // ticks, datetimeoffset shown in its own zone, decimals and money as
-// integers, Windows-1252 text; and parameter values as typed RPC parameters.
+// integers, Windows-1252 text; and parameter values as the TDS backend's
+// typed RPC parameters.
 
 #include "provider/diagnostics/diagnostics.h"
 #include "provider/tds/tdstypes.h"
@@ -35,7 +36,7 @@ rz::tds::DecimalValue decimal(uint64_t low, uint64_t high, uint8_t precision, ui
 
 } // namespace
 
-TEST(TdsValues, DaysCountFromYearOneAcrossLeapYearsToTheLastDay)
+TEST(RecordForms, DaysCountFromYearOneAcrossLeapYearsToTheLastDay)
 {
     EXPECT_EQ(fields(dateFromDays(0)), std::make_tuple(1, 1, 1));
     EXPECT_EQ(fields(dateFromDays(rz::tds::kDaysTo1900)), std::make_tuple(1900, 1, 1));
@@ -45,7 +46,7 @@ TEST(TdsValues, DaysCountFromYearOneAcrossLeapYearsToTheLastDay)
     EXPECT_EQ(textFromDays(0), "0001-01-01");
 }
 
-TEST(TdsValues, TicksKeepSevenPlacesAndTheScaleDecidesWhatTheTextShows)
+TEST(RecordForms, TicksKeepSevenPlacesAndTheScaleDecidesWhatTheTextShows)
 {
     const int64_t ticks = ((23 * 3600 + 59 * 60 + 59) * 10000000LL) + 9999999;
     EXPECT_EQ(fields(timeFromTicks(ticks)), std::make_tuple(23, 59, 59));
@@ -56,7 +57,7 @@ TEST(TdsValues, TicksKeepSevenPlacesAndTheScaleDecidesWhatTheTextShows)
     EXPECT_EQ(fields(ts), std::make_tuple(2000, 2, 29, 0, 0, 0, 123456700u));
 }
 
-TEST(TdsValues, DateTimeOffsetIsShownInItsOwnZoneAcrossMidnight)
+TEST(RecordForms, DateTimeOffsetIsShownInItsOwnZoneAcrossMidnight)
 {
     // 2019-12-31 23:30 UTC is 2020-01-01 01:30 at +02:00 and 2019-12-31 18:30 at -05:00.
     const int32_t days = 737423; // 2019-12-31
@@ -67,7 +68,7 @@ TEST(TdsValues, DateTimeOffsetIsShownInItsOwnZoneAcrossMidnight)
     EXPECT_EQ(textFromDateTimeOffset(days + 1, 0, -30, 3), "2019-12-31 23:30:00.000 -00:30");
 }
 
-TEST(TdsValues, DecimalsConvertExactlyAndRefuseWholePartsBeyond64Bits)
+TEST(RecordForms, DecimalsConvertExactlyAndRefuseWholePartsBeyond64Bits)
 {
     // -12345.6789 as decimal(9,4)
     const auto small = decimal(123456789, 0, 9, 4, true);
@@ -100,7 +101,7 @@ TEST(CodePage, Windows1252TextToAndFromUtf8AndUtf16)
     EXPECT_EQ(codePageFromUtf8("\xD0\xB6 \xF0\x9F\x98\x80!"), "? ?!") << "characters the code page lacks";
 }
 
-TEST(TdsValues, SqlVariantShowsItsBaseTypesValueAsText)
+TEST(RecordForms, SqlVariantShowsItsBaseTypesValueAsText)
 {
     using std::string;
     // base type, property bytes, properties, value
@@ -249,7 +250,7 @@ void expectSameInPlace(FetchForm form, DBTYPE target, const void *value, size_t 
 
 } // namespace
 
-TEST(TdsValues, AValueReadInPlaceIsWhatGetDataWritesOrIsRefused)
+TEST(RecordForms, AValueReadInPlaceIsWhatGetDataWritesOrIsRefused)
 {
     const auto huge = decimal(0x098A223FFFFFFFFFull, 0x4B3B4CA85A86C47Aull, 38, 0, true);
     expectSameInPlace(FetchForm::DecimalParts, DBTYPE_NUMERIC, &huge, sizeof huge, 19, true);
