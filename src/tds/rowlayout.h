@@ -36,7 +36,10 @@ struct RowLayout {
 
     // Status, length and value of each column one after the other, each at
     // an 8-byte boundary; variable values get their declared length, capped
-    // at maxVariableBytes, and long values no inline room at all.
+    // at maxVariableBytes, and long values no inline room at all. For users
+    // of the client without a record of their own (its tests and tools); the
+    // provider lays out its row records itself (placeInRecord) and passes
+    // the offsets in.
     static RowLayout packed(const std::vector<ColumnInfo> &columns, size_t maxVariableBytes = 8000);
 };
 

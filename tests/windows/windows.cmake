@@ -9,16 +9,10 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # The scripted provider, with the platform's client cursor (what it hands
 # out for DBPROP_CLIENTCURSOR) and error objects.
 file(GLOB RZ_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/scripted*.cpp)
-set(RZ_PLATFORM_DIR ${CMAKE_SOURCE_DIR}/src/platform)
 add_library(rz_scripted STATIC ${RZ_SUPPORT_SOURCES}
-  ${CMAKE_CURRENT_SOURCE_DIR}/support/classregistration.cpp
-  ${RZ_PLATFORM_DIR}/services/clientcursor.cpp
-  ${RZ_PLATFORM_DIR}/services/clientcursorrows.cpp
-  ${RZ_PLATFORM_DIR}/services/accessortable.cpp
-  ${RZ_PLATFORM_DIR}/services/errorobject.cpp
-  ${RZ_PLATFORM_DIR}/com/errorinfoobject.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/classregistration.cpp)
 target_include_directories(rz_scripted PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/support)
-target_link_libraries(rz_scripted PUBLIC rz_driver GTest::gtest)
+target_link_libraries(rz_scripted PUBLIC rz_driver rz_provider_services GTest::gtest)
 
 # Each test program enters COM's multithreaded apartment before any test, as
 # the plug-in does, so the classes tests register are seen from every thread.

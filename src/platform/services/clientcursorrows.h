@@ -7,8 +7,12 @@
 // values as a length + bytes (one length byte when the column's values fit
 // 255 bytes, else two; four for long values). A source that offers
 // IRowValueViews (rowvalueviews.h) is read without a row buffer between.
-// Nothing of the source is held once they are loaded.
+// Nothing of the source is held once they are loaded. The layout differs
+// from the provider's row records (8-byte aligned length, status and value
+// per column, sized for one block in flight) because these records hold a
+// whole rowset for the cursor's life: every byte counts per row.
 
+#include "common/bytes.h"
 #include "platform/sdk/oledb.h"
 #include "platform/services/rowvalueviews.h"
 
@@ -26,14 +30,9 @@ inline size_t readRecordLength(const BYTE *at, size_t lengthBytes)
 {
     if (lengthBytes == 1)
         return *at;
-    if (lengthBytes == 4) {
-        uint32_t size;
-        std::memcpy(&size, at, sizeof size);
-        return size;
-    }
-    uint16_t size;
-    std::memcpy(&size, at, sizeof size);
-    return size;
+    if (lengthBytes == 4)
+        return rz::loadUnaligned<uint32_t>(at);
+    return rz::loadUnaligned<uint16_t>(at);
 }
 
 class ClientCursorRows

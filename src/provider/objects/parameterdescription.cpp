@@ -1,5 +1,6 @@
 #include "provider/objects/parameterdescription.h"
 
+#include "common/bytes.h"
 #include "provider/diagnostics/diagnostics.h"
 #include "provider/diagnostics/errors.h"
 #include "provider/resultstream.h"
@@ -8,7 +9,6 @@
 #include "provider/sql/quoting.h"
 #include "provider/values/columnconversion.h"
 
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -54,9 +54,7 @@ struct CellReader {
         b.cbMaxLen = 4;
         BYTE buffer[16] = {};
         const DBSTATUS status = writeColumnBinding(value(column), b, buffer);
-        int32_t v = 0;
-        std::memcpy(&v, buffer, sizeof v);
-        return status == DBSTATUS_S_OK ? long(v) : 0;
+        return status == DBSTATUS_S_OK ? long(rz::loadUnaligned<int32_t>(buffer)) : 0;
     }
 
     std::u16string text(size_t column) const

@@ -1,5 +1,6 @@
 #include "provider/odbc/odbctypes.h"
 
+#include "common/bytes.h"
 #include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 #include "provider/values/decimaltext.h"
@@ -66,20 +67,6 @@ OdbcColumn fixed(std::u16string_view name, SQLSMALLINT cType)
     return fetched(t, cType, SQLLEN(t.valueBytes), Edge::Fixed);
 }
 
-template <class T>
-T readAt(const unsigned char *p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
-void writeAt(unsigned char *p, const T &v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
-
 // "hh:mm:ss[.fffffff]"
 bool ticksFromText(const std::string &text, std::int64_t &ticks)
 {
@@ -110,21 +97,21 @@ bool fromText(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
         const auto units = currencyFromText(text);
         if (!units)
             return false;
-        writeAt(value, *units);
+        rz::storeUnaligned(value, *units);
         return true;
     }
     case Edge::Decimal: {
         const auto n = numericFromText(text, column.type.precision, column.type.scale);
         if (!n)
             return false;
-        writeAt(value, decimalFromNumeric(*n, column.type.precision, column.type.scale));
+        rz::storeUnaligned(value, decimalFromNumeric(*n, column.type.precision, column.type.scale));
         return true;
     }
     default: {
         std::int64_t ticks = 0;
         if (!ticksFromText(text, ticks))
             return false;
-        writeAt(value, ticks);
+        rz::storeUnaligned(value, ticks);
         return true;
     }
     }
@@ -187,16 +174,16 @@ bool convertDriverForm(const OdbcColumn &column, unsigned char *value, SQLLEN in
 {
     switch (column.edge) {
     case Edge::Timestamp: {
-        const auto ts = readAt<SQL_TIMESTAMP_STRUCT>(value);
+        const auto ts = rz::loadUnaligned<SQL_TIMESTAMP_STRUCT>(value);
         rz::tds::DateTimeValue dt;
         dt.days = daysFromDate(ts.year, ts.month, ts.day);
         dt.ticks = ticksFromTime(ts.hour, ts.minute, ts.second, ts.fraction);
-        writeAt(value, dt);
+        rz::storeUnaligned(value, dt);
         return true;
     }
     case Edge::Date: {
-        const auto d = readAt<SQL_DATE_STRUCT>(value);
-        writeAt(value, daysFromDate(d.year, d.month, d.day));
+        const auto d = rz::loadUnaligned<SQL_DATE_STRUCT>(value);
+        rz::storeUnaligned(value, daysFromDate(d.year, d.month, d.day));
         return true;
     }
     default:
@@ -229,7 +216,7 @@ OdbcParameter odbcParameter(const ParameterValue &p)
     case DBTYPE_BOOL:
         as(SQL_C_BIT, SQL_BIT, 1);
         if (!p.isNull()) {
-            o.converted.assign(1, readAt<VARIANT_BOOL>(reinterpret_cast<const unsigned char *>(p.bytes.data())) ? 1 : 0);
+            o.converted.assign(1, rz::loadUnaligned<VARIANT_BOOL>(reinterpret_cast<const unsigned char *>(p.bytes.data())) ? 1 : 0);
             o.value = nullptr;
         }
         break;
@@ -239,7 +226,7 @@ OdbcParameter odbcParameter(const ParameterValue &p)
         // Decimals travel as their text.
         as(SQL_C_CHAR, SQL_DECIMAL, p.precision, p.scale);
         if (!p.isNull()) {
-            o.converted = textFromNumeric(readAt<DB_NUMERIC>(reinterpret_cast<const unsigned char *>(p.bytes.data())));
+            o.converted = textFromNumeric(rz::loadUnaligned<DB_NUMERIC>(reinterpret_cast<const unsigned char *>(p.bytes.data())));
             o.value = nullptr;
         }
         break;

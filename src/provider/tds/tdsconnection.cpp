@@ -7,6 +7,7 @@
 #include "provider/tds/tdstypes.h"
 #include "tds/wirewriter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -66,60 +67,35 @@ std::string lower(std::u16string_view text)
     return out;
 }
 
-// The settings of the provider string (key=value;...), keys in lower case.
-std::string providerStringValue(std::u16string_view providerString, const std::string &key)
+// A setting of the provider string (key=value;...): keys in any case, the
+// value as written (paths keep their case), spaces around either trimmed.
+std::u16string providerStringValue(std::u16string_view providerString, const std::string &key)
 {
-    const std::string text = lower(providerString);
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find(';', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string item = text.substr(pos, end - pos);
-        const size_t eq = item.find('=');
-        if (eq != std::string::npos) {
-            std::string k = item.substr(0, eq), v = item.substr(eq + 1);
-            auto trim = [](std::string &s) {
-                while (!s.empty() && s.front() == ' ') s.erase(0, 1);
-                while (!s.empty() && s.back() == ' ') s.pop_back();
-            };
-            trim(k);
-            trim(v);
-            if (k == key)
-                return v;
-        }
-        pos = end + 1;
+    auto trimmed = [](std::u16string_view s) {
+        while (!s.empty() && s.front() == u' ')
+            s.remove_prefix(1);
+        while (!s.empty() && s.back() == u' ')
+            s.remove_suffix(1);
+        return s;
+    };
+    while (!providerString.empty()) {
+        const size_t end = std::min(providerString.find(u';'), providerString.size());
+        const std::u16string_view item = providerString.substr(0, end);
+        const size_t eq = item.find(u'=');
+        if (eq != std::u16string_view::npos && lower(trimmed(item.substr(0, eq))) == key)
+            return std::u16string(trimmed(item.substr(eq + 1)));
+        providerString.remove_prefix(std::min(end + 1, providerString.size()));
     }
     return {};
 }
-
-// The provider string's value as written (not lower-cased), for paths.
-std::u16string providerStringRaw(std::u16string_view providerString, const std::string &key)
-{
-    const std::string text = lower(providerString);
-    const std::string wanted = key + "=";
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t end = text.find(';', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        size_t start = pos;
-        while (start < end && text[start] == ' ')
-            ++start;
-        if (text.compare(start, wanted.size(), wanted) == 0) {
-            std::u16string v(providerString.substr(start + wanted.size(), end - start - wanted.size()));
-            while (!v.empty() && v.back() == u' ')
-                v.pop_back();
-            return v;
-        }
-        pos = end + 1;
-    }
-    return {};
-}
-
-bool isYes(const std::string &v) { return v == "yes" || v == "true" || v == "1"; }
 
 #ifndef RZ_TDS_WITHOUT_TLS
+bool isYes(std::u16string_view value)
+{
+    const std::string v = lower(value);
+    return v == "yes" || v == "true" || v == "1";
+}
+
 // Loading the system's certificate authorities costs tens of milliseconds:
 // the OpenSSL context is made when a server first wants TLS, once per
 // process and set of options, and shared by every connection after that.
@@ -173,7 +149,7 @@ public:
             // Kerberos with the user's ticket cache; the service principal is
             // MSSQLSvc/<host>:<port> unless the provider string names it.
             options.integratedSecurity = true;
-            options.servicePrincipal = utf8(providerStringRaw(settings.providerString, "serverspn"));
+            options.servicePrincipal = utf8(providerStringValue(settings.providerString, "serverspn"));
         } else {
             options.userName = utf8(settings.userId);
             options.password = utf8(settings.password);
@@ -207,7 +183,7 @@ public:
         // that forces it) checks no certificate, as with Microsoft's drivers.
         tlsOptions.verifyServer =
             strict || (mandatory && !isYes(providerStringValue(settings.providerString, "trustservercertificate")));
-        tlsOptions.caFile = utf8(providerStringRaw(settings.providerString, "servercertificate"));
+        tlsOptions.caFile = utf8(providerStringValue(settings.providerString, "servercertificate"));
         auto tls = std::make_unique<SharedTlsProvider>(tlsOptions);
 #endif
         try {

@@ -4,6 +4,7 @@
 // into Parts, whose value pointer is the consumer's value part, a view's own
 // room (fixed-size types), or null when the binding leaves the value out.
 
+#include "common/bytes.h"
 #include "provider/values/columnconversion.h"
 
 #include <cstdint>
@@ -22,9 +23,7 @@ struct Parts {
 template <class T>
 T valueAs(const FetchedValue &v)
 {
-    T x;
-    std::memcpy(&x, v.data, sizeof x);
-    return x;
+    return rz::loadUnaligned<T>(v.data);
 }
 
 template <class T>
@@ -32,7 +31,7 @@ void store(Parts &p, T x)
 {
     p.length = sizeof(T);
     if (p.value)
-        std::memcpy(p.value, &x, sizeof x);
+        rz::storeUnaligned(p.value, x);
 }
 
 // The value as raw bytes with its length (what the row record kept of it).

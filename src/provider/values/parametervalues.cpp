@@ -1,5 +1,6 @@
 #include "provider/values/parametervalues.h"
 
+#include "common/bytes.h"
 #include "platform/com/comptr.h"
 #include "platform/com/oletext.h"
 #include "provider/diagnostics/diagnostics.h"
@@ -11,14 +12,6 @@
 namespace rz::provider {
 
 namespace {
-
-template <class T>
-T readAs(const BYTE *p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 std::string utf16Bytes(const char16_t *text, size_t units)
 {
@@ -114,11 +107,11 @@ const char *dateTimeFault(DBTYPE type, const BYTE *value)
 {
     switch (type) {
     case DBTYPE_DBDATE:
-        return isValidDate(readAs<DBDATE>(value)) ? nullptr : "date";
+        return isValidDate(rz::loadUnaligned<DBDATE>(value)) ? nullptr : "date";
     case DBTYPE_DBTIME:
-        return isValidTime(readAs<DBTIME>(value)) ? nullptr : "time";
+        return isValidTime(rz::loadUnaligned<DBTIME>(value)) ? nullptr : "time";
     case DBTYPE_DBTIMESTAMP: {
-        const auto ts = readAs<DBTIMESTAMP>(value);
+        const auto ts = rz::loadUnaligned<DBTIMESTAMP>(value);
         if (isValidTimestamp(ts))
             return nullptr;
         return isValidDate(DBDATE{ts.year, ts.month, ts.day}) ? "time" : "date";
@@ -175,21 +168,21 @@ bool readNumber(const BoundValue &v, ParameterValue &p)
 {
     const BYTE *value = v.value;
     switch (v.type) {
-    case DBTYPE_I1: setFixed(p, DBTYPE_I1, readAs<std::int8_t>(value)); return true;
-    case DBTYPE_I2: setFixed(p, DBTYPE_I2, readAs<std::int16_t>(value)); return true;
-    case DBTYPE_I4: setFixed(p, DBTYPE_I4, readAs<std::int32_t>(value)); return true;
-    case DBTYPE_I8: setFixed(p, DBTYPE_I8, readAs<std::int64_t>(value)); return true;
-    case DBTYPE_UI1: setFixed(p, DBTYPE_UI1, readAs<std::uint8_t>(value)); return true;
-    case DBTYPE_UI2: setFixed(p, DBTYPE_I4, std::int32_t(readAs<std::uint16_t>(value))); return true;
-    case DBTYPE_UI4: setFixed(p, DBTYPE_I8, std::int64_t(readAs<std::uint32_t>(value))); return true;
-    case DBTYPE_UI8: setFixed(p, DBTYPE_UI8, readAs<std::uint64_t>(value)); return true;
+    case DBTYPE_I1: setFixed(p, DBTYPE_I1, rz::loadUnaligned<std::int8_t>(value)); return true;
+    case DBTYPE_I2: setFixed(p, DBTYPE_I2, rz::loadUnaligned<std::int16_t>(value)); return true;
+    case DBTYPE_I4: setFixed(p, DBTYPE_I4, rz::loadUnaligned<std::int32_t>(value)); return true;
+    case DBTYPE_I8: setFixed(p, DBTYPE_I8, rz::loadUnaligned<std::int64_t>(value)); return true;
+    case DBTYPE_UI1: setFixed(p, DBTYPE_UI1, rz::loadUnaligned<std::uint8_t>(value)); return true;
+    case DBTYPE_UI2: setFixed(p, DBTYPE_I4, std::int32_t(rz::loadUnaligned<std::uint16_t>(value))); return true;
+    case DBTYPE_UI4: setFixed(p, DBTYPE_I8, std::int64_t(rz::loadUnaligned<std::uint32_t>(value))); return true;
+    case DBTYPE_UI8: setFixed(p, DBTYPE_UI8, rz::loadUnaligned<std::uint64_t>(value)); return true;
     case DBTYPE_BOOL:
-        setFixed(p, DBTYPE_BOOL, VARIANT_BOOL(readAs<VARIANT_BOOL>(value) ? VARIANT_TRUE : VARIANT_FALSE));
+        setFixed(p, DBTYPE_BOOL, VARIANT_BOOL(rz::loadUnaligned<VARIANT_BOOL>(value) ? VARIANT_TRUE : VARIANT_FALSE));
         return true;
-    case DBTYPE_R4: setFixed(p, DBTYPE_R4, readAs<float>(value)); return true;
-    case DBTYPE_R8: setFixed(p, DBTYPE_R8, readAs<double>(value)); return true;
-    case DBTYPE_CY: setNumeric(p, numericFromCurrency(readAs<CY>(value).int64)); return true;
-    case DBTYPE_NUMERIC: setNumeric(p, readAs<DB_NUMERIC>(value)); return true;
+    case DBTYPE_R4: setFixed(p, DBTYPE_R4, rz::loadUnaligned<float>(value)); return true;
+    case DBTYPE_R8: setFixed(p, DBTYPE_R8, rz::loadUnaligned<double>(value)); return true;
+    case DBTYPE_CY: setNumeric(p, numericFromCurrency(rz::loadUnaligned<CY>(value).int64)); return true;
+    case DBTYPE_NUMERIC: setNumeric(p, rz::loadUnaligned<DB_NUMERIC>(value)); return true;
     default:
         return false;
     }
@@ -200,12 +193,12 @@ bool readDateTimeOrGuid(const BoundValue &v, const SqlServerType *serverType, Pa
 {
     switch (v.type) {
     case DBTYPE_DBTIMESTAMP:
-        setFixed(p, DBTYPE_DBTIMESTAMP, readAs<DBTIMESTAMP>(v.value));
+        setFixed(p, DBTYPE_DBTIMESTAMP, rz::loadUnaligned<DBTIMESTAMP>(v.value));
         p.dateTime = serverType && serverType->threeHundredths;
         return true;
-    case DBTYPE_DBDATE: setFixed(p, DBTYPE_DBDATE, readAs<DBDATE>(v.value)); return true;
-    case DBTYPE_DBTIME: setFixed(p, DBTYPE_DBTIME, readAs<DBTIME>(v.value)); return true;
-    case DBTYPE_GUID: setFixed(p, DBTYPE_GUID, readAs<GUID>(v.value)); return true;
+    case DBTYPE_DBDATE: setFixed(p, DBTYPE_DBDATE, rz::loadUnaligned<DBDATE>(v.value)); return true;
+    case DBTYPE_DBTIME: setFixed(p, DBTYPE_DBTIME, rz::loadUnaligned<DBTIME>(v.value)); return true;
+    case DBTYPE_GUID: setFixed(p, DBTYPE_GUID, rz::loadUnaligned<GUID>(v.value)); return true;
     default:
         return false;
     }
@@ -222,7 +215,7 @@ bool readTextOrBytes(const BoundValue &v, const DBBINDING &b, ParameterValue &p)
         } else {
             const size_t maxUnits = size_t(b.cbMaxLen / 2);
             units = 0;
-            while (units < maxUnits && readAs<char16_t>(v.value + units * 2) != 0) ++units;
+            while (units < maxUnits && rz::loadUnaligned<char16_t>(v.value + units * 2) != 0) ++units;
         }
         setText(p, std::string(reinterpret_cast<const char *>(v.value), units * 2), v.isLong);
         return true;
@@ -234,7 +227,7 @@ bool readTextOrBytes(const BoundValue &v, const DBBINDING &b, ParameterValue &p)
         return true;
     }
     case DBTYPE_BSTR: {
-        const BSTR s = readAs<BSTR>(v.value);
+        const BSTR s = rz::loadUnaligned<BSTR>(v.value);
         setText(p, s ? utf16Bytes(rz::asUtf16(s), SysStringLen(s)) : std::string(), v.isLong);
         return true;
     }
@@ -252,7 +245,7 @@ bool readTextOrBytes(const BoundValue &v, const DBBINDING &b, ParameterValue &p)
 // the server's type for the parameter (bytes when unknown).
 HRESULT readLongValue(const BoundValue &v, const SqlServerType *serverType, ParameterValue &p)
 {
-    auto *unknown = readAs<IUnknown *>(v.value);
+    auto *unknown = rz::loadUnaligned<IUnknown *>(v.value);
     ComPtr<ISequentialStream> stream;
     if (unknown && FAILED(unknown->QueryInterface(IID_ISequentialStream, stream.putVoid()))) {
         addPendingDiagnostic(u"HY000", u"A long parameter's object offers no ISequentialStream.");
@@ -301,14 +294,14 @@ HRESULT readParameterValues(const std::vector<DBBINDING> &bindings, BYTE *data,
         p.output = (b.eParamIO & DBPARAMIO_OUTPUT) != 0;
         p.input = !p.output || (b.eParamIO & DBPARAMIO_INPUT) != 0;
         const SqlServerType *serverType = b.iOrdinal >= 1 && b.iOrdinal <= described.size() ? &described[b.iOrdinal - 1] : nullptr;
-        const DBSTATUS status = (b.dwPart & DBPART_STATUS) ? readAs<DBSTATUS>(data + b.obStatus) : DBSTATUS(DBSTATUS_S_OK);
+        const DBSTATUS status = (b.dwPart & DBPART_STATUS) ? rz::loadUnaligned<DBSTATUS>(data + b.obStatus) : DBSTATUS(DBSTATUS_S_OK);
         BoundValue v;
         v.hasLength = (b.dwPart & DBPART_LENGTH) != 0;
-        v.length = v.hasLength ? readAs<DBLENGTH>(data + b.obLength) : 0;
+        v.length = v.hasLength ? rz::loadUnaligned<DBLENGTH>(data + b.obLength) : 0;
         v.type = DBTYPE(b.wType & ~DBTYPE_BYREF);
         v.value = data + b.obValue;
         if ((b.wType & DBTYPE_BYREF) && (b.dwPart & DBPART_VALUE))
-            v.value = readAs<const BYTE *>(v.value);
+            v.value = rz::loadUnaligned<const BYTE *>(v.value);
         v.isLong = serverType && serverType->isLong;
 
         if (status == DBSTATUS_S_ISNULL || status == DBSTATUS_S_DEFAULT || !(b.dwPart & DBPART_VALUE) || !v.value) {
