@@ -1,5 +1,5 @@
-// A live session against the local test server on 127.0.0.120.
-#include "rowcollector.h"
+// The packet size a live test server grants (the login itself is every
+// provider test's on this backend).
 #include "testserver.h"
 
 #include "tds/connection.h"
@@ -9,76 +9,16 @@
 using namespace rz::tds;
 using namespace std::chrono_literals;
 
-namespace {
-
-constexpr const char *kAddress = "127.0.0.120";
-
-LoginOptions saLogin()
+TEST(LiveServer, ALargerPacketSizeIsNegotiated)
 {
+    rztest::TestServer server("127.0.0.120");
+    ASSERT_TRUE(server.running()) << "the test server did not start";
     LoginOptions options;
     options.userName = "sa";
     options.password = "Secret123";
     options.database = "testdb";
     options.loginTimeout = 5s;
-    return options;
-}
-
-class LiveServer : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { server_ = new rztest::TestServer(kAddress); }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        server_ = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(server_->running()) << "the test server did not start"; }
-
-    static std::unique_ptr<Connection> connect(LoginOptions options = saLogin())
-    {
-        return Connection::open(kAddress, 1433, options);
-    }
-
-    static rztest::TestServer *server_;
-};
-
-rztest::TestServer *LiveServer::server_ = nullptr;
-
-} // namespace
-
-TEST_F(LiveServer, LogsInAndLearnsTheSession)
-{
-    auto connection = connect();
-    EXPECT_EQ(connection->session().database, "testdb");
-    EXPECT_EQ(connection->session().loginAck.tdsVersion, kTdsVersion74);
-    EXPECT_EQ(connection->session().collation.lcid(), 0x0409u);
-    EXPECT_EQ(connection->preLogin().encryption, EncryptionOption::NotSupported);
-    EXPECT_TRUE(connection->usable());
-}
-
-TEST_F(LiveServer, ALargerPacketSizeIsNegotiated)
-{
-    LoginOptions options = saLogin();
     options.packetSize = 16384;
-    auto connection = connect(options);
+    auto connection = Connection::open("127.0.0.120", 1433, options);
     EXPECT_EQ(connection->session().packetSize, 16384u);
-}
-
-namespace {
-
-// Runs one batch and collects everything it answers.
-tdstest::RowCollector runBatch(Connection &connection, const std::string &sql)
-{
-    tdstest::RowCollector collector(&connection.decoder());
-    connection.sendBatch(sql);
-    EXPECT_TRUE(connection.readResponse(collector));
-    return collector;
-}
-
-} // namespace
-
-TEST_F(LiveServer, UseChangesTheDatabaseOfTheSession)
-{
-    auto connection = connect();
-    runBatch(*connection, "USE master");
-    EXPECT_EQ(connection->session().database, "master");
 }
