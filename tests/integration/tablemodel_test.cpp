@@ -1,76 +1,17 @@
-// Qt's own statement generators through the driver: QSqlTableModel editing a
-// table with an identity key, and the SQL text of QSqlDriver::sqlStatement()
-// run on the server with the values it was given.
+// The SQL text of QSqlDriver::sqlStatement() run on the server with the
+// values it was given. QSqlTableModel's editing through the driver is Qt's
+// own qsqltablemodel suite's (tests/qt-autotests).
 
 #include "livedatabase.h"
 
 #include <QtSql/QSqlDriver>
-#include <QtSql/QSqlField>
-#include <QtSql/QSqlIndex>
 #include <QtSql/QSqlRecord>
-#include <QtSql/QSqlTableModel>
 
 namespace {
 
 const auto *const environment = rztest::useLiveServer(QStringLiteral("127.0.0.45"));
 
-class GeneratedStatementsTest : public rztest::LiveDatabaseTest
-{
-protected:
-    // name -> age of every row, in id order.
-    QList<QPair<QString, int>> people()
-    {
-        QList<QPair<QString, int>> rows;
-        QSqlQuery query(db);
-        EXPECT_TRUE(query.exec(QStringLiteral("SELECT name, age FROM tm_people ORDER BY id")));
-        while (query.next())
-            rows.append({query.value(0).toString(), query.value(1).toInt()});
-        return rows;
-    }
-};
-
-TEST_F(GeneratedStatementsTest, TableModelSelectsEditsInsertsAndDeletes)
-{
-    createTable(QStringLiteral("tm_people"),
-                QStringLiteral("id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(40), age int"));
-    run(QStringLiteral("INSERT INTO tm_people (name, age) VALUES (N'Ann', 31), (N'Bob', 42), (N'Cleo', 27)"));
-
-    QSqlTableModel model(nullptr, db);
-    model.setTable(QStringLiteral("tm_people"));
-    model.setEditStrategy(QSqlTableModel::OnManualSubmit);
-    model.setSort(0, Qt::AscendingOrder);
-    ASSERT_TRUE(model.select()) << model.lastError().text().toStdString();
-    ASSERT_EQ(model.rowCount(), 3);
-    EXPECT_EQ(model.primaryKey().fieldName(0), QStringLiteral("id"));
-    EXPECT_EQ(model.data(model.index(1, 1)).toString(), QStringLiteral("Bob"));
-    const int nameColumn = model.fieldIndex(QStringLiteral("name"));
-    const int ageColumn = model.fieldIndex(QStringLiteral("age"));
-
-    // Edit: the model's UPDATE finds the row by its key.
-    ASSERT_TRUE(model.setData(model.index(1, nameColumn), QStringLiteral("Bob O'Brien")));
-    ASSERT_TRUE(model.setData(model.index(1, ageColumn), 43));
-    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
-    EXPECT_EQ(people(), (QList<QPair<QString, int>>{{"Ann", 31}, {"Bob O'Brien", 43}, {"Cleo", 27}}));
-
-    // Insert: the identity column is left to the server.
-    QSqlRecord fresh = model.record();
-    fresh.setGenerated(QStringLiteral("id"), false);
-    fresh.setValue(QStringLiteral("name"), QStringLiteral("Dana"));
-    fresh.setValue(QStringLiteral("age"), 55);
-    ASSERT_TRUE(model.insertRecord(-1, fresh));
-    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
-    EXPECT_EQ(people().last(), qMakePair(QStringLiteral("Dana"), 55));
-    EXPECT_EQ(scalar(QStringLiteral("SELECT id FROM tm_people WHERE name = N'Dana'")).toInt(), 4);
-
-    // Delete.
-    ASSERT_TRUE(model.select());
-    ASSERT_EQ(model.rowCount(), 4);
-    ASSERT_TRUE(model.removeRows(0, 1));
-    ASSERT_TRUE(model.submitAll()) << model.lastError().text().toStdString();
-    EXPECT_EQ(people(), (QList<QPair<QString, int>>{{"Bob O'Brien", 43}, {"Cleo", 27}, {"Dana", 55}}));
-    ASSERT_TRUE(model.select());
-    EXPECT_EQ(model.rowCount(), 3);
-}
+using GeneratedStatementsTest = rztest::LiveDatabaseTest;
 
 TEST_F(GeneratedStatementsTest, GeneratedLiteralsStoreTheValuesUnchanged)
 {
