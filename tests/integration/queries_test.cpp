@@ -1,9 +1,9 @@
 // Statements through QSqlQuery: moving over a 1,000-row result on a default
-// (scrollable) connection and on a "big query=" (streaming) one, the last
-// identity value beside a half-read result, and two queries at once. Each
-// move, count and error on its own is checked against scripted rowsets
-// (tests/unit/result, tests/unit/clientcursor) and the provider's answers
-// against the server (tests/provider).
+// (scrollable) connection, and two queries at once on it and on a
+// "big query=" (streaming) one. Each move, count and error on its own, and
+// the last identity beside a half-read result, are checked against scripted
+// rowsets (tests/unit/result, tests/unit/clientcursor) and the provider's
+// answers against the server (tests/provider).
 
 #include "livedatabase.h"
 
@@ -85,57 +85,6 @@ TEST_F(QueriesTest, ScrollableResultMovesAnywhereAndKnowsItsSize)
     ASSERT_TRUE(query.seek(rowCount - 1));
     expectRow(query, rowCount - 1);
     EXPECT_EQ(query.size(), rowCount);
-}
-
-TEST_F(QueriesTest, BigQueryConnectionStreamsRowsWithoutASize)
-{
-    createRows();
-    QSqlDatabase big = connect(QStringLiteral("big query=1"));
-    ASSERT_TRUE(big.isOpen()) << big.lastError().text().toStdString();
-    QSqlQuery query(big);
-    ASSERT_TRUE(query.exec(allRows())) << query.lastError().text().toStdString();
-    EXPECT_TRUE(query.isActive());
-    EXPECT_EQ(query.size(), 0);
-    for (int id = 0; id < rowCount; ++id) {
-        ASSERT_TRUE(query.next()) << id << query.lastError().text().toStdString();
-        ASSERT_EQ(query.value(0).toInt(), id);
-        ASSERT_EQ(query.value(1).toString(), QStringLiteral("row %1").arg(id));
-    }
-    EXPECT_FALSE(query.next());
-    EXPECT_EQ(query.at(), int(QSql::AfterLastRow));
-    EXPECT_EQ(query.size(), 0);
-
-    // The stream cannot go back: a backward move fails instead of guessing.
-    ASSERT_TRUE(query.exec(allRows()));
-    ASSERT_TRUE(query.next());
-    ASSERT_TRUE(query.next());
-    EXPECT_FALSE(query.previous());
-    EXPECT_TRUE(query.lastError().isValid());
-}
-
-TEST_F(QueriesTest, LastInsertIdIsTheNewIdentityAsADouble)
-{
-    createRows();
-    createTable(QStringLiteral("people"), QStringLiteral("id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(30)"));
-    QSqlQuery reading(db);
-    ASSERT_TRUE(reading.exec(allRows()));
-    ASSERT_TRUE(reading.seek(41));
-
-    QSqlQuery insert(db);
-    for (int expected = 1; expected <= 3; ++expected) {
-        ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO people (name) VALUES (?)")));
-        insert.addBindValue(QStringLiteral("person %1").arg(expected));
-        ASSERT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
-        const QVariant id = insert.lastInsertId();
-        EXPECT_EQ(id.userType(), QMetaType::Double);
-        EXPECT_EQ(id.toDouble(), double(expected));
-    }
-    // The identity query runs beside a half-read result without disturbing it.
-    ASSERT_TRUE(reading.next());
-    expectRow(reading, 42);
-    EXPECT_EQ(reading.lastInsertId().toDouble(), 3.0);
-    ASSERT_TRUE(reading.next());
-    expectRow(reading, 43);
 }
 
 TEST_F(QueriesTest, SecondQueryRunsWhileTheFirstIsHalfRead)

@@ -44,6 +44,10 @@ TEST_F(ReferenceTest, OptionKeysIgnoreCaseAndThePortIsAlways1433)
     QSqlQuery streaming(big);
     ASSERT_TRUE(streaming.exec(QStringLiteral("SELECT id FROM ref_rows")));
     EXPECT_EQ(streaming.size(), 0); // "big query=" with any value streams
+    ASSERT_TRUE(streaming.next());
+    ASSERT_TRUE(streaming.next());
+    EXPECT_FALSE(streaming.previous()) << "a stream cannot go back";
+    EXPECT_TRUE(streaming.lastError().isValid());
 
     QSqlQuery scrollable(db);
     ASSERT_TRUE(scrollable.exec(QStringLiteral("SELECT id FROM ref_rows")));
