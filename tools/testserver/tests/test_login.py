@@ -66,33 +66,6 @@ class LoginTest(ServerTestCase):
 
 
 class ProcessTest(unittest.TestCase):
-    def test_two_instances_side_by_side_and_a_stopped_one_refuses(self):
-        first = TestServer('127.0.0.11')
-        second = TestServer('127.0.0.12')
-        try:
-            for host, value in (('127.0.0.11', 1), ('127.0.0.12', 2)):
-                connection = pytds_connect(host)
-                cursor = connection.cursor()
-                cursor.execute('CREATE TABLE who (v int)')
-                cursor.execute('INSERT INTO who VALUES (%d)' % value)
-                connection.close()
-            for host, value in (('127.0.0.11', 1), ('127.0.0.12', 2)):
-                connection = pytds_connect(host)
-                cursor = connection.cursor()
-                cursor.execute('SELECT v FROM who')
-                self.assertEqual([(value,)], cursor.fetchall())
-                connection.close()
-            self.assertEqual(0, first.stop())
-            self.assertFalse(port_open('127.0.0.11'))
-            with self.assertRaises(Exception):
-                pytds_connect('127.0.0.11', login_timeout=2)
-            connection = pytds_connect('127.0.0.12')
-            connection.cursor().execute('SELECT 1')
-            connection.close()
-        finally:
-            first.stop()
-            second.stop()
-
     def test_listens_on_every_address_and_exits_cleanly_on_signals(self):
         for sig in (signal.SIGTERM, signal.SIGINT):
             server = TestServer('127.0.0.16', '127.0.0.17')
