@@ -34,6 +34,7 @@ protected:
         EXPECT_EQ(log.liveStreams, 0);
         EXPECT_EQ(log.liveAccessors, 0);
     }
+
     std::shared_ptr<StatementState> state = std::make_shared<StatementState>();
     RowsetScript &script = state->rowset;
     StatementLog &log = state->log;
