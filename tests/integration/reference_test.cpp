@@ -6,8 +6,6 @@
 #include "qtcompat/qtcompat.h"
 
 #include <QtCore/QDateTime>
-#include <QtSql/QSqlDriver>
-#include <QtSql/QSqlField>
 #include <QtSql/QSqlIndex>
 #include <QtSql/QSqlRecord>
 
@@ -248,16 +246,6 @@ TEST_F(ReferenceTest, PrimaryIndexPutsTheTableNameIntoItsSqlAsGiven)
     EXPECT_EQ(injected.name(), QStringLiteral("id"));
     // Only the part after the first dot is used.
     EXPECT_EQ(db.primaryIndex(QStringLiteral("whatever.ref_keyed")).name(), QStringLiteral("id"));
-}
-
-TEST_F(ReferenceTest, ByteArraysAreFormattedAsUtf16Text)
-{
-    QSqlField field = rz::makeField(QStringLiteral("b"), QMetaType::QByteArray);
-    field.setValue(QByteArray("A\0B\0'\0", 6));
-    EXPECT_EQ(db.driver()->formatValue(field), QStringLiteral("N'AB'''"));
-    QSqlField text = rz::makeField(QStringLiteral("s"), QMetaType::QString);
-    text.setValue(QStringLiteral("it's"));
-    EXPECT_EQ(db.driver()->formatValue(text), QStringLiteral("N'it''s'"));
 }
 
 } // namespace
