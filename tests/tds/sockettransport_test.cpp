@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 using namespace rz::tds;
 using namespace std::chrono_literals;
