@@ -7,8 +7,6 @@
 
 #include "livedatabase.h"
 
-#include <QtSql/QSqlRecord>
-
 namespace {
 
 const auto *const environment = rztest::useLiveServer(QStringLiteral("127.0.0.41"));
