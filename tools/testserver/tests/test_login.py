@@ -1,4 +1,5 @@
 """Handshake, logins, listeners and the server process itself."""
+import functools
 import os
 import signal
 import socket
@@ -34,23 +35,14 @@ class LoginTest(ServerTestCase):
         cursor.execute('SELECT DB_NAME()')
         self.assertEqual('testdb', cursor.fetchone()[0])
 
-    def test_wrong_password_fails_with_18456(self):
-        with self.assertRaises(pytds.Error) as caught:
-            pytds_connect(self.host, password='wrong')
-        self.assertEqual(18456, caught.exception.msg_no)
-        self.assertEqual("Login failed for user 'sa'.", caught.exception.text)
-
-    def test_unknown_login_and_case_sensitive_password(self):
-        for user, password in (('nobody', 'Secret123'), ('sa', 'secret123')):
-            with self.assertRaises(pytds.Error) as caught:
-                pytds_connect(self.host, user=user, password=password)
-            self.assertEqual(18456, caught.exception.msg_no)
-
-    def test_unknown_database_fails_with_4060(self):
-        with self.assertRaises(pytds.Error) as caught:
-            pytds_connect(self.host, database='nosuchdb')
-        self.assertEqual(4060, caught.exception.msg_no)
-        self.assertIn('"nosuchdb"', caught.exception.text)
+    def test_refused_logins_carry_sql_servers_numbers(self):
+        # a wrong password, an unknown login, a password in the wrong case, an unknown database
+        for options, number, text in (({'password': 'wrong'}, 18456, "Login failed for user 'sa'."),
+                                      ({'user': 'nobody'}, 18456, None), ({'password': 'secret123'}, 18456, None),
+                                      ({'database': 'nosuchdb'}, 4060, '"nosuchdb"')):
+            error = self.assertServerError(number, functools.partial(pytds_connect, self.host, **options))
+            if text:
+                self.assertIn(text, error.text)
 
     def test_use_of_unknown_database_fails_with_911(self):
         cursor = self.connect().cursor()
