@@ -215,6 +215,47 @@ TEST_F(ReferenceTest, NumRowsAffectedThroughQSqlQueryIsMinusOneForStatementsWith
     EXPECT_EQ(scalar(QStringLiteral("SELECT @@ROWCOUNT")).toInt(), 1);
 }
 
+// "Moving through results"
+
+TEST_F(ReferenceTest, ASecondQueryRunsWhileTheFirstIsHalfRead)
+{
+    createTable(QStringLiteral("ref_many"), QStringLiteral("id int PRIMARY KEY, label nvarchar(20)"));
+    QStringList values;
+    for (int id = 0; id < 1000; ++id)
+        values << QStringLiteral("(%1, N'row %1')").arg(id);
+    run(QStringLiteral("INSERT INTO ref_many VALUES ") + values.join(QLatin1Char(',')));
+    for (const QString &options : {QString(), QStringLiteral("big query=")}) {
+        SCOPED_TRACE(options.toStdString());
+        QSqlDatabase connection = options.isEmpty() ? db : connect(options);
+        ASSERT_TRUE(connection.isOpen());
+        QSqlQuery first(connection);
+        first.setForwardOnly(true);
+        ASSERT_TRUE(first.exec(QStringLiteral("SELECT id, label FROM ref_many ORDER BY id")));
+        for (int id = 0; id < 100; ++id)
+            ASSERT_TRUE(first.next());
+
+        QSqlQuery second(connection);
+        ASSERT_TRUE(second.exec(QStringLiteral("SELECT label FROM ref_many WHERE id = 777")))
+            << second.lastError().text().toStdString();
+        ASSERT_TRUE(second.next());
+        EXPECT_EQ(second.value(0).toString(), QStringLiteral("row 777"));
+        QSqlQuery update(connection);
+        ASSERT_TRUE(update.prepare(QStringLiteral("UPDATE ref_many SET label = ? WHERE id = ?")));
+        update.addBindValue(QStringLiteral("updated"));
+        update.addBindValue(998);
+        ASSERT_TRUE(update.exec()) << update.lastError().text().toStdString();
+
+        int id = 100;
+        while (first.next()) {
+            ASSERT_EQ(first.value(0).toInt(), id);
+            ++id;
+        }
+        EXPECT_EQ(id, 1000);
+        EXPECT_FALSE(first.lastError().isValid()) << first.lastError().text().toStdString();
+        run(QStringLiteral("UPDATE ref_many SET label = N'row 998' WHERE id = 998"));
+    }
+}
+
 // "Batches"
 
 TEST_F(ReferenceTest, OnlyTheFirstResultOfABatchIsSeen)
