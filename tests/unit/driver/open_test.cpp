@@ -104,11 +104,20 @@ TEST_F(OpenTest, TheProviderComesFromTheOptionsThenTheManagerThenTheDefault)
         REzuVEDOVDriver driver;
         ASSERT_TRUE(open(driver, alive));
         EXPECT_EQ(chosen.log.count("Initialize"), 1);
+        // Chosen automatically: the exact name, so encryption is asked for.
+        ASSERT_EQ(chosen.log.propertySets().size(), 2u);
+        EXPECT_EQ(chosen.log.propertySets()[1].properties.size(), 1u);
     }
     {
         REzuVEDOVDriver driver;
         ASSERT_TRUE(open(driver, alive, QStringLiteral("Provider=MSOLEDBSQL")));
         EXPECT_EQ(named.log.count("Initialize"), 1);
+    }
+    {   // Named in the options it arrives lower-cased: no encryption property.
+        REzuVEDOVDriver driver;
+        ASSERT_TRUE(open(driver, alive, QStringLiteral("PROVIDER=MSOLEDBSQL19")));
+        ASSERT_EQ(chosen.log.propertySets().size(), 4u);
+        EXPECT_TRUE(chosen.log.propertySets()[3].properties.empty());
     }
     EXPECT_EQ(fallback.log.count("Initialize"), 1);
 }

@@ -1,5 +1,4 @@
-// The cursor of the consumer layer: what a row owns, and closing. Its moves
-// and their failures are the result's move tests (tests/unit/result).
+// The cursor of the consumer layer: moves, what a row owns, and closing.
 
 #include "scriptedrowset.h"
 
@@ -34,12 +33,33 @@ protected:
         EXPECT_EQ(log.liveStreams, 0);
         EXPECT_EQ(log.liveAccessors, 0);
     }
+    qint32 id() const
+    {
+        qint32 v;
+        std::memcpy(&v, rs.columnValue(1), sizeof v);
+        return v;
+    }
 
     std::shared_ptr<StatementState> state = std::make_shared<StatementState>();
     RowsetScript &script = state->rowset;
     StatementLog &log = state->log;
     OLEDBAccessorRowset<OLEDBAccessor> rs;
 };
+
+TEST_F(Cursor, MovesForwardBackwardAndBySkipping)
+{
+    ASSERT_EQ(rs.moveNext(), S_OK);
+    EXPECT_EQ(id(), 0);
+    ASSERT_EQ(rs.moveNext(2, true), S_OK) << "skips two rows";
+    EXPECT_EQ(id(), 3);
+    ASSERT_EQ(rs.moveNext(0, false), S_OK) << "one row backward";
+    EXPECT_EQ(id(), 3);
+    ASSERT_EQ(rs.moveNext(-1, true), S_OK);
+    EXPECT_EQ(id(), 2);
+    ASSERT_EQ(rs.moveFirst(), S_OK);
+    EXPECT_EQ(id(), 0);
+    EXPECT_EQ(log.liveRows, 1);
+}
 
 TEST_F(Cursor, PastTheEndNoRowIsHeldAndTheStreamIsGone)
 {
@@ -67,6 +87,15 @@ TEST_F(Cursor, AStreamWhoseStatusIsNotOkIsLeftAlone)
     rs.freeRecordMemory(rs.rowsetInterface());
     EXPECT_EQ(log.liveStreams, 0);
     (void)stream;
+}
+
+TEST_F(Cursor, ARestartThatFailsLeavesNoRow)
+{
+    script.restartPosition = DB_E_CANNOTRESTART;
+    ASSERT_EQ(rs.moveNext(), S_OK);
+    EXPECT_EQ(rs.moveFirst(), DB_E_CANNOTRESTART);
+    EXPECT_EQ(rs.currentRowHandle(), 0u);
+    EXPECT_EQ(log.liveRows, 0);
 }
 
 TEST_F(Cursor, CloseReleasesAccessorsBeforeRowsAndRowset)
