@@ -35,17 +35,6 @@ TEST_F(CatalogueTest, TablesListsTablesFirstThenViews)
     EXPECT_FALSE(db.lastError().isValid());
 }
 
-TEST_F(CatalogueTest, ClosedConnectionHasNoCatalogue)
-{
-    createTable(QStringLiteral("cat_closed"), QStringLiteral("id int PRIMARY KEY"));
-    db.close();
-    EXPECT_TRUE(db.tables(QSql::AllTables).isEmpty());
-    EXPECT_TRUE(db.record(QStringLiteral("cat_closed")).isEmpty());
-    EXPECT_TRUE(db.primaryIndex(QStringLiteral("cat_closed")).isEmpty());
-    ASSERT_TRUE(db.open());
-    EXPECT_TRUE(db.tables().contains(QStringLiteral("cat_closed")));
-}
-
 TEST_F(CatalogueTest, RecordDescribesColumnsInTableOrder)
 {
     createTable(QStringLiteral("cat_columns"),

@@ -100,22 +100,6 @@ TEST_F(DroppedConnectionTest, StreamingQueryReportsTheDropOnTheNextFetch)
     expectFreshConnectionWorks();
 }
 
-TEST_F(DroppedConnectionTest, PreparedStatementAfterTheDropFailsCleanly)
-{
-    QSqlQuery query(db);
-    ASSERT_TRUE(query.prepare(QStringLiteral("SELECT id, label FROM many WHERE id >= ? ORDER BY id")));
-    query.addBindValue(0);
-    if (query.exec()) {
-        while (query.next()) {
-        }
-    }
-    EXPECT_TRUE(query.lastError().isValid());
-    query.bindValue(0, 10);
-    EXPECT_FALSE(query.exec());
-    EXPECT_TRUE(query.lastError().isValid());
-    expectFreshConnectionWorks();
-}
-
 // A server of its own with one fault option; `db` is a connection to it, not
 // yet opened.
 class FaultyServerTest : public ::testing::Test

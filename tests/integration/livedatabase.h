@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the query, type, catalogue and reference tests: one test server
+// Shared by the live test programs of this folder: one test server
 // per test program (or the external server the environment names), and a
 // fixture that opens a fresh REZUVEDOV connection for every test.
 

@@ -1,4 +1,6 @@
-// The plug-in as any Qt program sees it through QT_PLUGIN_PATH.
+// The plug-in's module as Qt's plug-in loader reads it. The driver it
+// creates under its exact name only is the unit plug-in test's; Qt finding
+// it on QT_PLUGIN_PATH is every live test's.
 
 #include "driver_under_test.h"
 
@@ -7,25 +9,10 @@
 #include <QtCore/QCborValue>
 #include <QtCore/QLibrary>
 #include <QtCore/QtPlugin>
-#include <QtSql/QSqlDatabase>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(PluginLoading, QtListsTheDriverUnderItsExactName)
-{
-    EXPECT_TRUE(QSqlDatabase::drivers().contains(QStringLiteral("REZUVEDOV")));
-
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("REZUVEDOV"), QStringLiteral("exact"));
-    ASSERT_TRUE(db.isValid());
-    EXPECT_FALSE(db.isOpen());
-
-    for (const QString &name : {QStringLiteral("rezuvedov"), QStringLiteral("REZUVEDOV ")}) {
-        QSqlDatabase other = QSqlDatabase::addDatabase(name, QStringLiteral("other"));
-        EXPECT_FALSE(other.isValid()) << name.toStdString();
-    }
-}
 
 // Where moc puts the plug-in's metadata: a four-byte header (metadata
 // version, Qt's major and minor version, architecture requirements) after a

@@ -7,7 +7,6 @@
 
 #include <QtCore/QDateTime>
 #include <QtSql/QSqlDriver>
-#include <QtSql/QSqlField>
 #include <QtSql/QSqlIndex>
 #include <QtSql/QSqlRecord>
 
@@ -44,6 +43,10 @@ TEST_F(ReferenceTest, OptionKeysIgnoreCaseAndThePortIsAlways1433)
     QSqlQuery streaming(big);
     ASSERT_TRUE(streaming.exec(QStringLiteral("SELECT id FROM ref_rows")));
     EXPECT_EQ(streaming.size(), 0); // "big query=" with any value streams
+    ASSERT_TRUE(streaming.next());
+    ASSERT_TRUE(streaming.next());
+    EXPECT_FALSE(streaming.previous()) << "a stream cannot go back";
+    EXPECT_TRUE(streaming.lastError().isValid());
 
     QSqlQuery scrollable(db);
     ASSERT_TRUE(scrollable.exec(QStringLiteral("SELECT id FROM ref_rows")));
@@ -213,6 +216,47 @@ TEST_F(ReferenceTest, NumRowsAffectedThroughQSqlQueryIsMinusOneForStatementsWith
     EXPECT_EQ(scalar(QStringLiteral("SELECT @@ROWCOUNT")).toInt(), 1);
 }
 
+// "Moving through results"
+
+TEST_F(ReferenceTest, ASecondQueryRunsWhileTheFirstIsHalfRead)
+{
+    createTable(QStringLiteral("ref_many"), QStringLiteral("id int PRIMARY KEY, label nvarchar(20)"));
+    QStringList values;
+    for (int id = 0; id < 1000; ++id)
+        values << QStringLiteral("(%1, N'row %1')").arg(id);
+    run(QStringLiteral("INSERT INTO ref_many VALUES ") + values.join(QLatin1Char(',')));
+    for (const QString &options : {QString(), QStringLiteral("big query=")}) {
+        SCOPED_TRACE(options.toStdString());
+        QSqlDatabase connection = options.isEmpty() ? db : connect(options);
+        ASSERT_TRUE(connection.isOpen());
+        QSqlQuery first(connection);
+        first.setForwardOnly(true);
+        ASSERT_TRUE(first.exec(QStringLiteral("SELECT id, label FROM ref_many ORDER BY id")));
+        for (int id = 0; id < 100; ++id)
+            ASSERT_TRUE(first.next());
+
+        QSqlQuery second(connection);
+        ASSERT_TRUE(second.exec(QStringLiteral("SELECT label FROM ref_many WHERE id = 777")))
+            << second.lastError().text().toStdString();
+        ASSERT_TRUE(second.next());
+        EXPECT_EQ(second.value(0).toString(), QStringLiteral("row 777"));
+        QSqlQuery update(connection);
+        ASSERT_TRUE(update.prepare(QStringLiteral("UPDATE ref_many SET label = ? WHERE id = ?")));
+        update.addBindValue(QStringLiteral("updated"));
+        update.addBindValue(998);
+        ASSERT_TRUE(update.exec()) << update.lastError().text().toStdString();
+
+        int id = 100;
+        while (first.next()) {
+            ASSERT_EQ(first.value(0).toInt(), id);
+            ++id;
+        }
+        EXPECT_EQ(id, 1000);
+        EXPECT_FALSE(first.lastError().isValid()) << first.lastError().text().toStdString();
+        run(QStringLiteral("UPDATE ref_many SET label = N'row 998' WHERE id = 998"));
+    }
+}
+
 // "Batches"
 
 TEST_F(ReferenceTest, OnlyTheFirstResultOfABatchIsSeen)
@@ -246,14 +290,70 @@ TEST_F(ReferenceTest, PrimaryIndexPutsTheTableNameIntoItsSqlAsGiven)
     EXPECT_EQ(db.primaryIndex(QStringLiteral("whatever.ref_keyed")).name(), QStringLiteral("id"));
 }
 
-TEST_F(ReferenceTest, ByteArraysAreFormattedAsUtf16Text)
+// "Literals and identifiers": the SQL text of QSqlDriver::sqlStatement() run
+// on the server with the values it was given.
+
+TEST_F(ReferenceTest, GeneratedStatementsStoreTheValuesUnchanged)
 {
-    QSqlField field = rz::makeField(QStringLiteral("b"), QMetaType::QByteArray);
-    field.setValue(QByteArray("A\0B\0'\0", 6));
-    EXPECT_EQ(db.driver()->formatValue(field), QStringLiteral("N'AB'''"));
-    QSqlField text = rz::makeField(QStringLiteral("s"), QMetaType::QString);
-    text.setValue(QStringLiteral("it's"));
-    EXPECT_EQ(db.driver()->formatValue(text), QStringLiteral("N'it''s'"));
+    createTable(QStringLiteral("tm_values"),
+                QStringLiteral("id int PRIMARY KEY, txt nvarchar(60), num int, flag bit, raw nvarchar(20)"));
+    const QSqlDriver *driver = db.driver();
+    QSqlRecord record = db.record(QStringLiteral("tm_values"));
+    ASSERT_EQ(record.count(), 5);
+    const QString tricky = QStringLiteral("it's \"quoted\"; -- not a comment 'x' ünïcödé  ");
+    record.setValue(QStringLiteral("id"), 1);
+    record.setValue(QStringLiteral("txt"), tricky);
+    record.setValue(QStringLiteral("num"), -2147483647);
+    record.setValue(QStringLiteral("flag"), true);
+    // A byte array in a text column is taken as UTF-8 text.
+    record.setValue(QStringLiteral("raw"), QByteArray("bytes 'q' \xc3\xbc"));
+
+    const QString insert = driver->sqlStatement(QSqlDriver::InsertStatement, QStringLiteral("tm_values"),
+                                                record, false);
+    run(insert);
+
+    QSqlQuery query(db);
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT txt, num, flag, raw FROM tm_values WHERE id = 1")));
+    ASSERT_TRUE(query.next());
+    EXPECT_EQ(query.value(0).toString(), tricky); // trailing blanks kept: no trimming
+    EXPECT_EQ(query.value(1).toInt(), -2147483647);
+    EXPECT_TRUE(query.value(2).toBool());
+    EXPECT_EQ(query.value(3).toString(), QStringLiteral("bytes 'q' ü"));
+
+    // UPDATE ... WHERE on the same kinds of values.
+    QSqlRecord changes = db.record(QStringLiteral("tm_values"));
+    changes.setValue(QStringLiteral("txt"), QStringLiteral("O'Hara's"));
+    changes.setValue(QStringLiteral("num"), 7);
+    changes.setValue(QStringLiteral("flag"), false);
+    changes.remove(changes.indexOf(QStringLiteral("raw")));
+    changes.remove(changes.indexOf(QStringLiteral("id")));
+    QSqlRecord where = record; // the values inserted, less the UTF-8 bytes
+    where.remove(where.indexOf(QStringLiteral("raw")));
+    const QString update = driver->sqlStatement(QSqlDriver::UpdateStatement, QStringLiteral("tm_values"),
+                                                changes, false)
+                           + QLatin1Char(' ')
+                           + driver->sqlStatement(QSqlDriver::WhereStatement, QStringLiteral("tm_values"),
+                                                  where, false);
+    QSqlQuery change(db);
+    ASSERT_TRUE(change.exec(update)) << update.toStdString() << change.lastError().text().toStdString();
+    EXPECT_EQ(rztest::ResultCount::rowsAffected(change), 1) << update.toStdString();
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT txt, num, flag FROM tm_values WHERE id = 1")));
+    ASSERT_TRUE(query.next());
+    EXPECT_EQ(query.value(0).toString(), QStringLiteral("O'Hara's"));
+    EXPECT_EQ(query.value(1).toInt(), 7);
+    EXPECT_FALSE(query.value(2).toBool());
+
+    // DELETE ... WHERE with the new values finds the row again.
+    where.setValue(QStringLiteral("txt"), QStringLiteral("O'Hara's"));
+    where.setValue(QStringLiteral("num"), 7);
+    where.setValue(QStringLiteral("flag"), false);
+    const QString remove = driver->sqlStatement(QSqlDriver::DeleteStatement, QStringLiteral("tm_values"),
+                                                QSqlRecord(), false)
+                           + QLatin1Char(' ')
+                           + driver->sqlStatement(QSqlDriver::WhereStatement, QStringLiteral("tm_values"),
+                                                  where, false);
+    run(remove);
+    EXPECT_EQ(scalar(QStringLiteral("SELECT COUNT(*) FROM tm_values")).toInt(), 0);
 }
 
 } // namespace

@@ -34,15 +34,6 @@ class Prompt(unittest.TestCase):
         screen = t.wait_for(lambda s: "(1 row)" in s)
         self.assertIn(" a;\\nb\n", screen)
 
-    def test_errors_are_shown_and_the_session_goes_on(self):
-        t = self.open_terminal()
-        t.type("SELEC 1;", "Enter")
-        t.wait_for(lambda s: "database text:" in s)
-        t.type("SELECT 'still here' AS s;", "Enter")
-        t.wait_for(lambda s: "still here" in s)
-        t.type("C-d")
-        t.wait_for(lambda s: "EXIT-STATUS 1" in s)
-
     def test_lines_can_be_edited_and_recalled_from_an_earlier_session(self):
         t = self.open_terminal()
         t.type("SELECT 'first' AS word;", "Enter")

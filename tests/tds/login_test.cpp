@@ -32,6 +32,15 @@ Stream goodLoginResponse()
     return s;
 }
 
+// The server's PRELOGIN answer (no encryption) and then `response` to LOGIN7.
+std::vector<uint8_t> answersWith(const Stream &response, size_t packetSize = 4096)
+{
+    auto answers = framed(preLoginAnswer(0x02));
+    const auto login = framed(response.bytes, packetSize);
+    answers.insert(answers.end(), login.begin(), login.end());
+    return answers;
+}
+
 struct Scripted {
     MemoryTransport *transport;
     std::unique_ptr<Connection> connection;
@@ -60,10 +69,7 @@ LoginOptions saLogin()
 
 TEST(Login, AcceptedLoginSetsUpTheSession)
 {
-    auto answers = framed(preLoginAnswer(0x02));
-    const auto login = framed(goodLoginResponse().bytes, 100);
-    answers.insert(answers.end(), login.begin(), login.end());
-    auto s = scripted(answers, 7);
+    auto s = scripted(answersWith(goodLoginResponse(), 100), 7);
     s.connection->login(saLogin());
     const SessionState &session = s.connection->session();
     EXPECT_EQ(session.database, "testdb");
@@ -87,10 +93,7 @@ TEST(Login, AcceptedLoginSetsUpTheSession)
 
 TEST(Login, TheNegotiatedPacketSizeAppliesToTheNextRequest)
 {
-    auto answers = framed(preLoginAnswer(0x02));
-    const auto login = framed(goodLoginResponse().bytes);
-    answers.insert(answers.end(), login.begin(), login.end());
-    auto s = scripted(answers);
+    auto s = scripted(answersWith(goodLoginResponse()));
     s.connection->login(saLogin());
     const size_t before = s.transport->sent.size();
     s.connection->sendBatch(std::string(6000, 'x'));
@@ -104,10 +107,7 @@ TEST(Login, ARefusedLoginReportsTheServersError)
 {
     Stream refused;
     refused.message(true, 18456, 1, 14, "Login failed for user 'sa'.", "RZTESTSERVER").done(0x02);
-    auto answers = framed(preLoginAnswer(0x02));
-    const auto login = framed(refused.bytes);
-    answers.insert(answers.end(), login.begin(), login.end());
-    auto s = scripted(answers);
+    auto s = scripted(answersWith(refused));
     try {
         s.connection->login(saLogin());
         FAIL() << "logged in";
@@ -170,10 +170,7 @@ TEST(Login, AnOlderTdsVersionIsRefused)
 {
     Stream old;
     old.loginAck(0x730B0003).done();
-    auto answers = framed(preLoginAnswer(0x02));
-    const auto login = framed(old.bytes);
-    answers.insert(answers.end(), login.begin(), login.end());
-    auto s = scripted(answers);
+    auto s = scripted(answersWith(old));
     EXPECT_THROW(s.connection->login(saLogin()), TdsError);
     EXPECT_FALSE(s.connection->usable());
 }

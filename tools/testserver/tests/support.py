@@ -78,13 +78,19 @@ def pytds_connect(host, database='testdb', user=LOGIN[0], password=LOGIN[1], **k
 
 
 class ServerTestCase(unittest.TestCase):
-    """Runs one server for all tests of a class."""
+    """Runs one server for all tests of a class, and setup_sql on it once."""
     host = '127.0.0.10'
     extra = ()
+    setup_sql = ()
 
     @classmethod
     def setUpClass(cls):
         cls.server = TestServer(cls.host, extra=cls.extra)
+        if cls.setup_sql:
+            connection = pytds_connect(cls.host)
+            for sql in cls.setup_sql:
+                connection.cursor().execute(sql)
+            connection.close()
 
     @classmethod
     def tearDownClass(cls):

@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, pytds_connect  # noqa: E402
+from support import ServerTestCase  # noqa: E402
 
 import pytds  # noqa: E402
 from pytds.tz import FixedOffsetTimezone  # noqa: E402
@@ -20,17 +20,11 @@ def at(*fields, offset=0):
 class DateTimeOffsetTest(ServerTestCase):
     host = '127.0.0.143'
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        connection = pytds_connect(cls.host)
-        cursor = connection.cursor()
-        cursor.execute('CREATE TABLE meetings (id int PRIMARY KEY, starts datetimeoffset(3), local datetime2(0))')
-        # 1 and 3 are the same moment written in two zones; 2 is half an hour later
-        cursor.execute("INSERT INTO meetings VALUES (1, '2024-01-01 10:00:00 +02:00', '2024-01-01 10:00:00'), "
-                       "(2, '2024-01-01T08:30:00.5Z', NULL), (3, '2024-01-01 03:00 -05:00', NULL), "
-                       "(4, '2023-12-31 23:59:59.9996 +14:00', NULL)")
-        connection.close()
+    # 1 and 3 are the same moment written in two zones; 2 is half an hour later
+    setup_sql = ('CREATE TABLE meetings (id int PRIMARY KEY, starts datetimeoffset(3), local datetime2(0))',
+                 "INSERT INTO meetings VALUES (1, '2024-01-01 10:00:00 +02:00', '2024-01-01 10:00:00'), "
+                 "(2, '2024-01-01T08:30:00.5Z', NULL), (3, '2024-01-01 03:00 -05:00', NULL), "
+                 "(4, '2023-12-31 23:59:59.9996 +14:00', NULL)")
 
     def setUp(self):
         self.cursor = self.connect().cursor()

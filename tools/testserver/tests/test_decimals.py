@@ -7,7 +7,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, pytds_connect  # noqa: E402
+from support import ServerTestCase  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -23,17 +23,9 @@ ROWS = [(1, '12345678901234567890.0000000001', '99999999999999999999', '1.50'),
 class WideDecimalTest(ServerTestCase):
     host = '127.0.0.142'
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        connection = pytds_connect(cls.host)
-        cursor = connection.cursor()
-        cursor.execute('CREATE TABLE amounts (id int PRIMARY KEY, wide decimal(38,10), whole numeric(20,0), '
-                       'small decimal(10,2))')
-        for row in ROWS:
-            cursor.execute('INSERT INTO amounts VALUES (%s)' % ', '.join('NULL' if v is None else str(v)
-                                                                      for v in row))
-        connection.close()
+    setup_sql = ('CREATE TABLE amounts (id int PRIMARY KEY, wide decimal(38,10), whole numeric(20,0), '
+                 'small decimal(10,2))',) + tuple(
+        'INSERT INTO amounts VALUES (%s)' % ', '.join('NULL' if v is None else str(v) for v in row) for row in ROWS)
 
     def setUp(self):
         # pytds builds decimals in the caller's context: 28 digits would round them

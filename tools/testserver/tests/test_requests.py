@@ -53,15 +53,9 @@ def invalid_value_text(number, name, type_name):
 
 
 class RequestTest(ServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        connection = pytds_connect(cls.host)
-        connection.cursor().execute(
-            'CREATE TABLE people (id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(40) NOT NULL, age int, '
-            "score float); INSERT INTO people (name, age, score) VALUES (N'Ann', 31, 1.5), (N'Bob', 45, NULL), "
-            "(N'Cid', 27, 3.25), (N'Dee', 60, 0.5), (N'Eve', 19, 2.0)")
-        connection.close()
+    setup_sql = ('CREATE TABLE people (id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(40) NOT NULL, age int, '
+                 "score float); INSERT INTO people (name, age, score) VALUES (N'Ann', 31, 1.5), (N'Bob', 45, NULL), "
+                 "(N'Cid', 27, 3.25), (N'Dee', 60, 0.5), (N'Eve', 19, 2.0)",)
 
     def rows(self, cursor):
         return [tuple(r) for r in cursor.fetchall()]

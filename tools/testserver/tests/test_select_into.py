@@ -6,7 +6,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, pytds_connect  # noqa: E402
+from support import ServerTestCase  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -14,17 +14,11 @@ import pytds  # noqa: E402
 class SelectIntoTest(ServerTestCase):
     host = '127.0.0.141'
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        connection = pytds_connect(cls.host)
-        cursor = connection.cursor()
-        cursor.execute('CREATE TABLE stock (id int IDENTITY(5, 5) PRIMARY KEY, name nvarchar(12) NOT NULL, '
-                       'price decimal(10,2), added datetime2(3), code char(3))')
-        cursor.execute("INSERT INTO stock (name, price, added, code) VALUES "
-                       "(N'apple', 1.50, '2024-01-02 03:04:05.678', 'APL'), (N'pear', 2.25, NULL, 'PER'), "
-                       "(N'leek', NULL, '2023-12-31', NULL)")
-        connection.close()
+    setup_sql = ('CREATE TABLE stock (id int IDENTITY(5, 5) PRIMARY KEY, name nvarchar(12) NOT NULL, '
+                 'price decimal(10,2), added datetime2(3), code char(3))',
+                 "INSERT INTO stock (name, price, added, code) VALUES "
+                 "(N'apple', 1.50, '2024-01-02 03:04:05.678', 'APL'), (N'pear', 2.25, NULL, 'PER'), "
+                 "(N'leek', NULL, '2023-12-31', NULL)")
 
     def setUp(self):
         self.cursor = self.connect().cursor()

@@ -1,5 +1,5 @@
 """TLS inside PRELOGIN with the certificate the server makes at start-up,
-through FreeTDS (tsql), and the malformed-token fault."""
+through FreeTDS (tsql)."""
 import os
 import subprocess
 import sys
@@ -7,7 +7,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import TestServer, pytds_connect  # noqa: E402
+from support import TestServer  # noqa: E402
 
 
 def tsql(host, freetds_conf, sql='SELECT 40 + 2\ngo\n'):
@@ -56,24 +56,6 @@ class TlsTest(unittest.TestCase):
                                 capture_output=True, timeout=30)
         self.assertEqual(2, result.returncode)
         self.assertIn(b'need --tls', result.stderr)
-
-
-class MalformedTokensTest(unittest.TestCase):
-    def test_the_reply_ends_in_bytes_that_are_no_token_and_the_server_goes_on(self):
-        server = TestServer('127.0.0.28', extra=('--garbage-after-rows', '2'))
-        self.addCleanup(server.stop)
-        connection = pytds_connect('127.0.0.28')
-        cursor = connection.cursor()
-        with self.assertRaises(Exception):
-            cursor.execute('SELECT 1 UNION ALL SELECT 2 UNION ALL SELECT 3')
-            cursor.fetchall()
-        self.assertIn('malformed tokens after 2 rows', server.log_containing('malformed tokens'))
-        # Only that connection's reply is spoilt: another one is served.
-        other = pytds_connect('127.0.0.28')
-        cursor = other.cursor()
-        cursor.execute('SELECT 5')
-        self.assertEqual([(5,)], [tuple(r) for r in cursor.fetchall()])
-        other.close()
 
 
 if __name__ == '__main__':

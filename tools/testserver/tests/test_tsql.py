@@ -1,5 +1,5 @@
 """The T-SQL subset on SQLite: statements, identities, errors with SQL
-Server's numbers, and the catalogue queries the plug-in sends."""
+Server's numbers, views and the catalogue views."""
 import os
 import sys
 import unittest
@@ -8,12 +8,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from support import ServerTestCase  # noqa: E402
 
 import pytds  # noqa: E402
-
-PRIMARY_KEY_QUERY = ("SELECT  COLUMN_NAME from INFORMATION_SCHEMA.TABLE_CONSTRAINTS AS K " + '\t' * 8
-                     + "INNER JOIN INFORMATION_SCHEMA.CONSTRAINT_COLUMN_USAGE AS C ON K.CONSTRAINT_NAME = "
-                       "C.CONSTRAINT_NAME" + '\t' * 8
-                     + "WHERE K.TABLE_NAME = '%s'  and K.CONSTRAINT_TYPE='PRIMARY KEY' ")
-IDENTITY_QUERY = "SELECT COLUMNPROPERTY( OBJECT_ID('%s'),'%s','IsIdentity')AS 'IsIdentity'"
 
 
 class TSqlTest(ServerTestCase):
@@ -225,31 +219,6 @@ class TSqlTest(ServerTestCase):
         self.assertEqual([('decimal', 12, 3)], [tuple(r) for r in rows])
         self.run_sql('DROP VIEW vv')
         self.assertEqual(208, self.error_of('SELECT * FROM vv').msg_no)
-
-    def test_plugin_catalogue_queries(self):
-        self.run_sql('CREATE TABLE cat_keys (a int NOT NULL, b nvarchar(5) NOT NULL, n int IDENTITY, '
-                     'CONSTRAINT pk_cat PRIMARY KEY (b, a))')
-        self.run_sql('CREATE TABLE cat_ident (id int IDENTITY(1,1) PRIMARY KEY, x int)')
-        tables = [r[0] for r in self.run_sql('SELECT name FROM sys.tables')]
-        self.assertIn('cat_keys', tables)
-        self.assertIn('cat_ident', tables)
-        self.assertEqual(['a', 'b'], sorted(r[0] for r in self.run_sql(PRIMARY_KEY_QUERY % 'cat_keys')))
-        self.assertEqual('COLUMN_NAME', self.cursor.description[0][0])
-        self.assertEqual([(0,)], [tuple(r) for r in self.run_sql(IDENTITY_QUERY % ('cat_keys', 'a'))])
-        self.assertEqual('IsIdentity', self.cursor.description[0][0])
-        self.assertEqual([(1,)], [tuple(r) for r in self.run_sql(IDENTITY_QUERY % ('cat_ident', 'id'))])
-        self.assertEqual([(None,)], [tuple(r) for r in self.run_sql(IDENTITY_QUERY % ('missing', 'id'))])
-        rows = self.run_sql("SELECT TABLE_NAME, CONSTRAINT_TYPE FROM INFORMATION_SCHEMA.TABLE_CONSTRAINTS "
-                            "WHERE TABLE_NAME LIKE 'cat%' ORDER BY TABLE_NAME")
-        self.assertEqual([('cat_ident', 'PRIMARY KEY'), ('cat_keys', 'PRIMARY KEY')], [tuple(r) for r in rows])
-        rows = self.run_sql("SELECT COLUMN_NAME, ORDINAL_POSITION FROM INFORMATION_SCHEMA.KEY_COLUMN_USAGE "
-                            "WHERE TABLE_NAME = 'cat_keys' ORDER BY ORDINAL_POSITION")
-        self.assertEqual([('b', 1), ('a', 2)], [tuple(r) for r in rows])
-        rows = self.run_sql("SELECT c.name, c.is_identity, c.max_length FROM sys.columns c "
-                            "WHERE c.object_id = OBJECT_ID('dbo.cat_keys') ORDER BY c.column_id")
-        self.assertEqual([('a', False, 4), ('b', False, 10), ('n', True, 4)], [tuple(r) for r in rows])
-        self.run_sql('SELECT * FROM cat_keys WHERE 1=0')
-        self.assertEqual(['a', 'b', 'n'], [d[0] for d in self.cursor.description])
 
     def test_transactions_in_sql(self):
         self.run_sql('CREATE TABLE tx (v int)')

@@ -55,15 +55,8 @@ def refusal(source, target):
 
 
 class TypesTest(ServerTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        from support import pytds_connect
-        connection = pytds_connect(cls.host)
-        cursor = connection.cursor()
-        cursor.execute('CREATE TABLE every_type (id int IDENTITY(1,1) PRIMARY KEY, %s)'
-                       % ', '.join('%s %s' % (name, declared) for name, declared, _l, _v in COLUMNS))
-        connection.close()
+    setup_sql = ('CREATE TABLE every_type (id int IDENTITY(1,1) PRIMARY KEY, %s)'
+                 % ', '.join('%s %s' % (name, declared) for name, declared, _l, _v in COLUMNS),)
 
     def test_literals_round_trip_with_declared_types(self):
         connection = self.connect()
