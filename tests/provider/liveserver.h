@@ -28,8 +28,6 @@ Login loginAt(const char *host);
 // A session on the shared server, failing the test when none can be had.
 rz::ComPtr<IOpenRowset> mainSession();
 
-using Rows = std::vector<std::vector<Cell>>;
-
 // Reads every remaining row of `rowset` into `rows`.
 ::testing::AssertionResult readAll(IRowset *rowset, Rows &rows);
 // Runs a query on `session` and reads all its rows.

@@ -1,5 +1,5 @@
-// Reading results: column descriptions, values in the bound types, block
-// fetch, restarting, and what a forward-only rowset refuses.
+// Reading results from the server: column descriptions, values in the bound
+// types, and bindings the values do not fit.
 
 #include "liveserver.h"
 
@@ -18,21 +18,6 @@ const ColumnInfo *column(const RowReader &reader, const std::string &name)
         if (c.name == name)
             return &c;
     return nullptr;
-}
-
-// A table `name` holding the numbers 0 .. count - 1 in column n.
-::testing::AssertionResult createNumbers(IUnknown *session, const std::string &name, int count)
-{
-    if (run(session, "CREATE TABLE " + name + " (n INT, label NVARCHAR(20))") != S_OK)
-        return ::testing::AssertionFailure() << errorText();
-    for (int start = 0; start < count; start += 100) {
-        std::string sql = "INSERT INTO " + name + " VALUES ";
-        for (int n = start; n < std::min(count, start + 100); ++n)
-            sql += (n > start ? "," : "") + std::string("(") + std::to_string(n) + ", N'row " + std::to_string(n) + "')";
-        if (run(session, sql) != S_OK)
-            return ::testing::AssertionFailure() << errorText();
-    }
-    return ::testing::AssertionSuccess();
 }
 
 } // namespace
@@ -140,85 +125,6 @@ TEST_F(Columns, ValuesArriveInTheReportedTypes)
     EXPECT_EQ(fields(v[13].as<DBDATE>()), std::make_tuple(1999, 12, 31));
     for (size_t c = 0; c < rows[1].size(); ++c)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
-}
-
-TEST_F(Rowset, RowsArriveInBlocksAndInOrder)
-{
-    ASSERT_TRUE(createNumbers(session.get(), "many_rows", 1000));
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n, label FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
-    RowReader reader(rowset.get());
-    ASSERT_TRUE(reader.ok());
-    Rows rows;
-    // Uneven request sizes cross the provider's block boundaries.
-    EXPECT_EQ(reader.next(rows, 1), S_OK);
-    EXPECT_EQ(reader.next(rows, 300), S_OK);
-    EXPECT_EQ(reader.next(rows, 7), S_OK);
-    EXPECT_EQ(reader.all(rows), S_OK);
-    ASSERT_EQ(rows.size(), 1000u);
-    for (int n = 0; n < 1000; ++n) {
-        ASSERT_EQ(rows[size_t(n)][0].as<int32_t>(), n);
-        ASSERT_EQ(rows[size_t(n)][1].text(), "row " + std::to_string(n));
-    }
-    Rows more;
-    EXPECT_EQ(reader.next(more, 1), DB_S_ENDOFROWSET);
-    EXPECT_TRUE(more.empty());
-}
-
-TEST_F(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
-{
-    ASSERT_TRUE(createNumbers(session.get(), "held_rows", 700));
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n FROM held_rows ORDER BY n", rowset), S_OK) << errorText();
-    rz::ComPtr<IAccessor> accessor;
-    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
-    DBBINDING b{};
-    b.iOrdinal = 1;
-    b.wType = DBTYPE_I4;
-    b.cbMaxLen = 4;
-    b.dwPart = DBPART_VALUE;
-    HACCESSOR handle = 0;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &b, 4, &handle, nullptr), S_OK);
-    HROW first = 0;
-    HROW *firstArray = &first;
-    DBCOUNTITEM got = 0;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 5, 1, &got, &firstArray), S_OK) << "skips five rows";
-    HROW *rest = nullptr;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 600, &got, &rest), S_OK);
-    ASSERT_EQ(got, 600u);
-    int32_t value = 0;
-    ASSERT_EQ(rowset->GetData(first, handle, &value), S_OK);
-    EXPECT_EQ(value, 5);
-    ASSERT_EQ(rowset->GetData(rest[599], handle, &value), S_OK);
-    EXPECT_EQ(value, 605);
-    EXPECT_EQ(rowset->ReleaseRows(600, rest, nullptr, nullptr, nullptr), S_OK);
-    CoTaskMemFree(rest);
-    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), DB_E_ROWSNOTRELEASED) << "a row is still held";
-    EXPECT_EQ(rowset->ReleaseRows(1, &first, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(rowset->GetData(first, handle, &value), DB_E_BADROWHANDLE);
-    accessor->ReleaseAccessor(handle, nullptr);
-}
-
-TEST_F(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
-{
-    ASSERT_TRUE(createNumbers(session.get(), "restarted", 5));
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n FROM restarted WHERE n < 3 ORDER BY n", rowset), S_OK) << errorText();
-    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK) << "nothing fetched yet";
-    RowReader reader(rowset.get());
-    Rows rows;
-    EXPECT_EQ(reader.next(rows, 2), S_OK);
-    DBCOUNTITEM got = 0;
-    HROW *handles = nullptr;
-    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, -2, 1, &got, &handles), DB_E_CANTSCROLLBACKWARDS);
-    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, -1, &got, &handles), DB_E_CANTFETCHBACKWARDS);
-    EXPECT_EQ(got, 0u);
-    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), DB_S_COMMANDREEXECUTED);
-    rows.clear();
-    EXPECT_EQ(reader.all(rows), S_OK);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0][0].as<int32_t>(), 0);
-    EXPECT_EQ(rows[2][0].as<int32_t>(), 2);
 }
 
 TEST_F(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
