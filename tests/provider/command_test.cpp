@@ -205,11 +205,9 @@ TEST_F(Transactions, AbortUndoesCommitKeepsAndNoneActiveIsAnError)
 
 TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
 {
-    TestServer dropping("127.0.0.24", {"--drop-after-rows", "10"});
-    ASSERT_TRUE(dropping.running());
-    Login login = loginAt("127.0.0.24");
-    auto session = openSession(login);
-    ASSERT_TRUE(session) << errorText();
+    OwnServer dropping = sessionAt("127.0.0.24", {"--drop-after-rows", "10"});
+    auto &session = dropping.session;
+    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE dropped (n INT)"), S_OK) << errorText();
     std::string sql = "INSERT INTO dropped VALUES (0)";
     for (int i = 1; i < 50; ++i)
@@ -235,11 +233,9 @@ TEST(Connection, DroppedByTheServerGivesErrorsNotCrashes)
 
 TEST(Connection, ACommitTheServerNeverAnswersFailsAsACommit)
 {
-    TestServer dropping("127.0.0.23", {"--drop-during-commit"});
-    ASSERT_TRUE(dropping.running());
-    Login login = loginAt("127.0.0.23");
-    auto session = openSession(login);
-    ASSERT_TRUE(session) << errorText();
+    OwnServer dropping = sessionAt("127.0.0.23", {"--drop-during-commit"});
+    auto &session = dropping.session;
+    ASSERT_TRUE(session);
     rz::ComPtr<ITransactionLocal> tx;
     ASSERT_EQ(session.query(IID_ITransactionLocal, tx), S_OK);
     ASSERT_EQ(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr), S_OK) << errorText();
@@ -273,12 +269,11 @@ TEST_F(Commands, ACommandWithoutTextNeitherRunsNorPreparesNorDescribesItsParamet
 
 TEST_F(Commands, CommandTimeoutStopsAStatementTheServerSitsOn)
 {
-    TestServer slow("127.0.0.25", {"--delay-ms", "3000"});
-    ASSERT_TRUE(slow.running());
-    Login login = loginAt("127.0.0.25");
-    login.loginTimeout = 15;
-    auto slowSession = openSession(login);
-    ASSERT_TRUE(slowSession) << errorText();
+    Login patient;
+    patient.loginTimeout = 15;
+    OwnServer slow = sessionAt("127.0.0.25", {"--delay-ms", "3000"}, patient);
+    auto &slowSession = slow.session;
+    ASSERT_TRUE(slowSession);
     auto command = createCommand(slowSession.get(), u"SELECT 1");
     ASSERT_TRUE(command);
     DBPROP timeout = i4Property(DBPROP_COMMANDTIMEOUT, 1);
@@ -353,14 +348,12 @@ TEST_F(Commands, OnlyTheCommandTimeOutBoundsAStatement)
 // of the session; had it not held, the server's late answers would have come.
 TEST_F(Commands, TheGeneralTimeOutBoundsOpeningATableAndBeginningATransaction)
 {
-    TestServer late("127.0.0.29", {"--delay-ms", "3000"});
-    ASSERT_TRUE(late.running());
-    Login login = loginAt("127.0.0.29");
+    Login login;
     login.loginTimeout = 15;
     login.generalTimeout = 1;
-
-    auto tableSession = openSession(login);
-    ASSERT_TRUE(tableSession) << errorText();
+    OwnServer late = sessionAt("127.0.0.29", {"--delay-ms", "3000"}, login);
+    auto &tableSession = late.session;
+    ASSERT_TRUE(tableSession);
     DBID table{};
     table.eKind = DBKIND_NAME;
     std::u16string name = u"param_values";
@@ -371,7 +364,7 @@ TEST_F(Commands, TheGeneralTimeOutBoundsOpeningATableAndBeginningATransaction)
     std::string text = errorText();
     EXPECT_NE(text.find("timeout expired"), std::string::npos) << text;
 
-    auto transactionSession = openSession(login);
+    auto transactionSession = openSession(late.login);
     ASSERT_TRUE(transactionSession) << errorText();
     rz::ComPtr<ITransactionLocal> tx;
     ASSERT_EQ(transactionSession.query(IID_ITransactionLocal, tx), S_OK);
