@@ -191,7 +191,6 @@ public:
 
     std::shared_ptr<ServerConnection> connect(const ConnectionSettings &) override
     {
-        ++script_->connections;
         if (!script_->connectFailure.empty()) {
             addPending(script_->connectFailure);
             return nullptr;

@@ -62,7 +62,6 @@ struct MemoryScript {
     size_t blockRows = 3;
 
     std::vector<MemoryExecution> executions;
-    int connections = 0;
 
     // How often `text` ran.
     size_t runs(std::u16string_view text) const;

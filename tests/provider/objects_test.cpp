@@ -244,12 +244,10 @@ TEST_F(MemoryParameters, DescribedByTheServerInTheOrderOfTheirMarkers)
 {
     const std::u16string describe = u"EXEC sp_describe_undeclared_parameters N'UPDATE t SET a = @P1 WHERE b = @P2 -- ''?'''";
     MemoryResult description;
-    const char16_t *names[] = {u"parameter_ordinal", u"name", u"suggested_system_type_id",
-                               u"suggested_system_type_name", u"suggested_max_length", u"suggested_precision",
-                               u"suggested_scale"};
-    const char16_t *types[] = {u"int", u"sysname", u"int", u"nvarchar", u"smallint", u"tinyint", u"tinyint"};
-    for (size_t i = 0; i < 7; ++i)
-        description.columns.push_back(memoryColumn(names[i], types[i], 256));
+    // parameter_ordinal, name, suggested_system_type_id, suggested_system_type_name,
+    // suggested_max_length, suggested_precision, suggested_scale
+    for (const char16_t *type : {u"int", u"sysname", u"int", u"nvarchar", u"smallint", u"tinyint", u"tinyint"})
+        description.columns.push_back(memoryColumn(u"", type, 256));
     auto row = [](int32_t ordinal, std::u16string_view name, int32_t id, std::u16string_view type, int16_t length,
                   uint8_t precision) {
         return std::vector<MemoryValue>{bytesOf(ordinal), utf16Value(name), bytesOf(id), utf16Value(type),
