@@ -16,6 +16,7 @@ using namespace providertest;
 namespace {
 
 const std::u16string kNumbers = u"SELECT n, note FROM numbers";
+const std::u16string kDivided = u"SELECT 1 / (5 - n), note FROM numbers"; // five rows, then the error
 
 // Rows n = first .. first + count - 1, each with a long note "note n".
 MemoryResult numbers(int count, int first = 0)
@@ -46,6 +47,8 @@ protected:
     void SetUp() override
     {
         script->answers[kNumbers] = {numbers(20)};
+        script->answers[kDivided] = {numbers(5)};
+        script->answers[kDivided][0].failure = {{u"22012", 8134, u"Divide by zero error encountered."}};
         session = openSession(dataSource().get(), login());
         ASSERT_TRUE(session) << errorText();
     }
@@ -83,6 +86,7 @@ using MemoryRowset = Memory;
 using MemoryResults = Memory;
 using MemoryParameters = Memory;
 using MemoryFailures = Memory;
+using MemoryCommands = Memory;
 
 // n and the long note of a row, read through one accessor.
 struct NumberRow {
@@ -227,10 +231,7 @@ TEST_F(MemoryResults, ASecondStatementLeavesTheOpenRowsetItsRowsAndItsFailure)
     EXPECT_EQ(openRows.back()[0].as<int32_t>(), 19);
 
     // Reading ahead meets the failure: it is the rowset's, reported after its rows.
-    MemoryResult failing = numbers(5);
-    failing.failure = {{u"22012", 8134, u"Divide by zero error encountered."}};
-    script->answers[u"SELECT 1 / n"] = {failing};
-    rz::ComPtr<IRowset> doomed = rowsetOf(u"SELECT 1 / n");
+    rz::ComPtr<IRowset> doomed = rowsetOf(kDivided);
     RowReader doomedReader(doomed.get());
     Rows doomedRows;
     ASSERT_EQ(doomedReader.next(doomedRows, 1), S_OK);
@@ -238,6 +239,28 @@ TEST_F(MemoryResults, ASecondStatementLeavesTheOpenRowsetItsRowsAndItsFailure)
     EXPECT_EQ(doomedReader.all(doomedRows), DB_E_ERRORSINCOMMAND);
     EXPECT_EQ(doomedRows.size(), 5u);
     EXPECT_EQ(errorText(), "Divide by zero error encountered.");
+}
+
+TEST_F(MemoryCommands, ACommandWithoutTextNeitherRunsNorPreparesNorDescribesItsParameters)
+{
+    rz::ComPtr<IDBCreateCommand> create;
+    ASSERT_EQ(session.query(IID_IDBCreateCommand, create), S_OK);
+    rz::ComPtr<ICommandText> command;
+    ASSERT_EQ(create->CreateCommand(nullptr, IID_ICommandText, command.putUnknown()), S_OK);
+
+    DBROWCOUNT affected = 0;
+    rz::ComPtr<IUnknown> rowset;
+    EXPECT_EQ(command->Execute(nullptr, IID_IRowset, nullptr, &affected, rowset.put()), DB_E_NOCOMMAND);
+    EXPECT_EQ(errorText(), "The command has no text.");
+    rz::ComPtr<ICommandPrepare> prepare;
+    ASSERT_EQ(command.query(IID_ICommandPrepare, prepare), S_OK);
+    EXPECT_EQ(prepare->Prepare(0), DB_E_NOCOMMAND);
+    rz::ComPtr<ICommandWithParameters> parameters;
+    ASSERT_EQ(command.query(IID_ICommandWithParameters, parameters), S_OK);
+    DB_UPARAMS count = 7;
+    DBPARAMINFO *info = nullptr;
+    EXPECT_EQ(parameters->GetParameterInfo(&count, &info, nullptr), DB_E_NOCOMMAND);
+    EXPECT_EQ(count, 0u);
 }
 
 TEST_F(MemoryParameters, DescribedByTheServerInTheOrderOfTheirMarkers)
@@ -289,28 +312,25 @@ TEST_F(MemoryParameters, AStatementTheServerCannotDescribeGivesItsReasonAndRunsN
     EXPECT_EQ(errorText(), "The server could not describe parameter 1 of 1 of the statement \"SELECT ? WHERE "
                            "'unclosed\": Unclosed quotation mark after the character string 'unclosed'. Its type is "
                            "not guessed; give the marker a context the server can describe (for example CAST(? AS int)).");
-    std::vector<Param> values = {stream(memoryStream("long").get(), 4)};
+    std::vector<Param> values = {stream(nullptr, 0)};
     EXPECT_EQ(executeWith(select.get(), values, IID_NULL, nullptr), DB_E_PARAMUNAVAILABLE);
     EXPECT_EQ(script->runs(u"SELECT ? WHERE 'unclosed"), 0u);
 }
 
 TEST_F(MemoryFailures, AFetchFailingMidResultGivesTheRowsBeforeItThenTheError)
 {
-    MemoryResult failing = numbers(4);
-    failing.failure = {{u"22012", 8134, u"Divide by zero error encountered."}};
-    script->answers[u"SELECT 1 / n"] = {failing};
-    rz::ComPtr<IRowset> rowset = rowsetOf(u"SELECT 1 / n");
+    rz::ComPtr<IRowset> rowset = rowsetOf(kDivided);
     RowReader reader(rowset.get());
     Rows rows;
     EXPECT_EQ(reader.all(rows), DB_E_ERRORSINCOMMAND);
-    EXPECT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows.size(), 5u);
     EXPECT_EQ(errorText(), "Divide by zero error encountered.");
     rz::ComPtr<ISupportErrorInfo> support;
     ASSERT_EQ(rowset.query(IID_ISupportErrorInfo, support), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IRowset), S_OK);
 
     // The client cursor, which reads the rows in batches, meets the failure too.
-    auto command = createCommand(session.get(), u"SELECT 1 / n");
+    auto command = createCommand(session.get(), kDivided);
     DBPROP clientCursor = i4Property(DBPROP_CLIENTCURSOR, 0);
     clientCursor.vValue.vt = VT_BOOL;
     clientCursor.vValue.boolVal = VARIANT_TRUE;
@@ -397,6 +417,7 @@ TEST_F(MemoryFailures, ATransactionTheServerCannotEndLeavesAutoCommit)
 
     script->transactionFailure.clear();
     ASSERT_EQ(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr), S_OK) << errorText();
+    EXPECT_EQ(tx->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr), XACT_E_XTIONEXISTS);
     script->transactionFailure = {{u"40001", 1205, u"Chosen as deadlock victim."}};
     EXPECT_EQ(tx->Commit(FALSE, XACTTC_SYNC, 0), XACT_E_COMMITFAILED);
     EXPECT_EQ(errorText(), "Chosen as deadlock victim.");
