@@ -184,6 +184,65 @@ TEST_F(MemoryRowset, RestartRunsTheStatementAgainWithItsParametersWhileItGivesTh
     EXPECT_EQ(errorText(), "The statement no longer gives the same columns.");
 }
 
+TEST_F(MemoryRowset, AccessorsRefuseWhatNoColumnCanFillAndValuesThatDoNotFitAreMarked)
+{
+    script->answers[u"SELECT 300, 'hello world'"] = {
+        MemoryResult{{memoryColumn(u"n", u"int"), memoryColumn(u"word", u"varchar", 11)},
+                     {{bytesOf<int32_t>(300), std::string("hello world")}}, -1, {}}};
+    rz::ComPtr<IRowset> rowset = rowsetOf(u"SELECT 300, 'hello world'");
+    rz::ComPtr<IAccessor> accessor;
+    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
+    struct Buffer {
+        uint8_t small;
+        int32_t number;
+        char text[6];
+        char16_t digits[8];
+        DBSTATUS status[4];
+        DBLENGTH length[4];
+    } buffer{};
+    const DBORDINAL ordinals[4] = {1, 2, 2, 1};
+    const DBTYPE types[4] = {DBTYPE_UI1, DBTYPE_I4, DBTYPE_STR, DBTYPE_WSTR};
+    const size_t offsets[4] = {offsetof(Buffer, small), offsetof(Buffer, number), offsetof(Buffer, text),
+                               offsetof(Buffer, digits)};
+    const DBLENGTH sizes[4] = {1, 4, sizeof buffer.text, sizeof buffer.digits};
+    DBBINDING b[4] = {};
+    for (size_t i = 0; i < 4; ++i) {
+        b[i].iOrdinal = ordinals[i];
+        b[i].wType = types[i];
+        b[i].cbMaxLen = sizes[i];
+        b[i].obValue = offsets[i];
+        b[i].obStatus = offsetof(Buffer, status) + sizeof(DBSTATUS) * i;
+        b[i].obLength = offsetof(Buffer, length) + sizeof(DBLENGTH) * i;
+        b[i].dwPart = DBPART_VALUE | DBPART_STATUS | DBPART_LENGTH;
+    }
+    DBBINDING refused[2] = {b[0], b[1]};
+    refused[0].wType = DBTYPE_GUID;
+    refused[1].iOrdinal = 3;
+    DBBINDSTATUS status[2] = {};
+    HACCESSOR handle = 0;
+    EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, refused, sizeof buffer, &handle, status),
+              DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(status[0], DBBINDSTATUS_UNSUPPORTEDCONVERSION);
+    EXPECT_EQ(status[1], DBBINDSTATUS_BADORDINAL);
+    EXPECT_EQ(handle, 0u);
+
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 4, b, sizeof buffer, &handle, nullptr), S_OK);
+    HROW row = 0;
+    HROW *rows = &row;
+    DBCOUNTITEM got = 0;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    EXPECT_EQ(rowset->GetData(row, handle, &buffer), DB_S_ERRORSOCCURRED) << "the texts still arrived";
+    EXPECT_EQ(buffer.status[0], DBSTATUS_E_DATAOVERFLOW);
+    EXPECT_EQ(buffer.status[1], DBSTATUS_E_CANTCONVERTVALUE);
+    EXPECT_EQ(buffer.status[2], DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(std::string(buffer.text), "hello") << "cut to the binding, terminated";
+    EXPECT_EQ(buffer.length[2], 11u) << "the length part keeps the whole length";
+    EXPECT_EQ(std::u16string(buffer.digits), u"300") << "an integer read as text";
+    EXPECT_FALSE(errorText().empty());
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
 TEST_F(MemoryResults, WalkedInOrderWhileEarlierRowsetsKeepTheirRows)
 {
     const std::u16string batch = u"SELECT ...; INSERT ...; SELECT ...";

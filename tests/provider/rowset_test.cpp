@@ -1,16 +1,13 @@
-// Reading results from the server: column descriptions, values in the bound
-// types, and bindings the values do not fit.
+// Reading results from the server: column descriptions and values in the
+// bound types.
 
 #include "liveserver.h"
-
-#include <cstddef>
 
 using namespace providertest;
 
 namespace {
 
 using Columns = LiveSession;
-using Rowset = LiveSession;
 
 const ColumnInfo *column(const RowReader &reader, const std::string &name)
 {
@@ -127,42 +124,6 @@ TEST_F(Columns, ValuesArriveInTheReportedTypes)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
-TEST_F(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
-{
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT 1 AS one", rowset), S_OK) << errorText();
-    rz::ComPtr<IAccessor> accessor;
-    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
-    DBBINDING bindings[2] = {};
-    bindings[0].iOrdinal = 1;
-    bindings[0].wType = DBTYPE_GUID;
-    bindings[0].cbMaxLen = 16;
-    bindings[0].dwPart = DBPART_VALUE;
-    bindings[1].iOrdinal = 2; // no such column
-    bindings[1].wType = DBTYPE_I4;
-    bindings[1].dwPart = DBPART_VALUE;
-    DBBINDSTATUS status[2] = {};
-    HACCESSOR handle = 0;
-    EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 64, &handle, status), DB_E_ERRORSOCCURRED);
-    EXPECT_EQ(status[0], DBBINDSTATUS_UNSUPPORTEDCONVERSION);
-    EXPECT_EQ(status[1], DBBINDSTATUS_BADORDINAL);
-    EXPECT_EQ(handle, 0u);
-
-    // An integer read as text, for consumers that want every value as a string.
-    bindings[0].wType = DBTYPE_WSTR;
-    bindings[0].cbMaxLen = 20;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, bindings, 64, &handle, nullptr), S_OK);
-    HROW row = 0;
-    HROW *rows = &row;
-    DBCOUNTITEM got = 0;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
-    char16_t text[10] = {};
-    ASSERT_EQ(rowset->GetData(row, handle, text), S_OK);
-    EXPECT_EQ(std::u16string(text), u"1");
-    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-    accessor->ReleaseAccessor(handle, nullptr);
-}
-
 TEST_F(Columns, TimeOffsetGuidAndSmallMoneyValues)
 {
     rz::ComPtr<IRowset> rowset;
@@ -193,50 +154,6 @@ TEST_F(Columns, TimeOffsetGuidAndSmallMoneyValues)
     const GUID expected = {0x6F9619FF, 0x8B86, 0xD011, {0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF}};
     EXPECT_TRUE(rows[0][2].as<GUID>() == expected);
     EXPECT_EQ(rows[0][3].as<int64_t>(), -15000);
-}
-
-TEST_F(Rowset, ValuesThatDoNotFitTheirBindingAreReportedPerColumn)
-{
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT 300 AS big, 'abc' AS word, 'hello world' AS long_text", rowset), S_OK)
-        << errorText();
-    rz::ComPtr<IAccessor> accessor;
-    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
-    struct Buffer {
-        uint8_t small;
-        int32_t number;
-        char text[6];
-        DBSTATUS status[3];
-        DBLENGTH length[3];
-    } buffer{};
-    DBBINDING b[3] = {};
-    const DBTYPE types[3] = {DBTYPE_UI1, DBTYPE_I4, DBTYPE_STR};
-    const size_t offsets[3] = {offsetof(Buffer, small), offsetof(Buffer, number), offsetof(Buffer, text)};
-    const DBLENGTH sizes[3] = {1, 4, sizeof buffer.text};
-    for (int i = 0; i < 3; ++i) {
-        b[i].iOrdinal = DBORDINAL(i + 1);
-        b[i].wType = types[i];
-        b[i].cbMaxLen = sizes[i];
-        b[i].obValue = offsets[i];
-        b[i].obStatus = offsetof(Buffer, status) + sizeof(DBSTATUS) * size_t(i);
-        b[i].obLength = offsetof(Buffer, length) + sizeof(DBLENGTH) * size_t(i);
-        b[i].dwPart = DBPART_VALUE | DBPART_STATUS | DBPART_LENGTH;
-    }
-    HACCESSOR handle = 0;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 3, b, sizeof buffer, &handle, nullptr), S_OK);
-    HROW row = 0;
-    HROW *rows = &row;
-    DBCOUNTITEM got = 0;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
-    EXPECT_EQ(rowset->GetData(row, handle, &buffer), DB_S_ERRORSOCCURRED) << "the text still arrived";
-    EXPECT_EQ(buffer.status[0], DBSTATUS_E_DATAOVERFLOW);
-    EXPECT_EQ(buffer.status[1], DBSTATUS_E_CANTCONVERTVALUE);
-    EXPECT_EQ(buffer.status[2], DBSTATUS_S_TRUNCATED);
-    EXPECT_EQ(std::string(buffer.text), "hello") << "cut to the binding, terminated";
-    EXPECT_EQ(buffer.length[2], 11u) << "the length part keeps the whole length";
-    EXPECT_FALSE(errorText().empty());
-    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-    accessor->ReleaseAccessor(handle, nullptr);
 }
 
 TEST_F(Columns, ExtremeDatesExactDecimalsAndLatinTextSurviveTheWire)
