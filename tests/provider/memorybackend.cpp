@@ -19,7 +19,8 @@ void addPending(const std::vector<Diagnostic> &diagnostics)
 
 class MemoryResultStream final : public ResultStream {
 public:
-    MemoryResultStream(std::shared_ptr<ServerConnection> connection, std::vector<MemoryResult> results, size_t blockRows)
+    MemoryResultStream(std::shared_ptr<ServerConnection> connection, std::vector<MemoryResult> results,
+                       size_t blockRows)
         : ResultStream(std::move(connection)), results_(std::move(results)), blockRows_(std::max<size_t>(blockRows, 1))
     {
     }

@@ -324,7 +324,8 @@ TEST_F(MemoryCommands, ACommandWithoutTextNeitherRunsNorPreparesNorDescribesItsP
 
 TEST_F(MemoryParameters, DescribedByTheServerInTheOrderOfTheirMarkers)
 {
-    const std::u16string describe = u"EXEC sp_describe_undeclared_parameters N'UPDATE t SET a = @P1 WHERE b = @P2 -- ''?'''";
+    const std::u16string request =
+        u"EXEC sp_describe_undeclared_parameters N'UPDATE t SET a = @P1 WHERE b = @P2 -- ''?'''";
     MemoryResult description;
     // parameter_ordinal, name, suggested_system_type_id, suggested_system_type_name,
     // suggested_max_length, suggested_precision, suggested_scale
@@ -337,24 +338,24 @@ TEST_F(MemoryParameters, DescribedByTheServerInTheOrderOfTheirMarkers)
     };
     // The server may list them in any order.
     description.rows = {row(2, u"@P2", 231, u"nvarchar(40)", 80, 0), row(1, u"@P1", 106, u"decimal(9,0)", 5, 9)};
-    script->answers[describe] = {description};
+    script->answers[request] = {description};
 
     auto command = createCommand(session.get(), u"UPDATE t SET a = ? WHERE b = ? -- '?'");
     ParameterInfo info;
-    ASSERT_EQ(providertest::describe(command.get(), info), S_OK) << errorText();
+    ASSERT_EQ(describe(command.get(), info), S_OK) << errorText();
     EXPECT_EQ(info.types(), (std::vector<DBTYPE>{DBTYPE_NUMERIC, DBTYPE_WSTR}));
     EXPECT_EQ(info.params[0].bPrecision, 9);
     EXPECT_EQ(info.params[1].ulParamSize, 40u);
     EXPECT_EQ(u8(info.params[1].pwszName), "@P2");
     ParameterInfo again;
-    ASSERT_EQ(providertest::describe(command.get(), again), S_OK);
-    EXPECT_EQ(script->runs(describe), 1u) << "a command asks once";
+    ASSERT_EQ(describe(command.get(), again), S_OK);
+    EXPECT_EQ(script->runs(request), 1u) << "a command asks once";
 
     description.rows.pop_back();
-    script->answers[describe] = {description};
+    script->answers[request] = {description};
     auto shortOne = createCommand(session.get(), u"UPDATE t SET a = ? WHERE b = ? -- '?'");
     ParameterInfo none;
-    EXPECT_EQ(providertest::describe(shortOne.get(), none), DB_E_PARAMUNAVAILABLE);
+    EXPECT_EQ(describe(shortOne.get(), none), DB_E_PARAMUNAVAILABLE);
     EXPECT_NE(errorText().find("parameter 1 of 2 of the statement \"UPDATE t SET a = ? WHERE b = ? -- '?'\": the "
                                "server's description has no type for it"),
               std::string::npos)
@@ -370,7 +371,8 @@ TEST_F(MemoryParameters, AStatementTheServerCannotDescribeGivesItsReasonAndRunsN
     EXPECT_EQ(describe(select.get(), info), DB_E_PARAMUNAVAILABLE);
     EXPECT_EQ(errorText(), "The server could not describe parameter 1 of 1 of the statement \"SELECT ? WHERE "
                            "'unclosed\": Unclosed quotation mark after the character string 'unclosed'. Its type is "
-                           "not guessed; give the marker a context the server can describe (for example CAST(? AS int)).");
+                           "not guessed; give the marker a context the server can describe "
+                           "(for example CAST(? AS int)).");
     std::vector<Param> values = {stream(nullptr, 0)};
     EXPECT_EQ(executeWith(select.get(), values, IID_NULL, nullptr), DB_E_PARAMUNAVAILABLE);
     EXPECT_EQ(script->runs(u"SELECT ? WHERE 'unclosed"), 0u);
@@ -404,8 +406,9 @@ TEST_F(MemoryFailures, AFetchFailingMidResultGivesTheRowsBeforeItThenTheError)
 
 TEST_F(MemoryFailures, BatchesFailWhereTheServerSaysWithEveryMessage)
 {
-    script->answers[u"SELECT *"] = {MemoryResult{{}, {}, -1, {{u"42S02", 208, u"Invalid object name 't'."},
-                                                             {u"42000", 8180, u"Statement(s) could not be prepared."}}}};
+    script->answers[u"SELECT *"] = {MemoryResult{}};
+    script->answers[u"SELECT *"][0].failure = {{u"42S02", 208, u"Invalid object name 't'."},
+                                               {u"42000", 8180, u"Statement(s) could not be prepared."}};
     rz::ComPtr<IRowset> none = rowsetOf(u"SELECT *", DB_E_ERRORSINCOMMAND);
     EXPECT_FALSE(none);
     EXPECT_EQ(errorText(), "Invalid object name 't'. | Statement(s) could not be prepared.");
