@@ -134,25 +134,6 @@ TEST(Login, RefusedLoginsAndUninitialize)
     EXPECT_NE(errorText().find("Login failed"), std::string::npos);
 }
 
-TEST(Login, SessionsKeepTheDataSourceInitialised)
-{
-    REQUIRE_SERVER();
-    auto source = createDataSource();
-    ASSERT_TRUE(source);
-    ASSERT_EQ(setLoginProperties(source.get(), mainLogin()), S_OK);
-    ASSERT_EQ(source->Initialize(), S_OK);
-    EXPECT_EQ(source->Initialize(), DB_E_ALREADYINITIALIZED);
-    rz::ComPtr<IDBCreateSession> create;
-    ASSERT_EQ(source.query(IID_IDBCreateSession, create), S_OK);
-    rz::ComPtr<IOpenRowset> first, second;
-    ASSERT_EQ(create->CreateSession(nullptr, IID_IOpenRowset, first.putUnknown()), S_OK);
-    ASSERT_EQ(create->CreateSession(nullptr, IID_IOpenRowset, second.putUnknown()), S_OK) << errorText();
-    EXPECT_EQ(source->Uninitialize(), DB_E_OBJECTOPEN);
-    first.reset();
-    second.reset();
-    EXPECT_EQ(source->Uninitialize(), S_OK);
-}
-
 TEST(Login, IntegratedSecurityWithoutATicketFailsWithAReason)
 {
     REQUIRE_SERVER();

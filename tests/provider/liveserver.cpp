@@ -12,9 +12,9 @@ std::unique_ptr<TestServer> &server()
     return instance;
 }
 
+// Started when a test first needs it: the in-memory tests need none.
 class MainServerEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { server() = std::make_unique<TestServer>(kMainAddress); }
     void TearDown() override { server().reset(); }
 };
 
@@ -22,7 +22,12 @@ const auto *registered = ::testing::AddGlobalTestEnvironment(new MainServerEnvir
 
 } // namespace
 
-bool mainServerRunning() { return server() && server()->running(); }
+bool mainServerRunning()
+{
+    if (!server())
+        server() = std::make_unique<TestServer>(kMainAddress);
+    return server()->running();
+}
 
 Login mainLogin()
 {
@@ -34,6 +39,18 @@ Login loginAt(const char *host)
     Login login;
     login.host = host;
     return login;
+}
+
+OwnServer sessionAt(const char *host, std::vector<std::string> options, Login login)
+{
+    OwnServer own{std::make_unique<TestServer>(host, std::move(options)), std::move(login), nullptr};
+    own.login.host = host;
+    EXPECT_TRUE(own.server->running()) << "the test server on " << host << " did not start";
+    if (own.server->running()) {
+        own.session = openSession(own.login);
+        EXPECT_TRUE(own.session) << errorText();
+    }
+    return own;
 }
 
 rz::ComPtr<IOpenRowset> mainSession()

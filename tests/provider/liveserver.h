@@ -1,11 +1,15 @@
 #pragma once
 // The test server most provider tests share (127.0.0.20), started once per
-// test program.
+// test program when a test first needs it.
 
 #include "oledbclient.h"
 #include "testserver.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace providertest {
 
@@ -25,10 +29,18 @@ Login mainLogin();
 // The shared server's login for a server of a test's own, at `host`.
 Login loginAt(const char *host);
 
+// A server of the test's own at `host`, started with `options`, and a
+// session on it logged in as `login` says (at `host`). The session is null,
+// the test failing with the reason, when either does not come up.
+struct OwnServer {
+    std::unique_ptr<TestServer> server;
+    Login login;
+    rz::ComPtr<IOpenRowset> session;
+};
+OwnServer sessionAt(const char *host, std::vector<std::string> options, Login login = Login());
+
 // A session on the shared server, failing the test when none can be had.
 rz::ComPtr<IOpenRowset> mainSession();
-
-using Rows = std::vector<std::vector<Cell>>;
 
 // Reads every remaining row of `rowset` into `rows`.
 ::testing::AssertionResult readAll(IRowset *rowset, Rows &rows);

@@ -75,6 +75,17 @@ TEST(OdbcEdge, DriverTextAndStructuresBecomeTheRecordFormsAndReadBackAsTheSameVa
         ASSERT_TRUE(money.convert());
         EXPECT_EQ(money.boundAs<CY>(DBTYPE_CY, status).int64, INT64_MIN);
         EXPECT_EQ(status, DBSTATUS(DBSTATUS_S_OK));
+        FetchedRecord shortMoney(SQL_DECIMAL, 19, 4, u"money", text("-1234.5").data(), 7);
+        ASSERT_TRUE(shortMoney.convert());
+        EXPECT_EQ(shortMoney.boundAs<CY>(DBTYPE_CY, status).int64, -12345000);
+    }
+    // Short texts take the integer path; more digits, or more fraction digits than the scale, the general one.
+    const std::pair<const char *, const char *> decimals[] = {
+        {"-0.05", "-0.05"}, {"-1.5", "-1.50"}, {"0.125", "0.13"}, {"12345678901234567.8", "12345678901234567.80"}};
+    for (const auto &[driverText, expected] : decimals) {
+        FetchedRecord decimal(SQL_DECIMAL, 19, 2, u"decimal", text(driverText).data(), SQLLEN(std::strlen(driverText)));
+        ASSERT_TRUE(decimal.convert()) << driverText;
+        EXPECT_EQ(textFromNumeric(decimal.boundAs<DB_NUMERIC>(DBTYPE_NUMERIC, status)), expected);
     }
     {
         FetchedRecord decimal(SQL_DECIMAL, 38, 4, u"decimal", text("-1234567890123456789012345678901.2345").data(), 37);

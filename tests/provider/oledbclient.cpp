@@ -1,5 +1,7 @@
 #include "oledbclient.h"
 
+#include "platform/com/comobject.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -137,21 +139,27 @@ HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
 
 rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *result)
 {
-    HRESULT local;
-    HRESULT &hr = result ? *result : local;
     auto source = createDataSource();
     if (!source) {
-        hr = REGDB_E_CLASSNOTREG;
+        if (result)
+            *result = REGDB_E_CLASSNOTREG;
         return nullptr;
     }
-    hr = setLoginProperties(source.get(), login);
+    return openSession(source.get(), login, result);
+}
+
+rz::ComPtr<IOpenRowset> openSession(IDBInitialize *source, const Login &login, HRESULT *result)
+{
+    HRESULT local;
+    HRESULT &hr = result ? *result : local;
+    hr = setLoginProperties(source, login);
     if (FAILED(hr))
         return nullptr;
     hr = source->Initialize();
     if (hr != S_OK)
         return nullptr;
     rz::ComPtr<IDBCreateSession> create;
-    hr = source.query(IID_IDBCreateSession, create);
+    hr = rz::ComPtr<IDBInitialize>::share(source).query(IID_IDBCreateSession, create);
     if (FAILED(hr))
         return nullptr;
     rz::ComPtr<IOpenRowset> session;
@@ -322,6 +330,127 @@ HRESULT RowReader::all(std::vector<std::vector<Cell>> &out)
         hr = next(out, 50);
     } while (hr == S_OK);
     return hr == DB_S_ENDOFROWSET ? S_OK : hr;
+}
+
+namespace {
+
+class MemoryStream final : public rz::ComObject<ISequentialStream> {
+public:
+    explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
+    HRESULT Read(void *data, ULONG size, ULONG *read) override
+    {
+        const size_t n = std::min<size_t>(size, bytes_.size() - position_);
+        std::memcpy(data, bytes_.data() + position_, n);
+        position_ += n;
+        if (read)
+            *read = ULONG(n);
+        return n == size ? S_OK : S_FALSE;
+    }
+    HRESULT Write(const void *, ULONG, ULONG *) override { return STG_E_ACCESSDENIED; }
+
+private:
+    std::string bytes_;
+    size_t position_ = 0;
+};
+
+} // namespace
+
+rz::ComPtr<ISequentialStream> memoryStream(std::string bytes)
+{
+    return rz::ComPtr<ISequentialStream>::adopt(new MemoryStream(std::move(bytes)));
+}
+
+HRESULT describe(ICommandText *command, ParameterInfo &info)
+{
+    rz::ComPtr<ICommandWithParameters> with;
+    HRESULT hr = rz::ComPtr<ICommandText>::share(command).query(IID_ICommandWithParameters, with);
+    if (FAILED(hr))
+        return hr;
+    DB_UPARAMS count = 0;
+    hr = with->GetParameterInfo(&count, &info.table, &info.names);
+    if (SUCCEEDED(hr))
+        info.params.assign(info.table, info.table + count);
+    return hr;
+}
+
+HRESULT executeWith(ICommandText *command, std::vector<Param> &params, REFIID iid, IUnknown **result,
+                    DBROWCOUNT *affected)
+{
+    rz::ComPtr<IAccessor> accessor;
+    HRESULT hr = rz::ComPtr<ICommandText>::share(command).query(IID_IAccessor, accessor);
+    if (FAILED(hr))
+        return hr;
+    std::vector<DBBINDING> bindings;
+    std::vector<DBOBJECT> objects(params.size());
+    size_t offset = 0;
+    for (size_t i = 0; i < params.size(); ++i) {
+        DBBINDING b{};
+        b.iOrdinal = i + 1;
+        b.wType = params[i].type;
+        b.eParamIO = DBPARAMIO_INPUT;
+        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+        b.cbMaxLen = params[i].maxLength ? params[i].maxLength : std::max<size_t>(params[i].value.size(), 8);
+        if (params[i].type == DBTYPE_IUNKNOWN) {
+            objects[i] = {STGM_READ, IID_ISequentialStream};
+            b.pObject = &objects[i];
+            b.cbMaxLen = sizeof(void *);
+        }
+        b.obValue = offset;
+        offset += (b.cbMaxLen + 7) & ~DBLENGTH(7);
+        b.obLength = offset;
+        offset += 8;
+        b.obStatus = offset;
+        offset += 8;
+        bindings.push_back(b);
+    }
+    std::vector<unsigned char> buffer(offset + 8, 0);
+    for (size_t i = 0; i < params.size(); ++i) {
+        std::memcpy(buffer.data() + bindings[i].obValue, params[i].value.data(),
+                    std::min<size_t>(params[i].value.size(), bindings[i].cbMaxLen));
+        std::memcpy(buffer.data() + bindings[i].obLength, &params[i].length, sizeof(DBLENGTH));
+        std::memcpy(buffer.data() + bindings[i].obStatus, &params[i].status, sizeof(DBSTATUS));
+    }
+    HACCESSOR handle = 0;
+    hr = accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, bindings.size(), bindings.data(), buffer.size(), &handle, nullptr);
+    if (FAILED(hr))
+        return hr;
+    DBPARAMS dbParams{buffer.data(), 1, handle};
+    hr = command->Execute(nullptr, iid, &dbParams, affected, result);
+    for (size_t i = 0; i < params.size(); ++i)
+        std::memcpy(&params[i].status, buffer.data() + bindings[i].obStatus, sizeof(DBSTATUS));
+    rz::ComPtr<IErrorInfo> error;
+    GetErrorInfo(0, error.put()); // the execution's, kept past ReleaseAccessor
+    accessor->ReleaseAccessor(handle, nullptr);
+    SetErrorInfo(0, error.get());
+    return hr;
+}
+
+Param wide(const std::string &text)
+{
+    const std::u16string w = u16(text);
+    Param p;
+    p.type = DBTYPE_WSTR;
+    p.value.assign(reinterpret_cast<const char *>(w.c_str()), (w.size() + 1) * 2);
+    p.length = w.size() * 2;
+    return p;
+}
+
+Param nullOf(DBTYPE type)
+{
+    Param p;
+    p.type = type;
+    p.status = DBSTATUS_S_ISNULL;
+    p.maxLength = 8;
+    return p;
+}
+
+Param stream(IUnknown *object, DBLENGTH length)
+{
+    Param p;
+    p.type = DBTYPE_IUNKNOWN;
+    p.value.assign(reinterpret_cast<const char *>(&object), sizeof object);
+    p.length = length;
+    return p;
 }
 
 } // namespace providertest

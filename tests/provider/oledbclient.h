@@ -55,6 +55,7 @@ rz::ComPtr<IDBInitialize> createDataSource(const char *progId = nullptr);
 HRESULT setLoginProperties(IDBInitialize *source, const Login &login);
 // Data source initialised and a session on it (IOpenRowset), or null with the failure in *hr.
 rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *hr = nullptr);
+rz::ComPtr<IOpenRowset> openSession(IDBInitialize *source, const Login &login, HRESULT *hr = nullptr);
 
 rz::ComPtr<ICommandText> createCommand(IUnknown *session, const std::u16string &sql);
 // Runs a statement that returns no rows.
@@ -70,6 +71,8 @@ struct Cell {
     std::string text() const;      // STR, or WSTR converted to UTF-8
     template <class T> T as() const { T v{}; std::memcpy(&v, bytes.data(), std::min(sizeof v, bytes.size())); return v; }
 };
+
+using Rows = std::vector<std::vector<Cell>>;
 
 struct ColumnInfo {
     std::string name;
@@ -104,5 +107,57 @@ private:
     size_t rowSize_ = 0;
     HRESULT hr_ = E_FAIL;
 };
+
+// Parameters: what the command describes, and values bound in a consumer buffer.
+struct ParameterInfo {
+    std::vector<DBPARAMINFO> params;
+    DBPARAMINFO *table = nullptr;
+    OLECHAR *names = nullptr;
+    ~ParameterInfo()
+    {
+        CoTaskMemFree(table);
+        CoTaskMemFree(names);
+    }
+    std::vector<DBTYPE> types() const
+    {
+        std::vector<DBTYPE> result;
+        for (const DBPARAMINFO &param : params)
+            result.push_back(param.wType);
+        return result;
+    }
+};
+
+HRESULT describe(ICommandText *command, ParameterInfo &info);
+
+// One parameter value laid out in a consumer buffer.
+struct Param {
+    DBTYPE type;
+    std::string value; // raw bytes of the value part
+    DBSTATUS status = DBSTATUS_S_OK;
+    DBLENGTH length = 0;
+    DBLENGTH maxLength = 0;
+};
+
+// Executes the command with the parameters bound in order (ordinal i + 1); the
+// statuses the provider leaves in the buffer come back in `params`.
+HRESULT executeWith(ICommandText *command, std::vector<Param> &params, REFIID iid, IUnknown **result,
+                    DBROWCOUNT *affected = nullptr);
+
+template <class T>
+inline Param fixed(DBTYPE type, T value)
+{
+    Param p;
+    p.type = type;
+    p.value.assign(reinterpret_cast<const char *>(&value), sizeof value);
+    p.length = sizeof value;
+    return p;
+}
+
+Param wide(const std::string &text);
+Param nullOf(DBTYPE type);
+// A long value read from `object`, an ISequentialStream.
+Param stream(IUnknown *object, DBLENGTH length);
+// The consumer's in-memory stream for long parameter values.
+rz::ComPtr<ISequentialStream> memoryStream(std::string bytes);
 
 } // namespace providertest

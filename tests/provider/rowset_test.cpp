@@ -1,16 +1,13 @@
-// Reading results: column descriptions, values in the bound types, block
-// fetch, restarting, and what a forward-only rowset refuses.
+// Reading results from the server: column descriptions and values in the
+// bound types.
 
 #include "liveserver.h"
-
-#include <cstddef>
 
 using namespace providertest;
 
 namespace {
 
 using Columns = LiveSession;
-using Rowset = LiveSession;
 
 const ColumnInfo *column(const RowReader &reader, const std::string &name)
 {
@@ -18,21 +15,6 @@ const ColumnInfo *column(const RowReader &reader, const std::string &name)
         if (c.name == name)
             return &c;
     return nullptr;
-}
-
-// A table `name` holding the numbers 0 .. count - 1 in column n.
-::testing::AssertionResult createNumbers(IUnknown *session, const std::string &name, int count)
-{
-    if (run(session, "CREATE TABLE " + name + " (n INT, label NVARCHAR(20))") != S_OK)
-        return ::testing::AssertionFailure() << errorText();
-    for (int start = 0; start < count; start += 100) {
-        std::string sql = "INSERT INTO " + name + " VALUES ";
-        for (int n = start; n < std::min(count, start + 100); ++n)
-            sql += (n > start ? "," : "") + std::string("(") + std::to_string(n) + ", N'row " + std::to_string(n) + "')";
-        if (run(session, sql) != S_OK)
-            return ::testing::AssertionFailure() << errorText();
-    }
-    return ::testing::AssertionSuccess();
 }
 
 } // namespace
@@ -142,121 +124,6 @@ TEST_F(Columns, ValuesArriveInTheReportedTypes)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
-TEST_F(Rowset, RowsArriveInBlocksAndInOrder)
-{
-    ASSERT_TRUE(createNumbers(session.get(), "many_rows", 1000));
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n, label FROM many_rows ORDER BY n", rowset), S_OK) << errorText();
-    RowReader reader(rowset.get());
-    ASSERT_TRUE(reader.ok());
-    Rows rows;
-    // Uneven request sizes cross the provider's block boundaries.
-    EXPECT_EQ(reader.next(rows, 1), S_OK);
-    EXPECT_EQ(reader.next(rows, 300), S_OK);
-    EXPECT_EQ(reader.next(rows, 7), S_OK);
-    EXPECT_EQ(reader.all(rows), S_OK);
-    ASSERT_EQ(rows.size(), 1000u);
-    for (int n = 0; n < 1000; ++n) {
-        ASSERT_EQ(rows[size_t(n)][0].as<int32_t>(), n);
-        ASSERT_EQ(rows[size_t(n)][1].text(), "row " + std::to_string(n));
-    }
-    Rows more;
-    EXPECT_EQ(reader.next(more, 1), DB_S_ENDOFROWSET);
-    EXPECT_TRUE(more.empty());
-}
-
-TEST_F(Rowset, HeldRowsStayReadableWhileLaterBlocksArrive)
-{
-    ASSERT_TRUE(createNumbers(session.get(), "held_rows", 700));
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n FROM held_rows ORDER BY n", rowset), S_OK) << errorText();
-    rz::ComPtr<IAccessor> accessor;
-    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
-    DBBINDING b{};
-    b.iOrdinal = 1;
-    b.wType = DBTYPE_I4;
-    b.cbMaxLen = 4;
-    b.dwPart = DBPART_VALUE;
-    HACCESSOR handle = 0;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &b, 4, &handle, nullptr), S_OK);
-    HROW first = 0;
-    HROW *firstArray = &first;
-    DBCOUNTITEM got = 0;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 5, 1, &got, &firstArray), S_OK) << "skips five rows";
-    HROW *rest = nullptr;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 600, &got, &rest), S_OK);
-    ASSERT_EQ(got, 600u);
-    int32_t value = 0;
-    ASSERT_EQ(rowset->GetData(first, handle, &value), S_OK);
-    EXPECT_EQ(value, 5);
-    ASSERT_EQ(rowset->GetData(rest[599], handle, &value), S_OK);
-    EXPECT_EQ(value, 605);
-    EXPECT_EQ(rowset->ReleaseRows(600, rest, nullptr, nullptr, nullptr), S_OK);
-    CoTaskMemFree(rest);
-    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), DB_E_ROWSNOTRELEASED) << "a row is still held";
-    EXPECT_EQ(rowset->ReleaseRows(1, &first, nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(rowset->GetData(first, handle, &value), DB_E_BADROWHANDLE);
-    accessor->ReleaseAccessor(handle, nullptr);
-}
-
-TEST_F(Rowset, ForwardOnlyRefusesBackwardMovesAndRestartRunsTheStatementAgain)
-{
-    ASSERT_TRUE(createNumbers(session.get(), "restarted", 5));
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT n FROM restarted WHERE n < 3 ORDER BY n", rowset), S_OK) << errorText();
-    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK) << "nothing fetched yet";
-    RowReader reader(rowset.get());
-    Rows rows;
-    EXPECT_EQ(reader.next(rows, 2), S_OK);
-    DBCOUNTITEM got = 0;
-    HROW *handles = nullptr;
-    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, -2, 1, &got, &handles), DB_E_CANTSCROLLBACKWARDS);
-    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, -1, &got, &handles), DB_E_CANTFETCHBACKWARDS);
-    EXPECT_EQ(got, 0u);
-    EXPECT_EQ(rowset->RestartPosition(DB_NULL_HCHAPTER), DB_S_COMMANDREEXECUTED);
-    rows.clear();
-    EXPECT_EQ(reader.all(rows), S_OK);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0][0].as<int32_t>(), 0);
-    EXPECT_EQ(rows[2][0].as<int32_t>(), 2);
-}
-
-TEST_F(Rowset, AccessorsRefuseBindingsTheColumnsCannotFill)
-{
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT 1 AS one", rowset), S_OK) << errorText();
-    rz::ComPtr<IAccessor> accessor;
-    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
-    DBBINDING bindings[2] = {};
-    bindings[0].iOrdinal = 1;
-    bindings[0].wType = DBTYPE_GUID;
-    bindings[0].cbMaxLen = 16;
-    bindings[0].dwPart = DBPART_VALUE;
-    bindings[1].iOrdinal = 2; // no such column
-    bindings[1].wType = DBTYPE_I4;
-    bindings[1].dwPart = DBPART_VALUE;
-    DBBINDSTATUS status[2] = {};
-    HACCESSOR handle = 0;
-    EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 64, &handle, status), DB_E_ERRORSOCCURRED);
-    EXPECT_EQ(status[0], DBBINDSTATUS_UNSUPPORTEDCONVERSION);
-    EXPECT_EQ(status[1], DBBINDSTATUS_BADORDINAL);
-    EXPECT_EQ(handle, 0u);
-
-    // An integer read as text, for consumers that want every value as a string.
-    bindings[0].wType = DBTYPE_WSTR;
-    bindings[0].cbMaxLen = 20;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, bindings, 64, &handle, nullptr), S_OK);
-    HROW row = 0;
-    HROW *rows = &row;
-    DBCOUNTITEM got = 0;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
-    char16_t text[10] = {};
-    ASSERT_EQ(rowset->GetData(row, handle, text), S_OK);
-    EXPECT_EQ(std::u16string(text), u"1");
-    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-    accessor->ReleaseAccessor(handle, nullptr);
-}
-
 TEST_F(Columns, TimeOffsetGuidAndSmallMoneyValues)
 {
     rz::ComPtr<IRowset> rowset;
@@ -287,50 +154,6 @@ TEST_F(Columns, TimeOffsetGuidAndSmallMoneyValues)
     const GUID expected = {0x6F9619FF, 0x8B86, 0xD011, {0xB4, 0x2D, 0x00, 0xC0, 0x4F, 0xC9, 0x64, 0xFF}};
     EXPECT_TRUE(rows[0][2].as<GUID>() == expected);
     EXPECT_EQ(rows[0][3].as<int64_t>(), -15000);
-}
-
-TEST_F(Rowset, ValuesThatDoNotFitTheirBindingAreReportedPerColumn)
-{
-    rz::ComPtr<IRowset> rowset;
-    ASSERT_EQ(query(session.get(), "SELECT 300 AS big, 'abc' AS word, 'hello world' AS long_text", rowset), S_OK)
-        << errorText();
-    rz::ComPtr<IAccessor> accessor;
-    ASSERT_EQ(rowset.query(IID_IAccessor, accessor), S_OK);
-    struct Buffer {
-        uint8_t small;
-        int32_t number;
-        char text[6];
-        DBSTATUS status[3];
-        DBLENGTH length[3];
-    } buffer{};
-    DBBINDING b[3] = {};
-    const DBTYPE types[3] = {DBTYPE_UI1, DBTYPE_I4, DBTYPE_STR};
-    const size_t offsets[3] = {offsetof(Buffer, small), offsetof(Buffer, number), offsetof(Buffer, text)};
-    const DBLENGTH sizes[3] = {1, 4, sizeof buffer.text};
-    for (int i = 0; i < 3; ++i) {
-        b[i].iOrdinal = DBORDINAL(i + 1);
-        b[i].wType = types[i];
-        b[i].cbMaxLen = sizes[i];
-        b[i].obValue = offsets[i];
-        b[i].obStatus = offsetof(Buffer, status) + sizeof(DBSTATUS) * size_t(i);
-        b[i].obLength = offsetof(Buffer, length) + sizeof(DBLENGTH) * size_t(i);
-        b[i].dwPart = DBPART_VALUE | DBPART_STATUS | DBPART_LENGTH;
-    }
-    HACCESSOR handle = 0;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 3, b, sizeof buffer, &handle, nullptr), S_OK);
-    HROW row = 0;
-    HROW *rows = &row;
-    DBCOUNTITEM got = 0;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
-    EXPECT_EQ(rowset->GetData(row, handle, &buffer), DB_S_ERRORSOCCURRED) << "the text still arrived";
-    EXPECT_EQ(buffer.status[0], DBSTATUS_E_DATAOVERFLOW);
-    EXPECT_EQ(buffer.status[1], DBSTATUS_E_CANTCONVERTVALUE);
-    EXPECT_EQ(buffer.status[2], DBSTATUS_S_TRUNCATED);
-    EXPECT_EQ(std::string(buffer.text), "hello") << "cut to the binding, terminated";
-    EXPECT_EQ(buffer.length[2], 11u) << "the length part keeps the whole length";
-    EXPECT_FALSE(errorText().empty());
-    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-    accessor->ReleaseAccessor(handle, nullptr);
 }
 
 TEST_F(Columns, ExtremeDatesExactDecimalsAndLatinTextSurviveTheWire)

@@ -36,13 +36,6 @@ private:
     std::unique_ptr<TestServer> server_;
 };
 
-Login loginTo(const char *address)
-{
-    Login login = mainLogin();
-    login.host = address;
-    return login;
-}
-
 std::string selectOneText(IUnknown *session)
 {
     Rows rows;
@@ -64,7 +57,7 @@ TEST(Encryption, MandatoryChecksTheCertificateAgainstTheGivenAuthority)
     REQUIRE_TDS_BACKEND();
     TlsServer server("127.0.0.26");
     ASSERT_TRUE(server.running());
-    Login trusted = loginTo("127.0.0.26");
+    Login trusted = loginAt("127.0.0.26");
     trusted.encrypt = "Mandatory";
     trusted.providerString = "ServerCertificate=" + server.certificatePath();
     HRESULT hr = S_OK;
@@ -73,7 +66,7 @@ TEST(Encryption, MandatoryChecksTheCertificateAgainstTheGivenAuthority)
     EXPECT_EQ(selectOneText(session.get()), "over TLS");
 
     // The system's authorities do not know the server's certificate.
-    Login untrusted = loginTo("127.0.0.26");
+    Login untrusted = loginAt("127.0.0.26");
     untrusted.encrypt = "Mandatory";
     EXPECT_FALSE(openSession(untrusted, &hr));
     EXPECT_TRUE(FAILED(hr));
@@ -97,7 +90,7 @@ TEST(Encryption, OptionalFollowsTheServerAndMandatoryRefusesAServerWithoutTls)
         // "Optional" does not check the certificate (as Microsoft's drivers).
         TlsServer requiring("127.0.0.27", {"--require-encryption"});
         ASSERT_TRUE(requiring.running());
-        Login optional = loginTo("127.0.0.27");
+        Login optional = loginAt("127.0.0.27");
         optional.encrypt = "Optional";
         auto session = openSession(optional);
         ASSERT_TRUE(session) << errorText();
@@ -116,10 +109,9 @@ TEST(WireFaults, GarbageMidResultFailsTheFetchAndLeavesABrokenSession)
 {
     if (!testingTdsBackend())
         GTEST_SKIP() << "FreeTDS's ODBC driver waits for the rest of a malformed message without a time-out";
-    TestServer garbling("127.0.0.28", {"--garbage-after-rows", "5"});
-    ASSERT_TRUE(garbling.running());
-    auto session = openSession(loginTo("127.0.0.28"));
-    ASSERT_TRUE(session) << errorText();
+    OwnServer garbling = sessionAt("127.0.0.28", {"--garbage-after-rows", "5"});
+    auto &session = garbling.session;
+    ASSERT_TRUE(session);
     ASSERT_EQ(run(session.get(), "CREATE TABLE noisy (n INT)"), S_OK) << errorText();
     for (int i = 0; i < 20; ++i)
         ASSERT_EQ(run(session.get(), "INSERT INTO noisy VALUES (" + std::to_string(i) + ")"), S_OK) << errorText();

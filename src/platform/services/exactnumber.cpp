@@ -1,6 +1,7 @@
 #include "platform/services/exactnumber.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -277,20 +278,36 @@ bool toUnsigned(const ExactNumber &value, unsigned long long maximum, unsigned l
 
 std::string toText(const ExactNumber &value)
 {
-    std::string digits;
+    char digits[48];
+    char *const end = digits + sizeof digits;
+    char *first = end;
+    // From the last digit on; 128-bit division only while the magnitude needs it.
     uint128 m = value.magnitude;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+    while (m > UINT64_MAX) {
+        *--first = static_cast<char>('0' + static_cast<int>(m % 10));
         m /= 10;
-    } while (m != 0);
-    if (value.scale > 0) {
-        if (static_cast<int>(digits.size()) <= value.scale)
-            digits.insert(0, static_cast<std::size_t>(value.scale - digits.size() + 1), '0');
-        digits.insert(digits.size() - static_cast<std::size_t>(value.scale), 1, '.');
     }
+    uint64_t low = static_cast<uint64_t>(m);
+    do {
+        *--first = static_cast<char>('0' + static_cast<int>(low % 10));
+        low /= 10;
+    } while (low != 0);
+    const std::ptrdiff_t count = end - first;
+    std::string text;
     if (value.negative && value.magnitude != 0)
-        digits.insert(digits.begin(), '-');
-    return digits;
+        text += '-';
+    if (value.scale <= 0) {
+        text.append(first, end);
+    } else if (count <= value.scale) {
+        text += "0.";
+        text.append(static_cast<std::size_t>(value.scale - count), '0');
+        text.append(first, end);
+    } else {
+        text.append(first, end - value.scale);
+        text += '.';
+        text.append(end - value.scale, end);
+    }
+    return text;
 }
 
 } // namespace rz

@@ -93,7 +93,9 @@ void reportUndescribed(std::u16string_view sql, int ordinal, int count)
         record.message += (i == 0 ? u": " : u"; ") + reasons[i].message;
     if (reasons.empty())
         record.message += u": the server gave no reason";
-    record.message += u". Its type is not guessed; give the marker a context the server can describe "
+    if (record.message.back() != u'.') // the server's messages end in one
+        record.message += u'.';
+    record.message += u" Its type is not guessed; give the marker a context the server can describe "
                       u"(for example CAST(? AS int)).";
     addPendingDiagnostic(std::move(record));
 }

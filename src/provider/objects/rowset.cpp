@@ -148,13 +148,12 @@ public:
             ++heldCount_;
         }
         *obtained = DBCOUNTITEM(k);
-        if (FAILED(hr)) {
-            if (k > 0) {
-                deferredFailure_ = takePendingDiagnostics(); // reported by the next call
-                hr = S_OK;
-            } else {
-                hr = reportFailure(hr, IID_IRowset);
-            }
+        const bool failureDeferred = FAILED(hr) && k > 0;
+        if (failureDeferred) {
+            deferredFailure_ = takePendingDiagnostics(); // reported by the next call
+            hr = S_OK;
+        } else if (FAILED(hr)) {
+            hr = reportFailure(hr, IID_IRowset);
         }
         if (k == 0 && allocated) {
             CoTaskMemFree(*rows);
@@ -162,7 +161,9 @@ public:
         }
         if (FAILED(hr))
             return hr;
-        return k == count ? S_OK : DB_S_ENDOFROWSET;
+        // Fewer rows with a failure to come is no end: a consumer that stops
+        // at DB_S_ENDOFROWSET would never ask for the failure.
+        return k == count || failureDeferred ? S_OK : DB_S_ENDOFROWSET;
     }
 
     HRESULT RestartPosition(HCHAPTER) override

@@ -86,14 +86,47 @@ bool ticksFromText(const std::string &text, std::int64_t &ticks)
     return true;
 }
 
+// The driver writes decimals and money as plain "[-]digits[.digits]": those
+// of up to 18 digits with no more fraction digits than `scale` are read here
+// as a scaled integer, sparing the general parser on every fetched row.
+bool scaledFromPlainText(std::string_view text, int scale, std::int64_t &scaled)
+{
+    const bool negative = !text.empty() && text.front() == '-';
+    std::int64_t magnitude = 0;
+    int digits = 0, fraction = -1;
+    for (size_t i = negative ? 1 : 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && fraction < 0) {
+            fraction = 0;
+            continue;
+        }
+        if (c < '0' || c > '9' || ++digits > 18)
+            return false;
+        magnitude = magnitude * 10 + (c - '0');
+        fraction += fraction >= 0;
+    }
+    fraction = std::max(fraction, 0);
+    if (digits == 0 || fraction > scale || digits - fraction + scale > 18)
+        return false;
+    for (; fraction < scale; ++fraction)
+        magnitude *= 10;
+    scaled = negative ? -magnitude : magnitude;
+    return true;
+}
+
 // A decimal's or money's or time's text, SQL_C_CHAR with its terminator.
 bool fromText(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
 {
     const SQLLEN room = column.fetchBytes - 1;
-    const std::string text(reinterpret_cast<const char *>(value),
-                           size_t(indicator == SQL_NO_TOTAL || indicator > room ? room : std::max<SQLLEN>(indicator, 0)));
+    const std::string_view text(reinterpret_cast<const char *>(value),
+                                size_t(indicator == SQL_NO_TOTAL || indicator > room ? room : std::max<SQLLEN>(indicator, 0)));
+    std::int64_t scaled = 0;
     switch (column.edge) {
     case Edge::Money: {
+        if (scaledFromPlainText(text, 4, scaled)) {
+            rz::storeUnaligned(value, scaled);
+            return true;
+        }
         const auto units = currencyFromText(text);
         if (!units)
             return false;
@@ -101,6 +134,15 @@ bool fromText(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
         return true;
     }
     case Edge::Decimal: {
+        if (scaledFromPlainText(text, column.type.scale, scaled)) {
+            rz::tds::DecimalValue d;
+            d.low = uint64_t(scaled < 0 ? -scaled : scaled);
+            d.precision = column.type.precision;
+            d.scale = column.type.scale;
+            d.negative = scaled < 0;
+            rz::storeUnaligned(value, d);
+            return true;
+        }
         const auto n = numericFromText(text, column.type.precision, column.type.scale);
         if (!n)
             return false;
@@ -109,7 +151,7 @@ bool fromText(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
     }
     default: {
         std::int64_t ticks = 0;
-        if (!ticksFromText(text, ticks))
+        if (!ticksFromText(std::string(text), ticks))
             return false;
         rz::storeUnaligned(value, ticks);
         return true;
