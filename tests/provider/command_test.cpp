@@ -71,43 +71,6 @@ TEST_F(Parameters, DescriptionsComeFromTheServerAndValuesRoundTrip)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
 
-TEST_F(Parameters, TimeDateGuidMoneyAndNarrowTextRoundTrip)
-{
-    ASSERT_EQ(run(session.get(), "CREATE TABLE param_more (t TIME, d DATE, g UNIQUEIDENTIFIER, m MONEY, s SMALLINT, "
-                                 "vc VARCHAR(10))"),
-              S_OK)
-        << errorText();
-    auto insert = createCommand(session.get(), u"INSERT INTO param_more VALUES (?, ?, ?, ?, ?, ?)");
-    ParameterInfo info;
-    ASSERT_EQ(describe(insert.get(), info), S_OK) << errorText();
-    ASSERT_EQ(info.types(),
-              (std::vector<DBTYPE>{DBTYPE_DBTIME, DBTYPE_DBDATE, DBTYPE_GUID, DBTYPE_CY, DBTYPE_I2, DBTYPE_STR}));
-    EXPECT_EQ(info.params[5].ulParamSize, 10u);
-
-    const DBTIME time{13, 14, 15};
-    const DBDATE date{1969, 7, 20};
-    const GUID guid = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
-    CY money;
-    money.int64 = -1234567; // -123.4567
-    Param narrow;
-    narrow.type = DBTYPE_STR;
-    narrow.value = std::string("caf\xE9", 4) + '\0'; // Latin-1, as the plug-in sends QString::toLatin1()
-    narrow.length = 4;
-    std::vector<Param> params = {fixed(DBTYPE_DBTIME, time), fixed(DBTYPE_DBDATE, date), fixed(DBTYPE_GUID, guid),
-                                 fixed(DBTYPE_CY, money), fixed<int16_t>(DBTYPE_I2, -300), narrow};
-    ASSERT_EQ(executeWith(insert.get(), params, IID_NULL, nullptr), S_OK) << errorText();
-
-    Rows rows;
-    ASSERT_TRUE(selectAll(session.get(), "SELECT t, d, g, m, s, vc FROM param_more", rows));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(fields(rows[0][0].as<DBTIME>()), fields(time));
-    EXPECT_EQ(fields(rows[0][1].as<DBDATE>()), fields(date));
-    EXPECT_TRUE(rows[0][2].as<GUID>() == guid);
-    EXPECT_EQ(rows[0][3].as<int64_t>(), -1234567);
-    EXPECT_EQ(rows[0][4].as<int16_t>(), -300);
-    EXPECT_EQ(rows[0][5].text(), "caf\xC3\xA9") << "narrow text comes back as UTF-8";
-}
-
 TEST_F(Parameters, FiveMegabyteValuesTravelThroughStreamsBothWays)
 {
     ASSERT_EQ(run(session.get(), "CREATE TABLE long_values (id INT, txt NVARCHAR(MAX), bin VARBINARY(MAX))"), S_OK)
