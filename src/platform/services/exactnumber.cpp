@@ -1,10 +1,7 @@
 #include "platform/services/exactnumber.h"
 
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 namespace rz {
 
