@@ -1,6 +1,6 @@
-// Error objects: the thread's current error object (reading it clears it),
-// and the provider-side object with one record per
-// diagnostic, read the way OLE DB consumers read it.
+// Error objects: the thread's current error object (reading it clears it)
+// and the provider-side object with one record per diagnostic, read the way
+// OLE DB consumers read it.
 
 #include "platform/com/comptr.h"
 #include "platform/sdk/oledb.h"
