@@ -68,19 +68,6 @@ TEST_F(CatalogueTest, RecordDescribesColumnsInTableOrder)
     EXPECT_EQ(record.field(QStringLiteral("de")).precision(), 12);
 }
 
-TEST_F(CatalogueTest, UnknownTableGivesAnEmptyRecordAndNoError)
-{
-    QSqlQuery failing(db);
-    EXPECT_FALSE(failing.exec(QStringLiteral("SELECT * FROM cat_missing")));
-    const QSqlError before = db.lastError();
-    EXPECT_TRUE(db.record(QStringLiteral("cat_missing")).isEmpty());
-    EXPECT_TRUE(db.primaryIndex(QStringLiteral("cat_missing")).isEmpty());
-    EXPECT_EQ(db.lastError().type(), before.type());
-    EXPECT_EQ(db.lastError().text(), before.text());
-    // The connection is unharmed.
-    EXPECT_EQ(scalar(QStringLiteral("SELECT 40 + 2")).toInt(), 42);
-}
-
 TEST_F(CatalogueTest, IdentityKeyIsMarkedAsAnAutoValueAndAKeylessTableHasAnEmptyIndex)
 {
     createTable(QStringLiteral("cat_people"),

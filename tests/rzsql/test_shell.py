@@ -66,16 +66,12 @@ class Batches(ShellTest):
               "       sum(x) AS total\n"
               "FROM t\n")          # the last batch needs no GO
 
-    def test_a_file_is_cut_into_batches_at_go_lines(self):
-        r = self.sql("-i", self.write("script.sql", self.SCRIPT))
-        self.assertEqual(r.status, 0, r)
-        self.assertTrue(r.out.endswith(" n | total\n---+-------\n 3 |     3\n(1 row)\n"), r)
-        self.assertEqual(r.out.count("(1 row affected)"), 3, r)
-
-    def test_standard_input_is_cut_the_same_way(self):
-        r = self.sql(stdin=self.SCRIPT.replace("\n", "\r\n"))
-        self.assertEqual(r.status, 0, r)
-        self.assertIn(" 3 |     3\n", r.out)
+    def test_a_file_and_standard_input_are_cut_into_batches_at_go_lines(self):
+        for r in (self.sql("-i", self.write("script.sql", self.SCRIPT)),
+                  self.sql(stdin=("DROP TABLE t\nGO\n" + self.SCRIPT).replace("\n", "\r\n"))):
+            self.assertEqual(r.status, 0, r)
+            self.assertTrue(r.out.endswith(" n | total\n---+-------\n 3 |     3\n(1 row)\n"), r)
+            self.assertEqual(r.out.count("(1 row affected)"), 3, r)
 
     def test_a_semicolon_does_not_end_a_batch_outside_the_prompt(self):
         r = self.sql(stdin="SELECT 1 AS a;\nSELECT 2 AS b;\n")
@@ -83,15 +79,14 @@ class Batches(ShellTest):
         self.assertEqual(r.status, 1, r)
         self.assertIn("Unable to execute multiple statements at a time", r.err)
 
-    def test_a_failed_batch_makes_the_exit_status_non_zero_and_the_rest_still_runs(self):
+    def test_a_failed_batch_makes_the_status_non_zero_and_the_rest_runs_unless_told_to_stop(self):
         r = self.sql(stdin="SELECT 1 AS a\nGO\nSELEC 2\nGO\nSELECT 3 AS c\n")
         self.assertEqual(r.status, 1, r)
         self.assertIn(" c\n", r.out)
         self.assertIn("rzsql: the batch at line 3 failed: StatementError\n", r.err)
         self.assertIn("  driver text:   Unable to execute statement\n", r.err)
         self.assertIn('  database text: near "SELEC": syntax error\n', r.err)
-
-    def test_stop_on_error_stops_at_the_failed_batch(self):
+        # -b: stop at the failed batch.
         r = self.sql("-b", stdin="SELEC 2\nGO\nSELECT 3 AS c\n")
         self.assertEqual(r.status, 1, r)
         self.assertNotIn(" c\n", r.out)

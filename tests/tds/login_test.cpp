@@ -120,23 +120,6 @@ TEST(Login, ARefusedLoginReportsTheServersError)
     EXPECT_FALSE(s.connection->usable());
 }
 
-TEST(Login, RequiringEncryptionFailsAgainstAServerWithout)
-{
-    auto s = scripted(framed(preLoginAnswer(0x02)));
-    LoginOptions options = saLogin();
-    options.encryption = EncryptionPolicy::Required;
-    try {
-        s.connection->login(options);
-        FAIL() << "logged in";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Encryption);
-    }
-    EXPECT_FALSE(s.connection->usable());
-    // It asked for encryption (ENCRYPT_ON) and sent no LOGIN7.
-    EXPECT_EQ(s.transport->sent[8 + 0x20], 0x01);
-    EXPECT_EQ(s.transport->sent.size(), size_t(s.transport->sent[2] << 8 | s.transport->sent[3]));
-}
-
 TEST(Login, AServerThatWantsEncryptionNeedsATlsProvider)
 {
     auto s = scripted(framed(preLoginAnswer(0x03)));

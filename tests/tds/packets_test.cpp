@@ -21,7 +21,7 @@ std::vector<uint8_t> counting(size_t size)
 
 } // namespace
 
-TEST(PacketChannel, SplitsAMessageAtThePacketSizeAndMarksOnlyTheLastPacket)
+TEST(PacketChannel, SplitsMessagesAtThePacketSizeMarksTheLastPacketAndNumbersOn)
 {
     MemoryTransport transport;
     PacketChannel channel(transport);
@@ -33,82 +33,54 @@ TEST(PacketChannel, SplitsAMessageAtThePacketSizeAndMarksOnlyTheLastPacket)
     EXPECT_EQ(transport.sent[1], 0x00);
     EXPECT_EQ(transport.sent[512 + 1], 0x00);
     EXPECT_EQ(transport.sent[1024 + 1], 0x01);
-}
 
-TEST(PacketChannel, SendsAnExactMultipleWithoutAnEmptyTrailingPacket)
-{
-    MemoryTransport transport;
-    PacketChannel channel(transport);
-    channel.setPacketSize(512);
+    // An exact multiple ends without an empty packet; the numbers go on from
+    // the last message's.
+    transport.sent.clear();
     channel.sendMessage(PacketType::Rpc, counting(504 * 2));
     EXPECT_EQ(transport.sent.size(), 1024u);
     EXPECT_EQ(transport.sent[512 + 1], 0x01);
-}
+    EXPECT_EQ(transport.sent[6], 4);
+    EXPECT_EQ(transport.sent[512 + 6], 5);
 
-TEST(PacketChannel, SendsAnEmptyMessageAsOneHeader)
-{
-    MemoryTransport transport;
-    PacketChannel channel(transport);
+    // An empty message is one header.
+    transport.sent.clear();
     channel.sendMessage(PacketType::Attention, nullptr, 0);
-    const std::vector<uint8_t> expected = {0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00};
-    EXPECT_EQ(transport.sent, expected);
+    EXPECT_EQ(transport.sent, (std::vector<uint8_t>{0x06, 0x01, 0x00, 0x08, 0x00, 0x00, 0x06, 0x00}));
 }
 
-TEST(PacketChannel, NumbersPacketsAcrossMessages)
-{
-    MemoryTransport transport;
-    PacketChannel channel(transport);
-    channel.sendMessage(PacketType::SqlBatch, counting(3));
-    channel.sendMessage(PacketType::SqlBatch, counting(3));
-    EXPECT_EQ(transport.sent[6], 1);
-    EXPECT_EQ(transport.sent[11 + 6], 2);
-}
-
-TEST(PacketChannel, ReassemblesAMessageDeliveredInOddPieces)
+TEST(PacketChannel, ReassemblesMessagesDeliveredInOddPiecesOneAtATime)
 {
     const auto payload = counting(3000);
-    MemoryTransport transport(framed(payload, 700), 13);
+    auto bytes = framed(payload, 700);
+    const auto second = framed({4, 5});
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    MemoryTransport transport(bytes, 13);
     PacketChannel channel(transport);
     EXPECT_EQ(channel.receiveMessage(), payload);
     EXPECT_EQ(channel.messageType(), 0x04);
-}
-
-TEST(PacketChannel, ReadsConsecutiveMessagesSeparately)
-{
-    auto bytes = framed({1, 2, 3});
-    const auto second = framed({4, 5});
-    bytes.insert(bytes.end(), second.begin(), second.end());
-    MemoryTransport transport(bytes);
-    PacketChannel channel(transport);
-    EXPECT_EQ(channel.receiveMessage(), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(channel.receiveMessage(), (std::vector<uint8_t>{4, 5}));
 }
 
-TEST(PacketChannel, EndOfStreamInsideAMessageIsAClearError)
+TEST(PacketChannel, EndOfStreamSaysWhetherItCameInsideAMessage)
 {
-    auto bytes = framed(counting(2000), 512);
-    bytes.resize(bytes.size() - 100);
-    MemoryTransport transport(bytes);
-    PacketChannel channel(transport);
-    try {
-        channel.receiveMessage();
-        FAIL() << "no error";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::ConnectionClosed);
-        EXPECT_NE(std::string(e.what()).find("middle of a message"), std::string::npos) << e.what();
-    }
-}
-
-TEST(PacketChannel, EndOfStreamBetweenMessagesSaysTheServerClosed)
-{
-    MemoryTransport transport;
-    PacketChannel channel(transport);
-    try {
-        channel.receiveMessage();
-        FAIL() << "no error";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::ConnectionClosed);
-        EXPECT_EQ(std::string(e.what()), "the server closed the connection");
+    auto cut = framed(counting(2000), 512);
+    cut.resize(cut.size() - 100);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char *text;
+    } cases[] = {{cut, "the server closed the connection in the middle of a message"},
+                 {{}, "the server closed the connection"}};
+    for (const auto &c : cases) {
+        MemoryTransport transport(c.bytes);
+        PacketChannel channel(transport);
+        try {
+            channel.receiveMessage();
+            ADD_FAILURE() << "no error";
+        } catch (const TdsError &e) {
+            EXPECT_EQ(e.kind(), ErrorKind::ConnectionClosed);
+            EXPECT_EQ(std::string(e.what()), c.text);
+        }
     }
 }
 

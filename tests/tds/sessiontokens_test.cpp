@@ -37,14 +37,17 @@ void decode(const Stream &s, TokenHandler &handler, size_t chunk = SIZE_MAX)
 
 } // namespace
 
-TEST(SessionTokens, AnErrorKeepsEveryFieldOfItsRecord)
+TEST(SessionTokens, InfoIsNoErrorAndAnErrorKeepsEveryFieldOfItsRecord)
 {
     Stream s;
+    s.message(false, 5701, 2, 0, "Changed database context to 'testdb'.");
     s.message(true, 208, 1, 16, "Invalid object name 'nope'.", "RZTESTSERVER", "myproc", 3).done(0x02);
     Recorder r;
     decode(s, r);
-    ASSERT_EQ(r.messages.size(), 1u);
-    const ServerMessage &m = r.messages[0];
+    ASSERT_EQ(r.messages.size(), 2u);
+    EXPECT_FALSE(r.messages[0].isError);
+    EXPECT_EQ(r.messages[0].number, 5701);
+    const ServerMessage &m = r.messages[1];
     EXPECT_TRUE(m.isError);
     EXPECT_EQ(m.number, 208);
     EXPECT_EQ(m.state, 1);
@@ -55,17 +58,6 @@ TEST(SessionTokens, AnErrorKeepsEveryFieldOfItsRecord)
     EXPECT_EQ(m.line, 3);
     ASSERT_EQ(r.dones.size(), 1u);
     EXPECT_TRUE(r.dones[0].error());
-}
-
-TEST(SessionTokens, InfoIsAMessageThatIsNoError)
-{
-    Stream s;
-    s.message(false, 5701, 2, 0, "Changed database context to 'testdb'.");
-    Recorder r;
-    decode(s, r);
-    ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_FALSE(r.messages[0].isError);
-    EXPECT_EQ(r.messages[0].number, 5701);
 }
 
 TEST(SessionTokens, EnvChangesOfTextAndOfBytes)

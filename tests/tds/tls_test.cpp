@@ -121,24 +121,33 @@ struct FakeServer {
 };
 
 struct Session {
-    std::unique_ptr<Connection> connection;
     std::string error;
     int rows = -1;
+    Encryption encryption = Encryption::None;
 };
 
-Session runClient(int fd, OpenSslTlsProvider &provider, EncryptionPolicy policy, const std::string &serverName)
+// One login and one batch of the client over a socket pair to `server`.
+Session runClient(FakeServer &server, const TlsOptions &tlsOptions, EncryptionPolicy policy,
+                  const std::string &serverName)
 {
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+        ADD_FAILURE() << "no socket pair";
+        return {};
+    }
+    std::thread thread([&] { server.run(fds[1]); });
+    OpenSslTlsProvider provider(tlsOptions);
     Session s;
-    auto transport = std::make_unique<SocketTransport>(SocketHandle(fd));
-    s.connection = std::make_unique<Connection>(std::move(transport), &provider);
+    auto connection = std::make_unique<Connection>(std::make_unique<SocketTransport>(SocketHandle(fds[0])), &provider);
     LoginOptions options;
     options.serverName = serverName;
     options.userName = "sa";
     options.encryption = policy;
     options.loginTimeout = 5s;
     try {
-        s.connection->login(options);
-        s.connection->setRequestTimeout(5s);
+        connection->login(options);
+        s.encryption = connection->session().encryption;
+        connection->setRequestTimeout(5s);
         struct Rows : TokenHandler {
             int rows = 0;
             bool onRow() override
@@ -147,12 +156,14 @@ Session runClient(int fd, OpenSslTlsProvider &provider, EncryptionPolicy policy,
                 return true;
             }
         } rows;
-        s.connection->sendBatch("SELECT 31");
-        s.connection->readResponse(rows);
+        connection->sendBatch("SELECT 31");
+        connection->readResponse(rows);
         s.rows = rows.rows;
     } catch (const TdsError &e) {
         s.error = e.what();
     }
+    connection.reset();   // closes the client's socket, so a server still waiting stops
+    thread.join();
     return s;
 }
 
@@ -161,54 +172,38 @@ Session runClient(int fd, OpenSslTlsProvider &provider, EncryptionPolicy policy,
 TEST(Tls, AFullyEncryptedSessionWithAVerifiedCertificate)
 {
     Certificate certificate;
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     FakeServer server{certificate, EncryptionOption::On, {}, {}};
-    std::thread thread([&] { server.run(fds[1]); });
     TlsOptions options;
     options.caFile = certificate.pemPath;
-    OpenSslTlsProvider provider(options);
-    Session s = runClient(fds[0], provider, EncryptionPolicy::Required, "tds.test");
-    thread.join();
+    const Session s = runClient(server, options, EncryptionPolicy::Required, "tds.test");
     EXPECT_EQ(s.error, "");
     EXPECT_EQ(server.failure, "");
     EXPECT_EQ(s.rows, 1);
     EXPECT_EQ(server.batchText, "SELECT 31");
-    EXPECT_EQ(s.connection->session().encryption, Encryption::Full);
+    EXPECT_EQ(s.encryption, Encryption::Full);
 }
 
 TEST(Tls, OnlyTheLoginIsEncryptedWhenTheServerSaysOff)
 {
     Certificate certificate;
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     FakeServer server{certificate, EncryptionOption::Off, {}, {}};
-    std::thread thread([&] { server.run(fds[1]); });
     TlsOptions options;
     options.verifyServer = false;
-    OpenSslTlsProvider provider(options);
-    Session s = runClient(fds[0], provider, EncryptionPolicy::Optional, "127.0.0.1");
-    thread.join();
+    const Session s = runClient(server, options, EncryptionPolicy::Optional, "127.0.0.1");
     EXPECT_EQ(s.error, "");
     EXPECT_EQ(server.failure, "");
     EXPECT_EQ(s.rows, 1);
     EXPECT_EQ(server.batchText, "SELECT 31") << "the batch went in the clear";
-    EXPECT_EQ(s.connection->session().encryption, Encryption::LoginOnly);
+    EXPECT_EQ(s.encryption, Encryption::LoginOnly);
 }
 
 TEST(Tls, ACertificateForAnotherNameIsRefused)
 {
     Certificate certificate;
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     FakeServer server{certificate, EncryptionOption::On, {}, {}};
-    std::thread thread([&] { server.run(fds[1]); });
     TlsOptions options;
     options.caFile = certificate.pemPath;
-    OpenSslTlsProvider provider(options);
-    Session s = runClient(fds[0], provider, EncryptionPolicy::Required, "other.test");
-    s.connection.reset();   // closes the client's socket, so the server stops waiting
-    thread.join();
+    const Session s = runClient(server, options, EncryptionPolicy::Required, "other.test");
     EXPECT_NE(s.error.find("certificate verify failed"), std::string::npos) << s.error;
     EXPECT_FALSE(server.failure.empty());
 }

@@ -71,18 +71,6 @@ BSTR SysAllocStringByteLen(LPCSTR psz, UINT len)
     return allocateBytes(psz, len);
 }
 
-INT SysReAllocString(BSTR *pbstr, const OLECHAR *psz)
-{
-    if (!pbstr)
-        return FALSE;
-    BSTR copy = SysAllocString(psz);
-    if (psz && !copy)
-        return FALSE;
-    SysFreeString(*pbstr);
-    *pbstr = copy;
-    return TRUE;
-}
-
 void SysFreeString(BSTR bstrString)
 {
     if (bstrString)

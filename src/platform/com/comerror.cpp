@@ -39,56 +39,6 @@ std::u16string systemMessage(HRESULT hr)
 } // namespace rz
 
 #ifndef _WIN32
-_com_error::_com_error(HRESULT hr, IErrorInfo *perrinfo, bool fAddRef)
-    : hr_(hr), errorInfo_(perrinfo)
-{
-    if (errorInfo_ && fAddRef)
-        errorInfo_->AddRef();
-}
-
-_com_error::_com_error(const _com_error &that)
-    : hr_(that.hr_), errorInfo_(that.errorInfo_), message_(that.message_), formatted_(that.formatted_)
-{
-    if (errorInfo_)
-        errorInfo_->AddRef();
-}
-
-_com_error &_com_error::operator=(const _com_error &that)
-{
-    if (this != &that) {
-        if (that.errorInfo_)
-            that.errorInfo_->AddRef();
-        IErrorInfo *old = errorInfo_;
-        errorInfo_ = that.errorInfo_;
-        if (old)
-            old->Release();
-        hr_ = that.hr_;
-        message_ = that.message_;
-        formatted_ = that.formatted_;
-    }
-    return *this;
-}
-
-_com_error::~_com_error()
-{
-    IErrorInfo *old = errorInfo_;
-    errorInfo_ = nullptr;
-    if (old)
-        old->Release();
-}
-
-WORD _com_error::WCode() const
-{
-    return HRESULTToWCode(hr_);
-}
-
-IErrorInfo *_com_error::ErrorInfo() const
-{
-    if (errorInfo_)
-        errorInfo_->AddRef();
-    return errorInfo_;
-}
-
 const WCHAR *_com_error::ErrorMessage() const
 {
     if (!formatted_) {
@@ -96,18 +46,5 @@ const WCHAR *_com_error::ErrorMessage() const
         formatted_ = true;
     }
     return message_.c_str();
-}
-
-HRESULT _com_error::WCodeToHRESULT(WORD wCode)
-{
-    // Codes past 0xFE00 would leave the interface range; they all map to its last code.
-    return wCode >= 0xFE00 ? static_cast<HRESULT>(0x8004FFFFu)
-                           : static_cast<HRESULT>(0x80040200u + wCode);
-}
-
-WORD _com_error::HRESULTToWCode(HRESULT hr)
-{
-    const auto code = static_cast<ULONG>(hr);
-    return (code >= 0x80040200u && code <= 0x8004FFFFu) ? static_cast<WORD>(code - 0x80040200u) : 0;
 }
 #endif

@@ -18,25 +18,18 @@ std::u16string systemMessage(HRESULT hr);
 } // namespace rz
 
 #ifndef _WIN32
+// Only what the plug-in asks of it: the HRESULT and its message.
 class _com_error {
 public:
-    explicit _com_error(HRESULT hr, IErrorInfo *perrinfo = nullptr, bool fAddRef = false);
-    _com_error(const _com_error &that);
-    _com_error &operator=(const _com_error &that);
-    virtual ~_com_error();
+    explicit _com_error(HRESULT hr) : hr_(hr) {}
+    virtual ~_com_error() = default;
 
     HRESULT Error() const { return hr_; }
-    WORD WCode() const;
-    IErrorInfo *ErrorInfo() const;
     // Valid for the lifetime of this object.
     const WCHAR *ErrorMessage() const;
 
-    static HRESULT WCodeToHRESULT(WORD wCode);
-    static WORD HRESULTToWCode(HRESULT hr);
-
 private:
     HRESULT hr_;
-    IErrorInfo *errorInfo_;
     mutable std::u16string message_;
     mutable bool formatted_ = false;
 };

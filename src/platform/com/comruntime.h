@@ -20,7 +20,6 @@ void CoTaskMemFree(LPVOID pv);
 BSTR SysAllocString(const OLECHAR *psz);
 BSTR SysAllocStringLen(const OLECHAR *strIn, UINT ui);
 BSTR SysAllocStringByteLen(LPCSTR psz, UINT len);
-INT SysReAllocString(BSTR *pbstr, const OLECHAR *psz);
 void SysFreeString(BSTR bstrString);
 UINT SysStringLen(BSTR pbstr);
 UINT SysStringByteLen(BSTR bstr);
@@ -35,4 +34,3 @@ HRESULT SafeArrayDestroy(SAFEARRAY *psa);
 // The calling thread's error object; GetErrorInfo hands it over and clears it.
 HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo *perrinfo);
 HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo);
-HRESULT CreateErrorInfo(ICreateErrorInfo **pperrinfo);

@@ -12,11 +12,6 @@ HRESULT copyToBstr(const std::u16string &text, BSTR *out)
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-static std::u16string fromOleString(LPCOLESTR text)
-{
-    return text ? std::u16string(asUtf16(text)) : std::u16string();
-}
-
 HRESULT ErrorInfoObject::GetGUID(GUID *pGUID)
 {
     if (!pGUID)
@@ -37,44 +32,14 @@ HRESULT ErrorInfoObject::GetDescription(BSTR *pBstrDescription)
 
 HRESULT ErrorInfoObject::GetHelpFile(BSTR *pBstrHelpFile)
 {
-    return copyToBstr(helpFile_, pBstrHelpFile);
+    return copyToBstr(std::u16string(), pBstrHelpFile);
 }
 
 HRESULT ErrorInfoObject::GetHelpContext(DWORD *pdwHelpContext)
 {
     if (!pdwHelpContext)
         return E_INVALIDARG;
-    *pdwHelpContext = helpContext_;
-    return S_OK;
-}
-
-HRESULT ErrorInfoObject::SetGUID(REFGUID rguid)
-{
-    guid_ = rguid;
-    return S_OK;
-}
-
-HRESULT ErrorInfoObject::SetSource(LPOLESTR szSource)
-{
-    source_ = fromOleString(szSource);
-    return S_OK;
-}
-
-HRESULT ErrorInfoObject::SetDescription(LPOLESTR szDescription)
-{
-    description_ = fromOleString(szDescription);
-    return S_OK;
-}
-
-HRESULT ErrorInfoObject::SetHelpFile(LPOLESTR szHelpFile)
-{
-    helpFile_ = fromOleString(szHelpFile);
-    return S_OK;
-}
-
-HRESULT ErrorInfoObject::SetHelpContext(DWORD dwHelpContext)
-{
-    helpContext_ = dwHelpContext;
+    *pdwHelpContext = 0;
     return S_OK;
 }
 

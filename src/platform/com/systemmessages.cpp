@@ -89,7 +89,9 @@ std::size_t length(const char16_t *text)
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lpBuffer, DWORD nSize,
                      va_list *)
 {
-    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || !lpBuffer) {
+    // Only the allocating form is offered: nothing here formats into a caller's buffer.
+    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || !(dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+        || !lpBuffer) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -100,23 +102,15 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lp
         return 0;
     }
     const std::size_t chars = length(text);
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-        const std::size_t bytes = (chars + 1 > nSize ? chars + 1 : nSize) * sizeof(char16_t);
-        auto *copy = static_cast<LPWSTR>(LocalAlloc(LMEM_FIXED, bytes));
-        if (!copy) {
-            SetLastError(ERROR_OUTOFMEMORY);
-            return 0;
-        }
-        std::memcpy(copy, text, (chars + 1) * sizeof(char16_t));
-        // With FORMAT_MESSAGE_ALLOCATE_BUFFER lpBuffer is really a LPWSTR*.
-        *reinterpret_cast<LPWSTR *>(lpBuffer) = copy;
-    } else {
-        if (chars + 1 > nSize) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
-        std::memcpy(lpBuffer, text, (chars + 1) * sizeof(char16_t));
+    const std::size_t bytes = (chars + 1 > nSize ? chars + 1 : nSize) * sizeof(char16_t);
+    auto *copy = static_cast<LPWSTR>(LocalAlloc(LMEM_FIXED, bytes));
+    if (!copy) {
+        SetLastError(ERROR_OUTOFMEMORY);
+        return 0;
     }
+    std::memcpy(copy, text, (chars + 1) * sizeof(char16_t));
+    // With FORMAT_MESSAGE_ALLOCATE_BUFFER lpBuffer is really a LPWSTR*.
+    *reinterpret_cast<LPWSTR *>(lpBuffer) = copy;
     return static_cast<DWORD>(chars);
 }
 

@@ -3,9 +3,6 @@
 
 #include "platform/com/comruntime.h"
 #include "platform/com/comptr.h"
-#include "platform/com/errorinfoobject.h"
-
-#include <new>
 
 namespace {
 
@@ -35,13 +32,4 @@ HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo **pperrinfo)
         return E_INVALIDARG;
     *pperrinfo = threadErrorObject().detach();
     return *pperrinfo ? S_OK : S_FALSE;
-}
-
-HRESULT CreateErrorInfo(ICreateErrorInfo **pperrinfo)
-{
-    if (!pperrinfo)
-        return E_INVALIDARG;
-    auto *object = new (std::nothrow) rz::ErrorInfoObject;
-    *pperrinfo = object;
-    return object ? S_OK : E_OUTOFMEMORY;
 }

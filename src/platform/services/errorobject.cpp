@@ -5,7 +5,6 @@
 
 #include "platform/sdk/oledb.h"
 #include "platform/com/errorinfoobject.h"
-#include "platform/com/oletext.h"
 
 #include <new>
 
@@ -15,7 +14,6 @@ namespace {
 struct StoredRecord {
     ErrorRecordText text;
     ERRORINFO basic = {};
-    ComPtr<IUnknown> customError;
 };
 
 class ErrorRecordsObject final : public ComObject<IErrorInfo, IErrorRecords> {
@@ -64,28 +62,8 @@ public:
     }
 
     // IErrorRecords
-    HRESULT AddErrorRecord(ERRORINFO *pErrorInfo, DWORD, DISPPARAMS *pdispparams,
-                           IUnknown *punkCustomError, DWORD) override
-    {
-        if (!pErrorInfo)
-            return E_INVALIDARG;
-        StoredRecord stored;
-        stored.basic = *pErrorInfo;
-        stored.text.hr = pErrorInfo->hrError;
-        stored.text.minor = pErrorInfo->dwMinor;
-        stored.text.iid = pErrorInfo->iid;
-        // There is no error lookup service here: a BSTR first parameter is
-        // taken as the record's description.
-        if (pdispparams && pdispparams->cArgs > 0 && pdispparams->rgvarg
-            && pdispparams->rgvarg[0].vt == VT_BSTR && pdispparams->rgvarg[0].bstrVal) {
-            BSTR text = pdispparams->rgvarg[0].bstrVal;
-            stored.text.description.assign(rz::asUtf16(text), SysStringLen(text));
-        }
-        stored.customError = ComPtr<IUnknown>::share(punkCustomError);
-        // A new record goes on top, as OLE DB error objects do.
-        records_.insert(records_.begin(), std::move(stored));
-        return S_OK;
-    }
+    // The records are fixed when the object is made; no custom error objects.
+    HRESULT AddErrorRecord(ERRORINFO *, DWORD, DISPPARAMS *, IUnknown *, DWORD) override { return E_NOTIMPL; }
     HRESULT GetBasicErrorInfo(ULONG ulRecordNum, ERRORINFO *pErrorInfo) override
     {
         if (!pErrorInfo)
@@ -95,18 +73,7 @@ public:
         *pErrorInfo = records_[ulRecordNum].basic;
         return S_OK;
     }
-    HRESULT GetCustomErrorObject(ULONG ulRecordNum, REFIID riid, IUnknown **ppObject) override
-    {
-        if (!ppObject)
-            return E_INVALIDARG;
-        *ppObject = nullptr;
-        if (ulRecordNum >= records_.size())
-            return DB_E_BADRECORDNUM;
-        const ComPtr<IUnknown> &custom = records_[ulRecordNum].customError;
-        if (!custom)
-            return S_OK;
-        return custom->QueryInterface(riid, reinterpret_cast<void **>(ppObject));
-    }
+    HRESULT GetCustomErrorObject(ULONG, REFIID, IUnknown **) override { return E_NOTIMPL; }
     HRESULT GetErrorInfo(ULONG ulRecordNum, LCID, IErrorInfo **ppErrorInfo) override
     {
         if (!ppErrorInfo)

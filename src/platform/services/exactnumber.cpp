@@ -1,11 +1,8 @@
 #include "platform/services/exactnumber.h"
 
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 namespace rz {
 
@@ -39,13 +36,6 @@ ExactNumber fromSigned(long long value)
     return n;
 }
 
-ExactNumber fromUnsigned(unsigned long long value)
-{
-    ExactNumber n;
-    n.magnitude = value;
-    return n;
-}
-
 ExactNumber fromNumeric(const DB_NUMERIC &value)
 {
     ExactNumber n;
@@ -61,36 +51,11 @@ ExactNumber fromNumeric(const DB_NUMERIC &value)
     return n;
 }
 
-ExactNumber fromDecimal(const DECIMAL &value)
-{
-    ExactNumber n;
-    n.magnitude = (uint128(value.Hi32) << 64) | value.Lo64;
-    n.scale = value.scale;
-    n.negative = (value.sign & DECIMAL_NEG) && n.magnitude != 0;
-    return n;
-}
-
 ExactNumber fromCurrency(const CY &value)
 {
     ExactNumber n = fromSigned(value.int64);
     n.scale = 4;
     return n;
-}
-
-bool fromDouble(double value, ExactNumber *out)
-{
-    if (!std::isfinite(value))
-        return false;
-    char text[64];
-    std::snprintf(text, sizeof text, "%.14e", value);
-    if (!fromText(text, out))
-        return false;
-    // 15 significant digits, without the trailing zeros the format adds.
-    while (out->scale > 0 && out->magnitude % 10 == 0) {
-        out->magnitude /= 10;
-        --out->scale;
-    }
-    return true;
 }
 
 bool fromText(const std::string &text, ExactNumber *out)
@@ -240,40 +205,6 @@ double toDouble(const ExactNumber &value)
     // Otherwise through text, so that 12.34 comes back as the double nearest to 12.34.
     const std::string text = toText(value);
     return std::strtod(text.c_str(), nullptr);
-}
-
-static uint128 roundedIntegerPart(const ExactNumber &value)
-{
-    ExactNumber copy = value;
-    rescale(copy, 0);
-    return copy.magnitude;
-}
-
-bool toSigned(const ExactNumber &value, long long minimum, long long maximum, long long *out)
-{
-    const uint128 m = roundedIntegerPart(value);
-    if (value.negative) {
-        const unsigned long long limit = minimum < 0 ? 0ULL - static_cast<unsigned long long>(minimum) : 0ULL;
-        if (m > limit)
-            return false;
-        *out = m == 0 ? 0 : static_cast<long long>(0 - static_cast<unsigned long long>(m));
-    } else {
-        if (m > uint128(static_cast<unsigned long long>(maximum)))
-            return false;
-        *out = static_cast<long long>(m);
-    }
-    return true;
-}
-
-bool toUnsigned(const ExactNumber &value, unsigned long long maximum, unsigned long long *out,
-                bool *negative)
-{
-    const uint128 m = roundedIntegerPart(value);
-    *negative = value.negative && m != 0;
-    if (*negative || m > maximum)
-        return false;
-    *out = static_cast<unsigned long long>(m);
-    return true;
 }
 
 std::string toText(const ExactNumber &value)

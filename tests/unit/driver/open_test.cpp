@@ -277,20 +277,6 @@ TEST_F(OpenTest, ASessionThatCannotBeMadeStopsTheHostLoop)
     }
 }
 
-TEST_F(OpenTest, AThousandOpensAndClosesLeaveNothingBehind)
-{
-    ScriptedProvider provider("SQLOLEDB");
-    const int before = rztest::openDescriptors();
-    for (int i = 0; i < 1000; ++i) {
-        REzuVEDOVDriver driver;
-        ASSERT_TRUE(open(driver, alive));
-        driver.close();
-        ASSERT_EQ(provider.log.liveSessions, 0);
-        ASSERT_EQ(provider.log.liveDataSources, 0);
-    }
-    EXPECT_EQ(rztest::openDescriptors(), before);
-}
-
 TEST_F(OpenTest, DestroyingAnOpenDriverReleasesDataSourceThenSession)
 {
     ScriptedProvider provider("SQLOLEDB");

@@ -60,14 +60,6 @@ TEST(Bstr, nullAndEmptyAreDifferentButBothHaveLengthZero)
     SysFreeString(blank);
 }
 
-TEST(Bstr, reallocationReplacesTheOldString)
-{
-    BSTR s = SysAllocString(u"old");
-    ASSERT_TRUE(SysReAllocString(&s, u"longer text"));
-    EXPECT_EQ(std::u16string(s, SysStringLen(s)), u"longer text");
-    SysFreeString(s);
-}
-
 TEST(TaskMemory, reallocToZeroFreesAndReallocFromNullAllocates)
 {
     void *p = CoTaskMemRealloc(nullptr, 16);

@@ -75,18 +75,6 @@ TEST(ComObject, answersForEachListedInterfaceAndTheInterfacesItDerivesFrom)
     EXPECT_EQ(cursor->QueryInterface(IID_IRowset, nullptr), E_POINTER);
 }
 
-TEST(ComObject, isDestroyedWithItsLastReferenceAndNotBefore)
-{
-    bool destroyed = false;
-    auto cursor = ComPtr<IRowsetScroll>::adopt(new Cursor(&destroyed));
-    ComPtr<IColumnsInfo> columns;
-    ASSERT_EQ(cursor.query(IID_IColumnsInfo, columns), S_OK);
-    cursor.reset();
-    EXPECT_FALSE(destroyed);
-    columns.reset();
-    EXPECT_TRUE(destroyed);
-}
-
 TEST(ComObject, countsReferencesFromManyThreads)
 {
     int alive = 0;

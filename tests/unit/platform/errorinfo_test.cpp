@@ -1,9 +1,8 @@
-// Error objects: the thread's current error object (reading it clears it),
-// CreateErrorInfo, and the provider-side object with one record per
-// diagnostic, read the way OLE DB consumers read it.
+// Error objects: the thread's current error object (reading it clears it)
+// and the provider-side object with one record per diagnostic, read the way
+// OLE DB consumers read it.
 
-#include "testobjects.h"
-
+#include "platform/com/comptr.h"
 #include "platform/sdk/oledb.h"
 #include "platform/services/errorobject.h"
 
@@ -33,13 +32,10 @@ ComPtr<IErrorInfo> takeThreadError(HRESULT expected = S_OK)
 
 ComPtr<IErrorInfo> simpleError(const char16_t *text)
 {
-    ComPtr<ICreateErrorInfo> create;
-    EXPECT_EQ(CreateErrorInfo(create.put()), S_OK);
-    create->SetDescription(const_cast<LPOLESTR>(text));
-    create->SetSource(const_cast<LPOLESTR>(u"Tests"));
-    create->SetGUID(IID_IRowset);
+    std::vector<rz::ErrorRecordText> records(1);
+    records[0].description = text;
     ComPtr<IErrorInfo> info;
-    EXPECT_EQ(create.query(IID_IErrorInfo, info), S_OK);
+    EXPECT_EQ(rz::createErrorObject(records, info.put()), S_OK);
     return info;
 }
 
@@ -82,18 +78,6 @@ TEST(ThreadErrorObject, belongsToTheThreadThatSetIt)
         SetErrorInfo(0, simpleError(u"worker").get()); // released when the thread ends
     }).join();
     EXPECT_EQ(description(takeThreadError().get()), u"main thread");
-}
-
-TEST(CreateErrorInfo, keepsWhatWasSet)
-{
-    ComPtr<IErrorInfo> info = simpleError(u"described");
-    BSTR source = nullptr;
-    EXPECT_EQ(info->GetSource(&source), S_OK);
-    EXPECT_EQ(std::u16string(source), u"Tests");
-    SysFreeString(source);
-    GUID guid;
-    EXPECT_EQ(info->GetGUID(&guid), S_OK);
-    EXPECT_EQ(guid, IID_IRowset);
 }
 
 std::vector<rz::ErrorRecordText> threeRecords()
@@ -147,42 +131,6 @@ TEST(ErrorObject, refusesRecordNumbersPastTheEnd)
     ERRORINFO basic;
     EXPECT_EQ(records->GetBasicErrorInfo(3, &basic), DB_E_BADRECORDNUM);
     EXPECT_EQ(records->GetRecordCount(nullptr), E_INVALIDARG);
-}
-
-TEST(ErrorObject, anAddedRecordGoesOnTopWithItsCustomObject)
-{
-    ComPtr<IErrorInfo> info;
-    ASSERT_EQ(rz::createErrorObject(threeRecords(), info.put()), S_OK);
-    ComPtr<IErrorRecords> records;
-    ASSERT_EQ(info.query(IID_IErrorRecords, records), S_OK);
-
-    int alive = 0;
-    auto custom = ComPtr<ISequentialStream>::adopt(new rz::test::Tracked(&alive));
-    VARIANT argument;
-    VariantInit(&argument);
-    argument.vt = VT_BSTR;
-    argument.bstrVal = SysAllocString(u"Login failed for user 'sa'.");
-    DISPPARAMS parameters = {&argument, nullptr, 1, 0};
-    ERRORINFO basic = {DB_SEC_E_AUTH_FAILED, 18456, GUID_NULL, IID_IDBInitialize, 0};
-    ASSERT_EQ(records->AddErrorRecord(&basic, 0, &parameters, custom.get(), 0), S_OK);
-    VariantClear(&argument);
-
-    ULONG count = 0;
-    records->GetRecordCount(&count);
-    EXPECT_EQ(count, 4u);
-    EXPECT_EQ(description(info.get()), u"Login failed for user 'sa'.");
-    ComPtr<ISequentialStream> back;
-    ASSERT_EQ(records->GetCustomErrorObject(0, IID_ISequentialStream, reinterpret_cast<IUnknown **>(back.put())), S_OK);
-    EXPECT_EQ(back.get(), custom.get());
-    ComPtr<IUnknown> noCustom;
-    EXPECT_EQ(records->GetCustomErrorObject(1, IID_IUnknown, noCustom.put()), S_OK);
-    EXPECT_FALSE(noCustom);
-    back.reset();
-    custom.reset();
-    EXPECT_EQ(alive, 1); // still held by the error object
-    info.reset();
-    records.reset();
-    EXPECT_EQ(alive, 0);
 }
 
 } // namespace
