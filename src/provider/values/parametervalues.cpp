@@ -7,6 +7,7 @@
 #include "provider/values/datetimevalues.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace rz::provider {
@@ -58,10 +59,10 @@ void setNumeric(ParameterValue &p, const DB_NUMERIC &value)
     for (int i = 15; i >= 0; --i)
         magnitude = (magnitude << 8) | value.val[i];
     size_t digits = 1;
-    while (magnitude >= 10) {
+    for (; magnitude > UINT64_MAX; ++digits) // 128-bit division only while it is needed
         magnitude /= 10;
-        ++digits;
-    }
+    for (uint64_t low = uint64_t(magnitude); low >= 10; ++digits)
+        low /= 10;
     setFixed(p, DBTYPE_NUMERIC, value);
     p.precision = BYTE(std::clamp<size_t>(std::max<size_t>(digits, size_t(value.scale) + 1), 1, 38));
     p.scale = value.scale;
