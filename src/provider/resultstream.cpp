@@ -24,6 +24,16 @@ void ResultStream::resetDescription()
     affectedRows_ = -1;
 }
 
+void ResultStream::prepareBlock(std::shared_ptr<RowBlock> &block, size_t rows) const
+{
+    if (!block || block.use_count() > 1 || block->capacityRows != rows) {
+        block = std::make_shared<RowBlock>();
+        block->data.reset(new unsigned char[rows * rowSize_]);
+        block->capacityRows = rows;
+    }
+    block->rowCount = 0;
+}
+
 void ResultStream::addReader(int result) { ++readers_[result]; }
 
 void ResultStream::removeReader(int result)

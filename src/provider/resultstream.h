@@ -135,6 +135,10 @@ protected:
 
     // Forgets the current result's description before a backend describes the next one.
     void resetDescription();
+    // Makes `block` an empty block with room for `rows` records of the
+    // current result: the same block when nobody else holds it and it has
+    // that room, else a fresh one. Its long values are the caller's to lay out.
+    void prepareBlock(std::shared_ptr<RowBlock> &block, size_t rows) const;
 
     std::vector<ColumnDescription> columns_;
     size_t rowSize_ = 0;

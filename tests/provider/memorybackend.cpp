@@ -38,12 +38,7 @@ protected:
             addPending(result.failure);
             return result.failure.empty() ? Fetch::End : Fetch::Failed;
         }
-        if (!block || block.use_count() > 1 || block->capacityRows != blockRows_) {
-            block = std::make_shared<RowBlock>();
-            block->data.reset(new unsigned char[blockRows_ * rowSize_]);
-            block->capacityRows = blockRows_;
-        }
-        block->rowCount = 0;
+        prepareBlock(block, blockRows_);
         block->longValues.assign(blockRows_ * longColumnCount_, nullptr);
         while (block->rowCount < blockRows_ && nextRow_ < result.rows.size()) {
             const auto &row = result.rows[nextRow_++];

@@ -148,12 +148,7 @@ bool OdbcResultStream::readLongRow(RowBlock &block)
 
 ResultStream::Fetch OdbcResultStream::fetchFromWire(std::shared_ptr<RowBlock> &block)
 {
-    if (!block || block.use_count() > 1 || block->capacityRows != blockRows_) {
-        block = std::make_shared<RowBlock>();
-        block->data.reset(new unsigned char[blockRows_ * rowSize_]);
-        block->capacityRows = blockRows_;
-    }
-    block->rowCount = 0;
+    prepareBlock(block, blockRows_);
     block->longValues.clear();
     if (longColumnCount_ == 0 && boundData_ != block->data.get() && !bindBlock(block->data.get()))
         return Fetch::Failed;

@@ -109,12 +109,7 @@ ResultStream::Fetch TdsResultStream::fetchFromWire(std::shared_ptr<RowBlock> &bl
         moveErrorsToPending();
         return Fetch::Failed;
     }
-    if (!block || block.use_count() > 1 || block->capacityRows != blockRows_) {
-        block = std::make_shared<RowBlock>();
-        block->data.reset(new unsigned char[blockRows_ * rowSize_]);
-        block->capacityRows = blockRows_;
-    }
-    block->rowCount = 0;
+    prepareBlock(block, blockRows_);
     block->longValues.assign(blockRows_ * longColumnCount_, nullptr);
     filling_ = block.get();
     bool wireOk = true;
