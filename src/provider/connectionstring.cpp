@@ -1,6 +1,7 @@
 #include "provider/connectionstring.h"
 #include "provider/sql/quoting.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace rz::provider {
@@ -97,6 +98,19 @@ std::optional<ServerAddress> parseServerAddress(std::u16string_view dataSource)
     if (address.host.empty() || address.host == u"." || equalsIgnoringCase(address.host, u"(local)"))
         address.host = u"127.0.0.1";
     return address;
+}
+
+std::u16string providerStringSetting(std::u16string_view providerString, std::u16string_view key)
+{
+    while (!providerString.empty()) {
+        const size_t end = std::min(providerString.find(u';'), providerString.size());
+        const std::u16string_view item = providerString.substr(0, end);
+        const size_t eq = item.find(u'=');
+        if (eq != std::u16string_view::npos && equalsIgnoringCase(trimmed(item.substr(0, eq)), key))
+            return trimmed(item.substr(eq + 1));
+        providerString.remove_prefix(std::min(end + 1, providerString.size()));
+    }
+    return {};
 }
 
 std::u16string quoteConnectionValue(std::u16string_view value)

@@ -34,6 +34,11 @@ struct ConnectionSettings {
     long generalTimeoutSeconds = 0; // 0: none
 };
 
+// A setting of the provider string ("Key=value;..."): the key in any case,
+// the value as written (paths keep their case) with surrounding blanks
+// trimmed; empty when the key is absent.
+std::u16string providerStringSetting(std::u16string_view providerString, std::u16string_view key);
+
 // Escapes one value the way ODBC connection strings quote: in braces when it
 // holds a separator, a brace or surrounding blanks.
 std::u16string quoteConnectionValue(std::u16string_view value);

@@ -7,7 +7,6 @@
 #include "provider/tds/tdstypes.h"
 #include "tds/wirewriter.h"
 
-#include <algorithm>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -65,28 +64,6 @@ std::string lower(std::u16string_view text)
     for (char16_t c : text)
         out += c < 128 ? char(std::tolower(int(c))) : '?';
     return out;
-}
-
-// A setting of the provider string (key=value;...): keys in any case, the
-// value as written (paths keep their case), spaces around either trimmed.
-std::u16string providerStringValue(std::u16string_view providerString, const std::string &key)
-{
-    auto trimmed = [](std::u16string_view s) {
-        while (!s.empty() && s.front() == u' ')
-            s.remove_prefix(1);
-        while (!s.empty() && s.back() == u' ')
-            s.remove_suffix(1);
-        return s;
-    };
-    while (!providerString.empty()) {
-        const size_t end = std::min(providerString.find(u';'), providerString.size());
-        const std::u16string_view item = providerString.substr(0, end);
-        const size_t eq = item.find(u'=');
-        if (eq != std::u16string_view::npos && lower(trimmed(item.substr(0, eq))) == key)
-            return std::u16string(trimmed(item.substr(eq + 1)));
-        providerString.remove_prefix(std::min(end + 1, providerString.size()));
-    }
-    return {};
 }
 
 #ifndef RZ_TDS_WITHOUT_TLS
@@ -149,7 +126,7 @@ public:
             // Kerberos with the user's ticket cache; the service principal is
             // MSSQLSvc/<host>:<port> unless the provider string names it.
             options.integratedSecurity = true;
-            options.servicePrincipal = utf8(providerStringValue(settings.providerString, "serverspn"));
+            options.servicePrincipal = utf8(providerStringSetting(settings.providerString, u"ServerSPN"));
         } else {
             options.userName = utf8(settings.userId);
             options.password = utf8(settings.password);
@@ -182,8 +159,8 @@ public:
         // Encryption the client did not ask for (the login's, or a server
         // that forces it) checks no certificate, as with Microsoft's drivers.
         tlsOptions.verifyServer =
-            strict || (mandatory && !isYes(providerStringValue(settings.providerString, "trustservercertificate")));
-        tlsOptions.caFile = utf8(providerStringValue(settings.providerString, "servercertificate"));
+            strict || (mandatory && !isYes(providerStringSetting(settings.providerString, u"TrustServerCertificate")));
+        tlsOptions.caFile = utf8(providerStringSetting(settings.providerString, u"ServerCertificate"));
         auto tls = std::make_unique<SharedTlsProvider>(tlsOptions);
 #endif
         try {
