@@ -1,7 +1,6 @@
 #include "scriptedcommand.h"
 
 #include "platform/com/comobject.h"
-#include "platform/services/clientcursor.h"
 #include "qtcompat/oletext.h"
 
 #include <QtCore/QString>
@@ -21,25 +20,6 @@ namespace {
 
 using CommandStatePtr = std::shared_ptr<ScriptedCommands::State>;
 
-HRESULT openRowset(const CommandStatePtr &state, REFIID iid, IUnknown **rowset)
-{
-    if (!state->script.clientCursor)
-        return createScriptedRowset(state->statement, iid, rowset);
-    rz::ComPtr<IRowset> source;
-    HRESULT hr = createScriptedRowset(state->statement, IID_IRowset, source.putUnknown());
-    if (FAILED(hr))
-        return hr;
-    return rz::createClientCursor(source.get(), iid, rowset);
-}
-
-std::string iidName(REFIID iid)
-{
-    if (iid == IID_IRowset) return "IID_IRowset";
-    if (iid == IID_IMultipleResults) return "IID_IMultipleResults";
-    if (iid == IID_ICommand) return "IID_ICommand";
-    return toString(iid);
-}
-
 class ScriptedMultipleResults final : public rz::ComObject<IMultipleResults>
 {
 public:
@@ -48,15 +28,12 @@ public:
     HRESULT GetResult(IUnknown *, DBRESULTFLAG, REFIID iid, DBROWCOUNT *rows, IUnknown **rowset) override
     {
         StatementState &statement = *state->statement;
-        statement.record("MultipleResults.GetResult(" + iidName(iid) + ")");
+        statement.record("MultipleResults.GetResult(" + interfaceName(iid) + ")");
         if (rowset)
             *rowset = nullptr;
-        const HRESULT scripted = state->script.getResult.next();
-        if (FAILED(scripted)) {
-            if (!state->script.errorRecords.empty())
-                leaveErrorObject(state->script.errorRecords);
+        const HRESULT scripted = failWith(state->script.getResult.next(), state->script.errorRecords);
+        if (FAILED(scripted))
             return scripted;
-        }
         if (taken)
             return DB_S_NORESULT;
         taken = true;
@@ -64,7 +41,7 @@ public:
             *rows = state->script.rowsAffected;
         if (!state->script.returnsRowset || !rowset)
             return scripted;
-        const HRESULT hr = openRowset(state, iid, rowset);
+        const HRESULT hr = createScriptedRowset(state->statement, iid, rowset);
         return FAILED(hr) ? hr : scripted;
     }
 
@@ -84,25 +61,22 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void **out) override
     {
-        if (out && iid != IID_IUnknown && isListed(state->script.missingInterfaces, iid)) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        return ComObject::QueryInterface(iid, out);
+        return withholds(state->script.missingInterfaces, iid, out) ? E_NOINTERFACE
+                                                                    : ComObject::QueryInterface(iid, out);
     }
 
     // ---- ICommand / ICommandText
     HRESULT Cancel() override { return S_OK; }
     HRESULT Execute(IUnknown *, REFIID iid, DBPARAMS *params, DBROWCOUNT *rows, IUnknown **rowset) override
     {
-        record("Command.Execute(" + iidName(iid) + ")");
+        record("Command.Execute(" + interfaceName(iid) + ")");
         if (rowset)
             *rowset = nullptr;
         const bool forResults = iid == IID_IMultipleResults;
         const HRESULT scripted = (forResults ? state->script.execute : state->script.executeRowset).next();
         if (FAILED(scripted))
             return fail(scripted);
-        if (forResults && isListed(state->script.missingInterfaces, IID_IMultipleResults))
+        if (forResults && withholds(state->script.missingInterfaces, iid, nullptr))
             return fail(E_NOINTERFACE);
         if (params) {
             const HRESULT hr = receive(*params);
@@ -119,7 +93,7 @@ public:
         }
         if (!state->script.returnsRowset || !rowset)
             return scripted;
-        const HRESULT hr = openRowset(state, iid, rowset);
+        const HRESULT hr = createScriptedRowset(state->statement, iid, rowset);
         return FAILED(hr) ? hr : scripted;
     }
     HRESULT GetDBSession(REFIID, IUnknown **session) override
@@ -134,8 +108,7 @@ public:
         const std::string utf8 = text ? rz::fromOleText(text).toStdString() : std::string();
         record("Command.SetCommandText(" + std::string(dialect == DBGUID_DEFAULT ? "DBGUID_DEFAULT" : toString(dialect))
                + "," + utf8 + ")");
-        log().commandTexts.push_back(utf8);
-        return answer(state->script.setCommandText);
+        return S_OK;
     }
 
     // ---- ICommandPrepare
@@ -151,27 +124,9 @@ public:
     HRESULT SetProperties(ULONG setCount, DBPROPSET sets[]) override
     {
         record("Command.SetProperties(" + std::to_string(setCount) + ")");
-        for (ULONG s = 0; s < setCount; ++s) {
-            std::vector<ReceivedProperty> received;
-            for (ULONG p = 0; p < sets[s].cProperties; ++p) {
-                const DBPROP &prop = sets[s].rgProperties[p];
-                ReceivedProperty r;
-                r.id = prop.dwPropertyID;
-                r.options = prop.dwOptions;
-                r.type = prop.vValue.vt;
-                if (prop.vValue.vt == VT_I2)
-                    r.value = prop.vValue.iVal;
-                else if (prop.vValue.vt == VT_I4)
-                    r.value = prop.vValue.lVal;
-                else if (prop.vValue.vt == VT_BOOL)
-                    r.value = prop.vValue.boolVal;
-                received.push_back(r);
-            }
-            if (!(sets[s].guidPropertySet == DBPROPSET_ROWSET))
-                received.push_back(ReceivedProperty{0xFFFFFFFF, 0, VT_EMPTY, 0}); // marks a wrong set
-            log().propertySets.push_back(received);
-        }
-        return answer(state->script.setProperties);
+        for (ULONG s = 0; s < setCount; ++s)
+            log().propertySets.push_back(recordSet(sets[s]));
+        return S_OK;
     }
 
     // ---- ICommandWithParameters
@@ -223,11 +178,8 @@ public:
     {
         record("Command.CreateAccessor(" + std::to_string(flags) + "," + std::to_string(count) + ","
                + std::to_string(size) + ")");
-        if (handle)
-            *handle = 0;
-        const HRESULT scripted = state->script.createAccessor.next();
-        if (FAILED(scripted))
-            return fail(scripted);
+        if (!handle)
+            return E_INVALIDARG;
         ParameterAccessor accessor;
         accessor.size = size;
         for (DBCOUNTITEM i = 0; i < count; ++i) {
@@ -240,7 +192,7 @@ public:
         *handle = nextHandle++;
         accessors[*handle] = accessor;
         ++log().liveAccessors;
-        return scripted;
+        return S_OK;
     }
     HRESULT GetBindings(HACCESSOR, DBACCESSORFLAGS *, DBCOUNTITEM *, DBBINDING **) override { return E_NOTIMPL; }
     HRESULT ReleaseAccessor(HACCESSOR handle, DBREFCOUNT *refs) override
@@ -274,17 +226,8 @@ private:
 
     StatementLog &log() { return state->statement->log; }
     void record(std::string call) { state->statement->record(std::move(call)); }
-    HRESULT fail(HRESULT hr)
-    {
-        if (!state->script.errorRecords.empty())
-            leaveErrorObject(state->script.errorRecords);
-        return hr;
-    }
-    HRESULT answer(Answers &answers)
-    {
-        const HRESULT hr = answers.next();
-        return FAILED(hr) ? fail(hr) : hr;
-    }
+    HRESULT fail(HRESULT hr) { return failWith(hr, state->script.errorRecords); }
+    HRESULT answer(Answers &answers) { return fail(answers.next()); }
 
     // Reads the parameter buffer as a provider does during Execute: the
     // accessor's parts, and every long value through its stream.
@@ -368,11 +311,6 @@ RowsetScript &ScriptedCommands::rowset()
 StatementLog &ScriptedCommands::log()
 {
     return state->statement->log;
-}
-
-std::shared_ptr<StatementState> ScriptedCommands::statement()
-{
-    return state->statement;
 }
 
 } // namespace rztest

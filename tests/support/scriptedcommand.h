@@ -26,11 +26,8 @@ struct ScriptedParameter
 
 struct CommandScript
 {
-    Answers setCommandText;
     Answers prepare;
-    Answers setProperties;
     Answers getParameterInfo;
-    Answers createAccessor;
     Answers execute;       // Execute for IID_IMultipleResults
     Answers executeRowset; // Execute for IID_IRowset
     Answers getResult;
@@ -44,10 +41,6 @@ struct CommandScript
     // Execute for IID_IMultipleResults answers S_OK without an object.
     bool multipleResultsWithoutObject = false;
     std::vector<std::string> errorRecords;
-    // Hands out the rowset as a real provider does for DBPROP_CLIENTCURSOR:
-    // read whole into the client cursor (set rowset().scrollable = false to
-    // make the underlying rowset forward-only).
-    bool clientCursor = false;
 };
 
 class ScriptedCommands
@@ -66,8 +59,6 @@ public:
     CommandScript &script;
     RowsetScript &rowset();
     StatementLog &log();
-    // The session's hook, for tests that want to wrap it.
-    std::shared_ptr<StatementState> statement();
 };
 
 } // namespace rztest

@@ -9,6 +9,7 @@
 
 #include <QtCore/QString>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -30,33 +31,6 @@ std::string utf8(const OLECHAR *text, int length = -1)
     if (!text)
         return std::string();
     return rz::fromOleText(text, length).toStdString();
-}
-
-std::string interfaceName(REFIID iid)
-{
-    struct Named { const IID *iid; const char *name; };
-    static const Named names[] = {
-        {&IID_IUnknown, "IID_IUnknown"},
-        {&IID_IDBInitialize, "IID_IDBInitialize"},
-        {&IID_IDBProperties, "IID_IDBProperties"},
-        {&IID_IDBCreateSession, "IID_IDBCreateSession"},
-        {&IID_IOpenRowset, "IID_IOpenRowset"},
-        {&IID_IDBCreateCommand, "IID_IDBCreateCommand"},
-        {&IID_ITransactionLocal, "IID_ITransactionLocal"},
-        {&IID_ITransaction, "IID_ITransaction"},
-        {&IID_ISupportErrorInfo, "IID_ISupportErrorInfo"},
-        {&IID_ICommand, "IID_ICommand"},
-        {&IID_ICommandText, "IID_ICommandText"},
-        {&IID_IRowset, "IID_IRowset"},
-        {&IID_IColumnsInfo, "IID_IColumnsInfo"},
-        {&IID_IErrorInfo, "IID_IErrorInfo"},
-        {&IID_IErrorRecords, "IID_IErrorRecords"},
-    };
-    for (const Named &n : names) {
-        if (*n.iid == iid)
-            return n.name;
-    }
-    return toString(iid);
 }
 
 const char *pointer(const void *p)
@@ -90,14 +64,10 @@ private:
     std::string description;
 };
 
-// Shared by data source and session: the script's answer for one call, with
-// the error object a failing call leaves behind.
+// Shared by data source and session: the script's answer for one call.
 HRESULT answer(ScriptedProvider::State &state, Answers &answers)
 {
-    const HRESULT hr = answers.next();
-    if (FAILED(hr) && !state.script.errorRecords.empty())
-        leaveErrorObject(state.script.errorRecords, state.script.errorRecordsInterface);
-    return hr;
+    return failWith(answers.next(), state.script.errorRecords, state.script.errorRecordsInterface);
 }
 
 void record(ScriptedProvider::State &state, std::string call)
@@ -105,33 +75,20 @@ void record(ScriptedProvider::State &state, std::string call)
     state.log.calls.push_back(std::move(call));
 }
 
+// A call the script has no answer for: recorded, its results emptied.
+template <class... Out>
+HRESULT unanswered(ScriptedProvider::State &state, std::string call, Out *...out)
+{
+    record(state, std::move(call));
+    ((out ? void(*out = Out{}) : void()), ...);
+    return E_NOTIMPL;
+}
+
 // ISupportErrorInfo, answered from the script, for data sources and sessions.
 HRESULT supportsErrorInfo(ScriptedProvider::State &state, REFIID iid)
 {
     record(state, "InterfaceSupportsErrorInfo(" + interfaceName(iid) + ")");
     return state.script.supportsErrorInfo;
-}
-
-RecordedProperty recordProperty(const DBPROP &prop)
-{
-    RecordedProperty r;
-    r.id = prop.dwPropertyID;
-    r.options = prop.dwOptions;
-    r.type = prop.vValue.vt;
-    switch (prop.vValue.vt) {
-    case VT_BSTR:
-        r.nullString = prop.vValue.bstrVal == nullptr;
-        if (prop.vValue.bstrVal)
-            r.text = utf8(prop.vValue.bstrVal, int(SysStringLen(prop.vValue.bstrVal)));
-        break;
-    case VT_I4: r.number = prop.vValue.lVal; break;
-    case VT_I2: r.number = prop.vValue.iVal; break;
-    case VT_UI4: r.number = prop.vValue.ulVal; break;
-    case VT_I8: r.number = prop.vValue.llVal; break;
-    case VT_BOOL: r.number = prop.vValue.boolVal; break;
-    default: break;
-    }
-    return r;
 }
 
 class Session final
@@ -142,11 +99,8 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void **out) override
     {
-        if (out && iid != IID_IUnknown && isListed(state->script.missingInterfaces, iid)) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        return ComObject::QueryInterface(iid, out);
+        return withholds(state->script.missingInterfaces, iid, out) ? E_NOINTERFACE
+                                                                    : ComObject::QueryInterface(iid, out);
     }
 
     HRESULT OpenRowset(IUnknown *outer, DBID *table, DBID *index, REFIID iid, ULONG setCount,
@@ -156,24 +110,20 @@ public:
         std::string name = "?";
         if (table && table->eKind == DBKIND_NAME)
             name = utf8(table->uName.pwszName);
-        record(*state, "OpenRowset(" + name + "," + interfaceName(iid) + ")");
-        if (!state->script.onOpenRowset) {
-            if (rowset)
-                *rowset = nullptr;
-            return E_NOTIMPL;
-        }
+        const std::string call = "OpenRowset(" + name + "," + interfaceName(iid) + ")";
+        if (!state->script.onOpenRowset)
+            return unanswered(*state, call, rowset);
+        record(*state, call);
         return state->script.onOpenRowset(outer, table, index, iid, setCount, sets, rowset);
     }
 
     HRESULT CreateCommand(IUnknown *outer, REFIID iid, IUnknown **command) override
     {
         SetErrorInfo(0, nullptr);
-        record(*state, std::string("CreateCommand(") + pointer(outer) + "," + interfaceName(iid) + ")");
-        if (!state->script.onCreateCommand) {
-            if (command)
-                *command = nullptr;
-            return E_NOTIMPL;
-        }
+        const std::string call = std::string("CreateCommand(") + pointer(outer) + "," + interfaceName(iid) + ")";
+        if (!state->script.onCreateCommand)
+            return unanswered(*state, call, command);
+        record(*state, call);
         return state->script.onCreateCommand(outer, iid, command);
     }
 
@@ -193,17 +143,11 @@ public:
     }
     HRESULT GetTransactionInfo(XACTTRANSINFO *info) override
     {
-        record(*state, "GetTransactionInfo()");
-        if (info)
-            *info = XACTTRANSINFO{};
-        return E_NOTIMPL;
+        return unanswered(*state, "GetTransactionInfo()", info);
     }
     HRESULT GetOptionsObject(ITransactionOptions **options) override
     {
-        record(*state, "GetOptionsObject()");
-        if (options)
-            *options = nullptr;
-        return E_NOTIMPL;
+        return unanswered(*state, "GetOptionsObject()", options);
     }
     HRESULT StartTransaction(ISOLEVEL level, ULONG flags, ITransactionOptions *options,
                              ULONG *nestingLevel) override
@@ -236,11 +180,8 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void **out) override
     {
-        if (out && iid != IID_IUnknown && isListed(state->script.missingInterfaces, iid)) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        return ComObject::QueryInterface(iid, out);
+        return withholds(state->script.missingInterfaces, iid, out) ? E_NOINTERFACE
+                                                                    : ComObject::QueryInterface(iid, out);
     }
 
     HRESULT Initialize() override
@@ -257,36 +198,19 @@ public:
 
     HRESULT GetProperties(ULONG, const DBPROPIDSET[], ULONG *count, DBPROPSET **sets) override
     {
-        record(*state, "GetProperties()");
-        if (count)
-            *count = 0;
-        if (sets)
-            *sets = nullptr;
-        return E_NOTIMPL;
+        return unanswered(*state, "GetProperties()", count, sets);
     }
     HRESULT GetPropertyInfo(ULONG, const DBPROPIDSET[], ULONG *count, DBPROPINFOSET **sets,
                             OLECHAR **descriptions) override
     {
-        record(*state, "GetPropertyInfo()");
-        if (count)
-            *count = 0;
-        if (sets)
-            *sets = nullptr;
-        if (descriptions)
-            *descriptions = nullptr;
-        return E_NOTIMPL;
+        return unanswered(*state, "GetPropertyInfo()", count, sets, descriptions);
     }
     HRESULT SetProperties(ULONG setCount, DBPROPSET sets[]) override
     {
         SetErrorInfo(0, nullptr);
         record(*state, "SetProperties(" + std::to_string(setCount) + ")");
-        for (ULONG i = 0; i < setCount && sets; ++i) {
-            RecordedPropertySet set;
-            set.guid = sets[i].guidPropertySet;
-            for (ULONG j = 0; j < sets[i].cProperties; ++j)
-                set.properties.push_back(recordProperty(sets[i].rgProperties[j]));
-            state->log.sets.push_back(std::move(set));
-        }
+        for (ULONG i = 0; i < setCount && sets; ++i)
+            state->log.sets.push_back(recordSet(sets[i]));
         return answer(*state, state->script.setProperties);
     }
 
@@ -364,18 +288,12 @@ std::vector<std::string> CallLog::dataSources() const
     return hosts;
 }
 
-int CallLog::count(const std::string &prefix) const
+int countCalls(const std::vector<std::string> &calls, const std::string &prefix)
 {
     int n = 0;
     for (const std::string &call : calls)
         n += call.compare(0, prefix.size(), prefix) == 0;
     return n;
-}
-
-void CallLog::clear()
-{
-    calls.clear();
-    sets.clear();
 }
 
 ScriptedProvider::ScriptedProvider(const std::string &progId)
@@ -425,6 +343,60 @@ void leaveErrorObject(const std::vector<std::string> &descriptions, bool withRec
     auto object = rz::ComPtr<IErrorInfo>::adopt(
         new SingleError(descriptions.empty() ? std::string() : descriptions.front()));
     SetErrorInfo(0, object.get());
+}
+
+RecordedPropertySet recordSet(const DBPROPSET &set)
+{
+    RecordedPropertySet recorded;
+    recorded.guid = set.guidPropertySet;
+    for (ULONG i = 0; i < set.cProperties; ++i) {
+        const DBPROP &prop = set.rgProperties[i];
+        RecordedProperty r;
+        r.id = prop.dwPropertyID;
+        r.options = prop.dwOptions;
+        r.type = prop.vValue.vt;
+        switch (prop.vValue.vt) {
+        case VT_BSTR:
+            r.nullString = prop.vValue.bstrVal == nullptr;
+            if (prop.vValue.bstrVal)
+                r.text = utf8(prop.vValue.bstrVal, int(SysStringLen(prop.vValue.bstrVal)));
+            break;
+        case VT_I4: r.number = prop.vValue.lVal; break;
+        case VT_I2: r.number = prop.vValue.iVal; break;
+        case VT_BOOL: r.number = prop.vValue.boolVal; break;
+        default: break;
+        }
+        recorded.properties.push_back(r);
+    }
+    return recorded;
+}
+
+HRESULT failWith(HRESULT hr, const std::vector<std::string> &descriptions, bool withRecords)
+{
+    if (FAILED(hr) && !descriptions.empty())
+        leaveErrorObject(descriptions, withRecords);
+    return hr;
+}
+
+bool withholds(const std::vector<IID> &withheld, REFIID iid, void **out, bool alsoWithheld)
+{
+    const bool refused = iid != IID_IUnknown
+                         && (alsoWithheld || std::find(withheld.begin(), withheld.end(), iid) != withheld.end());
+    if (refused && out)
+        *out = nullptr;
+    return refused;
+}
+
+std::string interfaceName(REFIID iid)
+{
+    struct Named { const IID *iid; const char *name; };
+    static const Named names[] = {{&IID_IOpenRowset, "IID_IOpenRowset"}, {&IID_ITransaction, "IID_ITransaction"},
+                                  {&IID_IRowset, "IID_IRowset"}, {&IID_IMultipleResults, "IID_IMultipleResults"}};
+    for (const Named &n : names) {
+        if (*n.iid == iid)
+            return n.name;
+    }
+    return toString(iid);
 }
 
 std::string toString(const GUID &guid)

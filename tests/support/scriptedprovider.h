@@ -93,6 +93,9 @@ struct RecordedPropertySet
     const RecordedProperty *find(DBPROPID id) const;
 };
 
+// How many of `calls` start with `prefix`.
+int countCalls(const std::vector<std::string> &calls, const std::string &prefix);
+
 class CallLog
 {
 public:
@@ -109,8 +112,7 @@ public:
     // The DBPROP_INIT_DATASOURCE texts received, in order: the hosts tried.
     std::vector<std::string> dataSources() const;
     // How many calls start with `prefix` (a method name, say).
-    int count(const std::string &prefix) const;
-    void clear();
+    int count(const std::string &prefix) const { return countCalls(calls, prefix); }
 };
 
 class ScriptedProvider
@@ -144,7 +146,19 @@ HRESULT createScriptedDataSource(ScriptedProvider &provider, REFIID iid, void **
 // failing provider call does; `withRecords` as in ProviderScript.
 void leaveErrorObject(const std::vector<std::string> &descriptions, bool withRecords = true);
 
-// Text for a GUID, for test messages.
+// A scripted call's answer `hr`: a failure leaves an error object with
+// `descriptions` behind, unless there are none.
+HRESULT failWith(HRESULT hr, const std::vector<std::string> &descriptions, bool withRecords = true);
+
+// Whether a scripted object withholds `iid` (listed in `withheld`, or
+// `alsoWithheld`); if so, QueryInterface's *out, when given, is cleared.
+bool withholds(const std::vector<IID> &withheld, REFIID iid, void **out, bool alsoWithheld = false);
+
+// A property set as the scripted objects record it.
+RecordedPropertySet recordSet(const DBPROPSET &set);
+
+// Text for a GUID, for test messages; an interface's name, for the call logs.
 std::string toString(const GUID &guid);
+std::string interfaceName(REFIID iid);
 
 } // namespace rztest

@@ -13,18 +13,6 @@ Cell wideText(const std::u16string &text)
     return std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2);
 }
 
-bool isListed(const std::vector<IID> &list, REFIID iid)
-{
-    return std::find(list.begin(), list.end(), iid) != list.end();
-}
-
-int StatementLog::count(const std::string &prefix) const
-{
-    return int(std::count_if(calls.begin(), calls.end(), [&](const std::string &call) {
-        return call.compare(0, prefix.size(), prefix) == 0;
-    }));
-}
-
 int StatementLog::indexOf(const std::string &prefix) const
 {
     for (size_t i = 0; i < calls.size(); ++i) {
@@ -38,11 +26,9 @@ namespace {
 
 using StatePtr = std::shared_ptr<StatementState>;
 
-HRESULT failWith(StatementState &state, HRESULT hr)
+HRESULT failed(StatementState &state, HRESULT hr)
 {
-    if (FAILED(hr) && !state.rowset.errorRecords.empty())
-        leaveErrorObject(state.rowset.errorRecords);
-    return hr;
+    return failWith(hr, state.rowset.errorRecords);
 }
 
 // The storage object of one long value.
@@ -98,13 +84,10 @@ public:
 
     HRESULT QueryInterface(REFIID iid, void **out) override
     {
-        if (out && iid != IID_IUnknown
-            && (isListed(script().missingInterfaces, iid)
-                || (!script().scrollable && (iid == IID_IRowsetScroll || iid == IID_IRowsetLocate)))) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        return ComObject::QueryInterface(iid, out);
+        const bool scrolls = iid == IID_IRowsetScroll || iid == IID_IRowsetLocate;
+        return withholds(script().missingInterfaces, iid, out, !script().scrollable && scrolls)
+                   ? E_NOINTERFACE
+                   : ComObject::QueryInterface(iid, out);
     }
 
     // ---- IRowset
@@ -119,7 +102,7 @@ public:
         state->record("Rowset.GetData(" + std::to_string(row) + "," + std::to_string(handle) + ")");
         const HRESULT scripted = script().getData.next();
         if (scripted != S_OK)
-            return failWith(*state, scripted);
+            return failed(*state, scripted);
         auto found = accessors.find(handle);
         if (found == accessors.end())
             return DB_E_BADACCESSORHANDLE;
@@ -129,7 +112,7 @@ public:
             return E_INVALIDARG;
         const std::vector<Cell> &cells = script().rows[row - 1];
         BYTE *buffer = static_cast<BYTE *>(data);
-        for (const Binding &binding : found->second.bindings)
+        for (const DBBINDING &binding : found->second.bindings)
             fill(binding, cells, buffer, found->second.rowSize);
         return S_OK;
     }
@@ -142,13 +125,13 @@ public:
             *obtained = 0;
         const HRESULT scripted = script().getNextRows.next();
         if (scripted != S_OK)
-            return failWith(*state, scripted);
+            return failed(*state, scripted);
         if (!obtained || !rows)
             return E_INVALIDARG;
         if (!script().scrollable && offset < 0)
-            return failWith(*state, DB_E_CANTSCROLLBACKWARDS);
+            return failed(*state, DB_E_CANTSCROLLBACKWARDS);
         if (!script().scrollable && count < 0)
-            return failWith(*state, DB_E_CANTFETCHBACKWARDS);
+            return failed(*state, DB_E_CANTFETCHBACKWARDS);
         fetchedOnce = true;
         const long long n = (long long)script().rows.size();
         if (count == 0)
@@ -160,7 +143,7 @@ public:
         else
             first = (atStart ? n : position) + offset - 1;
         if (first < -1 || first > n)
-            return failWith(*state, DB_E_BADSTARTPOSITION);
+            return failed(*state, DB_E_BADSTARTPOSITION);
         std::vector<HROW> fetched;
         for (long long r = first; (long long)fetched.size() < std::llabs(count) && r >= 0 && r < n; r += step)
             fetched.push_back(HROW(r + 1));
@@ -196,7 +179,7 @@ public:
         state->record("Rowset.RestartPosition()");
         const HRESULT scripted = script().restartPosition.next();
         if (FAILED(scripted))
-            return failWith(*state, scripted);
+            return failed(*state, scripted);
         const bool rerun = !script().scrollable && fetchedOnce;
         atStart = true;
         position = 0;
@@ -219,11 +202,11 @@ public:
         state->record("Rowset.GetApproximatePosition()");
         const HRESULT scripted = script().getApproximatePosition.next();
         if (FAILED(scripted))
-            return failWith(*state, scripted);
+            return failed(*state, scripted);
         if (position)
             *position = 0;
         if (rows)
-            *rows = script().reportedRowCount.value_or(script().rows.size());
+            *rows = script().rows.size();
         return scripted;
     }
     HRESULT GetRowsAtRatio(HWATCHREGION, HCHAPTER, DBCOUNTITEM, DBCOUNTITEM, DBROWCOUNT,
@@ -240,26 +223,19 @@ public:
             *handle = 0;
         const HRESULT scripted = script().createAccessor.next();
         if (FAILED(scripted))
-            return failWith(*state, scripted);
+            return failed(*state, scripted);
         if (!handle || (count > 0 && !bindings))
             return E_INVALIDARG;
         Accessor accessor;
         accessor.rowSize = rowSize;
-        std::vector<DBBINDING> copies;
         std::vector<IID> objects;
         for (DBCOUNTITEM i = 0; i < count; ++i) {
-            Binding b;
-            b.binding = bindings[i];
-            b.binding.pObject = nullptr;
-            b.objectIid = bindings[i].pObject ? bindings[i].pObject->iid : IID_NULL;
-            if (!fitsRow(b.binding, rowSize))
-                ++state->log.bindingsOutOfRow;
-            accessor.bindings.push_back(b);
-            copies.push_back(b.binding);
-            objects.push_back(b.objectIid);
+            objects.push_back(bindings[i].pObject ? bindings[i].pObject->iid : IID_NULL);
+            accessor.bindings.push_back(bindings[i]);
+            accessor.bindings.back().pObject = nullptr;
+            state->log.bindingsOutOfRow += !fitsRow(bindings[i], rowSize);
         }
-        state->log.rowBindings.push_back(copies);
-        state->log.rowSizes.push_back(rowSize);
+        state->log.rowBindings.push_back(accessor.bindings);
         state->log.rowObjects.push_back(objects);
         *handle = nextHandle++;
         accessors[*handle] = accessor;
@@ -287,7 +263,7 @@ public:
         *names = nullptr;
         const HRESULT scripted = script().getColumnInfo.next();
         if (FAILED(scripted))
-            return failWith(*state, scripted);
+            return failed(*state, scripted);
         const std::vector<ScriptedColumn> &columns = script().columns;
         size_t chars = 0;
         for (const ScriptedColumn &c : columns)
@@ -359,14 +335,9 @@ public:
     HRESULT InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
 private:
-    struct Binding
-    {
-        DBBINDING binding;
-        IID objectIid;
-    };
     struct Accessor
     {
-        std::vector<Binding> bindings;
+        std::vector<DBBINDING> bindings;
         DBLENGTH rowSize = 0;
     };
 
@@ -389,9 +360,8 @@ private:
         return true;
     }
 
-    void fill(const Binding &bound, const std::vector<Cell> &cells, BYTE *buffer, DBLENGTH rowSize)
+    void fill(const DBBINDING &b, const std::vector<Cell> &cells, BYTE *buffer, DBLENGTH rowSize)
     {
-        const DBBINDING &b = bound.binding;
         if (!fitsRow(b, rowSize) || b.iOrdinal == 0 || b.iOrdinal > cells.size())
             return;
         const Cell &cell = cells[b.iOrdinal - 1];
@@ -403,37 +373,18 @@ private:
         } else {
             const std::string &bytes = *cell;
             length = bytes.size();
-            switch (b.wType) {
-            case DBTYPE_IUNKNOWN: {
+            if (b.wType == DBTYPE_IUNKNOWN) {
                 ISequentialStream *stream = new ScriptedStream(state, bytes);
                 std::memcpy(value, &stream, sizeof stream);
-                break;
-            }
-            case DBTYPE_STR: {
-                const size_t n = std::min<size_t>(bytes.size(), b.cbMaxLen ? b.cbMaxLen - 1 : 0);
+            } else {
+                // Text keeps room for its terminator, and UTF-16 whole units.
+                const size_t terminator = b.wType == DBTYPE_STR ? 1 : b.wType == DBTYPE_WSTR ? 2 : 0;
+                const size_t room = b.cbMaxLen >= terminator ? b.cbMaxLen - terminator : 0;
+                const size_t n = std::min(bytes.size(), terminator == 2 ? room & ~size_t(1) : room);
                 std::memcpy(value, bytes.data(), n);
-                if (b.cbMaxLen)
-                    value[n] = 0;
+                std::memset(value + n, 0, std::min<size_t>(terminator, b.cbMaxLen - n));
                 if (n < bytes.size())
                     status = DBSTATUS_S_TRUNCATED;
-                break;
-            }
-            case DBTYPE_WSTR: {
-                const size_t units = std::min<size_t>(bytes.size() / 2, b.cbMaxLen >= 2 ? b.cbMaxLen / 2 - 1 : 0);
-                std::memcpy(value, bytes.data(), units * 2);
-                if (b.cbMaxLen >= 2)
-                    std::memset(value + units * 2, 0, 2);
-                if (units * 2 < bytes.size())
-                    status = DBSTATUS_S_TRUNCATED;
-                break;
-            }
-            default: {
-                const size_t n = std::min<size_t>(bytes.size(), b.cbMaxLen);
-                std::memcpy(value, bytes.data(), n);
-                if (n < bytes.size())
-                    status = DBSTATUS_S_TRUNCATED;
-                break;
-            }
             }
         }
         if (b.dwPart & DBPART_LENGTH)

@@ -60,9 +60,8 @@ struct RowsetScript
     Answers getData;
     // Any answer other than S_OK replaces the move (no row is fetched).
     Answers getNextRows;
-    // GetApproximatePosition's answer; the row count it reports otherwise.
+    // GetApproximatePosition's answer; it reports the script's row count.
     Answers getApproximatePosition;
-    std::optional<DBCOUNTITEM> reportedRowCount;
 
     // Long values: the stream fails with E_FAIL once this many bytes were
     // handed out (-1: never); short reads answer S_FALSE instead of S_OK.
@@ -87,14 +86,6 @@ struct ReceivedExecution
     std::vector<bool> sameStream;     // per binding: the stream pointer of the first long one
 };
 
-struct ReceivedProperty
-{
-    DBPROPID id = 0;
-    DBPROPOPTIONS options = 0;
-    VARTYPE type = VT_EMPTY;
-    long long value = 0;
-};
-
 struct StatementLog
 {
     // Every call in order: "Command.Execute(IID_IRowset)", "Rowset.GetNextRows(0,1)",
@@ -102,14 +93,12 @@ struct StatementLog
     // "Command.ReleaseAccessor(1)", "~Command", "~MultipleResults", ...
     std::vector<std::string> calls;
     std::vector<ReceivedExecution> executions;
-    std::vector<std::vector<ReceivedProperty>> propertySets;
-    // Every row accessor a rowset created: its bindings and row size.
+    std::vector<RecordedPropertySet> propertySets;
+    // Every row accessor a rowset created: its bindings.
     std::vector<std::vector<DBBINDING>> rowBindings;
-    std::vector<DBLENGTH> rowSizes;
     // Per row accessor, per binding: the DBOBJECT's interface, or IID_NULL.
     std::vector<std::vector<IID>> rowObjects;
     std::vector<ULONG> streamReads; // the size of every stream Read
-    std::vector<std::string> commandTexts;
     int liveCommands = 0;
     int liveRowsets = 0;
     int liveStreams = 0;
@@ -118,7 +107,7 @@ struct StatementLog
     // Bindings whose parts reach past the row size given to CreateAccessor.
     int bindingsOutOfRow = 0;
 
-    int count(const std::string &prefix) const;
+    int count(const std::string &prefix) const { return countCalls(calls, prefix); }
     // The position of the first call starting with `prefix`, or -1.
     int indexOf(const std::string &prefix) const;
     void clear() { calls.clear(); }
@@ -140,8 +129,5 @@ struct StatementState
 // A rowset over `state->rowset`, recording into `state->log`.
 HRESULT createScriptedRowset(const std::shared_ptr<StatementState> &state, REFIID iid,
                              IUnknown **rowset);
-
-// Whether `iid` is in `list` (the interfaces a script withholds).
-bool isListed(const std::vector<IID> &list, REFIID iid);
 
 } // namespace rztest

@@ -21,7 +21,8 @@ TEST_F(Execution, EveryPlainStatementAsksForTheFiveRowsetPropertiesInOrder)
     QSqlQuery q = query();
     ASSERT_TRUE(q.exec("SELECT id FROM t")) << q.lastError().text().toStdString();
     ASSERT_EQ(log().propertySets.size(), 1u);
-    const std::vector<ReceivedProperty> &set = log().propertySets[0];
+    EXPECT_TRUE(log().propertySets[0].guid == DBPROPSET_ROWSET);
+    const std::vector<RecordedProperty> &set = log().propertySets[0].properties;
     ASSERT_EQ(set.size(), 5u);
     const DBPROPID ids[] = {DBPROP_CLIENTCURSOR, DBPROP_IRowsetChange, DBPROP_ISequentialStream,
                             DBPROP_COMMANDTIMEOUT, DBPROP_UPDATABILITY};
@@ -30,20 +31,10 @@ TEST_F(Execution, EveryPlainStatementAsksForTheFiveRowsetPropertiesInOrder)
     for (size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(set[i].id, ids[i]) << i;
         EXPECT_EQ(set[i].type, types[i]) << i;
-        EXPECT_EQ(set[i].value, values[i]) << i;
+        EXPECT_EQ(set[i].number, values[i]) << i;
         EXPECT_EQ(set[i].options, DWORD(DBPROPOPTIONS_REQUIRED)) << i;
     }
-    EXPECT_EQ(log().commandTexts.back(), "SELECT id FROM t");
-    EXPECT_EQ(log().count("Command.SetCommandText(DBGUID_DEFAULT,"), 1);
-}
-
-TEST_F(Execution, ABigQueryConnectionRunsWithoutRowsetProperties)
-{
-    connection.useRowsetProperties = false;
-    QSqlQuery q = query();
-    ASSERT_TRUE(q.exec("SELECT id FROM t"));
-    EXPECT_EQ(log().count("Command.SetProperties"), 0);
-    EXPECT_TRUE(q.isActive());
+    EXPECT_EQ(log().count("Command.SetCommandText(DBGUID_DEFAULT,SELECT id FROM t)"), 1);
 }
 
 TEST_F(Execution, ASelectIsActiveBeforeTheFirstRowWithOneFieldPerColumn)
