@@ -50,17 +50,14 @@ TEST_F(TransactionTest, BeginCommitAndRollbackSendTheirArguments)
     EXPECT_EQ(driver.lastError().type(), QSqlError::NoError);
 }
 
-TEST_F(TransactionTest, AFailingBeginReportsTheProvidersText)
+TEST_F(TransactionTest, FailuresReportTheProvidersText)
 {
     provider.script.startTransaction = XACT_E_XTIONEXISTS;
     provider.script.errorRecords = {"Only one transaction", "may be active."};
     EXPECT_FALSE(driver.beginTransaction());
     expectTransactionError(QStringLiteral("Only one transaction may be active."));
     EXPECT_EQ(provider.log.count("InterfaceSupportsErrorInfo(IID_ITransaction)"), 1);
-}
 
-TEST_F(TransactionTest, CommitAndRollbackFailuresReportTheProvidersText)
-{
     provider.script.commit = XACT_E_NOTRANSACTION;
     provider.script.abort = XACT_E_NOTRANSACTION;
     provider.script.errorRecords = {"No transaction is active."};
