@@ -1,6 +1,6 @@
-// Property sets as a provider receives them: entries that start required
-// with a null column and an empty value, string values the set owns, and a
-// set that refuses to outgrow 32 bits.
+// Property sets as a provider receives them: string values the set owns, and
+// a set that refuses to outgrow 32 bits. Integer entries are the rowset
+// properties the result's tests read off the command.
 
 #include "oledb/oledbpropertyset.h"
 
@@ -45,20 +45,6 @@ TEST(PropertySet, RefusesToGrowPastThirtyTwoBits)
     EXPECT_EQ(set.rgProperties, array);
 
     set.cProperties = filled;
-}
-
-TEST(PropertySet, ClearedItStaysASetOfItsIdWithNoProperties)
-{
-    OLEDBPropertySet set(DBPROPSET_ROWSET);
-    ASSERT_TRUE(addIntegerProperty(set, DBPROP_CLIENTCURSOR, -1, VT_I2));
-    ASSERT_TRUE(addIntegerProperty(set, DBPROP_COMMANDTIMEOUT, 30));
-    EXPECT_EQ(set.rgProperties[0].vValue.vt, VT_I2);
-    EXPECT_EQ(set.rgProperties[0].vValue.iVal, -1);
-    EXPECT_EQ(set.rgProperties[1].vValue.lVal, 30);
-    set.clear();
-    EXPECT_EQ(set.cProperties, 0u);
-    EXPECT_NE(set.rgProperties, nullptr);
-    EXPECT_TRUE(set.guidPropertySet == DBPROPSET_ROWSET);
 }
 
 } // namespace

@@ -39,7 +39,7 @@ ComPtr<IErrorInfo> simpleError(const char16_t *text)
     return info;
 }
 
-TEST(ThreadErrorObject, isEmptyUntilSetAndEmptyAgainOnceRead)
+TEST(ThreadErrorObject, isEmptyUntilSetEmptyAgainOnceReadReplacedByANewObjectAndClearedByNull)
 {
     ComPtr<IErrorInfo> leftover; // whatever an earlier test left
     GetErrorInfo(0, leftover.put());
@@ -52,17 +52,14 @@ TEST(ThreadErrorObject, isEmptyUntilSetAndEmptyAgainOnceRead)
     EXPECT_EQ(read.get(), error.get());
     EXPECT_EQ(description(read.get()), u"first");
     takeThreadError(S_FALSE);
-}
 
-TEST(ThreadErrorObject, aNewObjectReplacesTheOldAndNullClearsIt)
-{
-    // LeakSanitizer checks that the replaced objects were released.
-    ComPtr<IErrorInfo> first = simpleError(u"first");
-    SetErrorInfo(0, first.get());
+    // A new object replaces the old (LeakSanitizer checks that the replaced
+    // objects were released), and null clears it.
+    SetErrorInfo(0, error.get());
     SetErrorInfo(0, simpleError(u"second").get());
     EXPECT_EQ(description(takeThreadError().get()), u"second");
 
-    SetErrorInfo(0, first.get());
+    SetErrorInfo(0, error.get());
     SetErrorInfo(0, nullptr);
     takeThreadError(S_FALSE);
     EXPECT_EQ(SetErrorInfo(1, nullptr), E_INVALIDARG);

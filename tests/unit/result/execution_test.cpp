@@ -134,7 +134,7 @@ TEST_F(Execution, AProviderWithoutMultipleResultsStillGivesAnOpenRowset)
     EXPECT_EQ(q.value(0).toInt(), 7);
 }
 
-TEST_F(Execution, PrepareFailsWithAStatementErrorWhenTheProviderCannotPrepare)
+TEST_F(Execution, APrepareOrFirstResultTheProviderRefusesIsAStatementError)
 {
     command().missingInterfaces = {IID_ICommandPrepare};
     QSqlQuery q = query();
@@ -150,13 +150,10 @@ TEST_F(Execution, PrepareFailsWithAStatementErrorWhenTheProviderCannotPrepare)
     command().missingInterfaces.clear();
     command().prepare = S_FALSE;
     EXPECT_FALSE(q.prepare("SELECT 1"));
-}
 
-TEST_F(Execution, TheProviderRefusingToPrepareOrToGiveTheFirstResultIsAStatementError)
-{
+    // The provider's refusal to prepare, or to give the first result.
     command().prepare = DB_E_ERRORSINCOMMAND;
     command().errorRecords = {"Invalid object name 'nowhere'."};
-    QSqlQuery q = query();
     EXPECT_FALSE(q.prepare("SELECT * FROM nowhere"));
     EXPECT_EQ(q.lastError().type(), QSqlError::StatementError);
     EXPECT_EQ(q.lastError().databaseText(), "Invalid object name 'nowhere'.");
@@ -178,23 +175,19 @@ TEST_F(Execution, TheProviderRefusingToPrepareOrToGiveTheFirstResultIsAStatement
     EXPECT_EQ(q.lastError().type(), QSqlError::ConnectionError);
 }
 
-TEST_F(Execution, PreparedIsNotASelectUntilExecuted)
+TEST_F(Execution, PreparedIsNotASelectUntilExecutedAndNothingPreparedIsNoError)
 {
     QSqlQuery q = query();
+    EXPECT_FALSE(q.exec());
+    EXPECT_FALSE(q.lastError().isValid());
     ASSERT_TRUE(q.prepare("SELECT id FROM t"));
     EXPECT_FALSE(q.isSelect());
     EXPECT_FALSE(q.isActive());
     ASSERT_TRUE(q.exec());
     EXPECT_TRUE(q.isSelect());
     EXPECT_FALSE(q.result()->handle().isValid());
-}
 
-TEST_F(Execution, NothingPreparedAndNothingOpenMeanNoErrorAtAll)
-{
-    QSqlQuery q = query();
-    EXPECT_FALSE(q.exec());
-    EXPECT_FALSE(q.lastError().isValid());
-
+    log().clear();
     driver.setOpen(false);
     QSqlQuery closed = query();
     EXPECT_FALSE(result->prepare("SELECT 1"));
