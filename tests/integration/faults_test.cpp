@@ -100,9 +100,9 @@ TEST_F(DroppedConnectionTest, StreamingQueryReportsTheDropOnTheNextFetch)
     expectFreshConnectionWorks();
 }
 
-// A server of its own with one fault option; `db` is a connection to it, not
-// yet opened.
-class FaultyServerTest : public ::testing::Test
+// A server of its own with one fault option; `faulty` is a connection to it
+// as it stands after open(), `db` one to the program's server.
+class FaultyServerTest : public rztest::LiveDatabaseTest
 {
 protected:
     void start(const QString &address, const QString &fault)
@@ -113,8 +113,8 @@ protected:
         server = std::make_unique<rztest::TestServer>(address.toStdString(),
                                                       std::vector<std::string>{fault.toStdString()});
         ASSERT_TRUE(server->running()) << "rz-testserver did not start on " << address.toStdString();
-        db = rztest::addConnection(name(QStringLiteral("faulty")), settings);
         timer.start();
+        faulty = connect(QString(), settings);
     }
 
     void TearDown() override
@@ -122,26 +122,8 @@ protected:
         if (server) {
             EXPECT_LT(timer.elapsed(), 20000) << "the failure took too long to surface";
         }
-        db = QSqlDatabase();
-        for (const QString &connection : names) {
-            QSqlDatabase::database(connection, false).close();
-            QSqlDatabase::removeDatabase(connection);
-        }
-    }
-
-    QString name(const QString &what)
-    {
-        names << QStringLiteral("%1.%2").arg(QString::fromLatin1(
-            ::testing::UnitTest::GetInstance()->current_test_info()->name()), what);
-        return names.last();
-    }
-
-    // Runs `sql` on a working connection `connection`.
-    static void run(QSqlDatabase connection, const QString &sql)
-    {
-        QSqlQuery query(connection);
-        ASSERT_TRUE(query.exec(sql)) << sql.toStdString() << ": "
-                                     << query.lastError().text().toStdString();
+        faulty = QSqlDatabase();
+        LiveDatabaseTest::TearDown();
     }
 
     // The error is the plug-in's and carries the provider's own text.
@@ -153,42 +135,41 @@ protected:
         EXPECT_NE(error.databaseText(), QStringLiteral("Critical Error"));
     }
 
-    // A second connection to the faulty server, opened.
-    QSqlDatabase reconnect()
+    // The number of rows of `table` as a second connection to the faulty server sees it.
+    int rowsSeenAfresh(const QString &table)
     {
-        QSqlDatabase again = rztest::addConnection(name(QStringLiteral("again")), settings);
-        EXPECT_TRUE(again.open()) << again.lastError().text().toStdString();
-        return again;
+        QSqlDatabase again = connect(QString(), settings);
+        EXPECT_TRUE(again.isOpen()) << again.lastError().text().toStdString();
+        QSqlQuery count(again);
+        EXPECT_TRUE(count.exec(QStringLiteral("SELECT COUNT(*) FROM ") + table) && count.next())
+            << count.lastError().text().toStdString();
+        return count.value(0).toInt();
     }
 
     rztest::ServerSettings settings;
     std::unique_ptr<rztest::TestServer> server;
-    QSqlDatabase db;
-    QStringList names;
+    QSqlDatabase faulty;
     QElapsedTimer timer;
 };
 
 TEST_F(FaultyServerTest, LoginCutOffBeforeItsAnswerFailsTheOpen)
 {
     start(QStringLiteral("127.0.0.36"), QStringLiteral("--drop-during-login"));
-    ASSERT_FALSE(db.open());
-    EXPECT_FALSE(db.isOpen());
-    expectClearError(db.lastError(), QSqlError::ConnectionError);
-    EXPECT_EQ(db.lastError().databaseText(), db.lastError().databaseText().trimmed());
+    EXPECT_FALSE(faulty.isOpen());
+    expectClearError(faulty.lastError(), QSqlError::ConnectionError);
+    EXPECT_EQ(faulty.lastError().databaseText(), faulty.lastError().databaseText().trimmed());
 
     // The process is none the worse: a server that answers logins is reached.
-    QSqlDatabase other = rztest::addConnection(name(QStringLiteral("other")), rztest::liveSettings());
-    ASSERT_TRUE(other.open()) << other.lastError().text().toStdString();
-    run(other, QStringLiteral("SELECT 1"));
+    run(QStringLiteral("SELECT 1"), connect(QString()));
 }
 
 TEST_F(FaultyServerTest, LongParameterCutOffInUploadFailsTheStatement)
 {
     start(QStringLiteral("127.0.0.37"), QStringLiteral("--drop-during-upload"));
-    ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-    run(db, QStringLiteral("CREATE TABLE uploads (id int, body nvarchar(max))"));
+    ASSERT_TRUE(faulty.isOpen()) << faulty.lastError().text().toStdString();
+    run(QStringLiteral("CREATE TABLE uploads (id int, body nvarchar(max))"), faulty);
 
-    QSqlQuery insert(db);
+    QSqlQuery insert(faulty);
     ASSERT_TRUE(insert.prepare(QStringLiteral("INSERT INTO uploads VALUES (?, ?)")))
         << insert.lastError().text().toStdString();
     insert.addBindValue(1);
@@ -202,42 +183,30 @@ TEST_F(FaultyServerTest, LongParameterCutOffInUploadFailsTheStatement)
     insert.bindValue(0, 2);
     EXPECT_FALSE(insert.exec());
     EXPECT_TRUE(insert.lastError().isValid());
-
-    QSqlDatabase again = reconnect();
-    QSqlQuery count(again);
-    ASSERT_TRUE(count.exec(QStringLiteral("SELECT COUNT(*) FROM uploads")))
-        << count.lastError().text().toStdString();
-    ASSERT_TRUE(count.next());
-    EXPECT_EQ(count.value(0).toInt(), 0);
+    EXPECT_EQ(rowsSeenAfresh(QStringLiteral("uploads")), 0);
 }
 
 TEST_F(FaultyServerTest, ConnectionLostInsteadOfTheCommitFailsTheCommit)
 {
     start(QStringLiteral("127.0.0.38"), QStringLiteral("--drop-during-commit"));
-    ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-    run(db, QStringLiteral("CREATE TABLE ledger (n int)"));
+    ASSERT_TRUE(faulty.isOpen()) << faulty.lastError().text().toStdString();
+    run(QStringLiteral("CREATE TABLE ledger (n int)"), faulty);
 
-    ASSERT_TRUE(db.transaction()) << db.lastError().text().toStdString();
-    run(db, QStringLiteral("INSERT INTO ledger VALUES (1)"));
-    EXPECT_FALSE(db.commit());
-    expectClearError(db.lastError(), QSqlError::TransactionError);
+    ASSERT_TRUE(faulty.transaction()) << faulty.lastError().text().toStdString();
+    run(QStringLiteral("INSERT INTO ledger VALUES (1)"), faulty);
+    EXPECT_FALSE(faulty.commit());
+    expectClearError(faulty.lastError(), QSqlError::TransactionError);
     // In the ODBC driver's words ("Unexpected EOF from the server") or a
     // provider's own ("the connection was closed"): the reason, not a code.
-    EXPECT_TRUE(db.lastError().databaseText().contains(
+    EXPECT_TRUE(faulty.lastError().databaseText().contains(
         QRegularExpression(QStringLiteral("\\b(EOF|connection|closed)\\b"),
                            QRegularExpression::CaseInsensitiveOption)))
-        << db.lastError().databaseText().toStdString();
+        << faulty.lastError().databaseText().toStdString();
 
-    QSqlQuery next(db);
+    QSqlQuery next(faulty);
     EXPECT_FALSE(next.exec(QStringLiteral("SELECT 1")));
-
     // The server never committed: the row went with the session.
-    QSqlDatabase again = reconnect();
-    QSqlQuery count(again);
-    ASSERT_TRUE(count.exec(QStringLiteral("SELECT COUNT(*) FROM ledger")))
-        << count.lastError().text().toStdString();
-    ASSERT_TRUE(count.next());
-    EXPECT_EQ(count.value(0).toInt(), 0);
+    EXPECT_EQ(rowsSeenAfresh(QStringLiteral("ledger")), 0);
 }
 
 } // namespace

@@ -7,12 +7,10 @@
 // and the provider's login against test servers (tests/provider).
 
 #include "livedatabase.h"
-
+#include "loopbacklistener.h"
 #include "valgrindcheck.h"
 
 #include <QtCore/QFile>
-
-#include <fcntl.h>
 
 #include <cstdio>
 
@@ -70,14 +68,6 @@ bool underValgrind()
 }
 #endif
 
-int openDescriptors()
-{
-    int count = 0;
-    for (int fd = 0; fd < 4096; ++fd)
-        count += ::fcntl(fd, F_GETFD) != -1;
-    return count;
-}
-
 using ThousandConnections = rztest::LiveDatabaseTest;
 
 TEST_F(ThousandConnections, OpenAndCloseLeakNeitherSocketsNorMemory)
@@ -89,13 +79,13 @@ TEST_F(ThousandConnections, OpenAndCloseLeakNeitherSocketsNorMemory)
         ASSERT_TRUE(loop.open()) << loop.lastError().text().toStdString();
         loop.close();
     }
-    const int descriptorsBefore = openDescriptors();
+    const int descriptorsBefore = rztest::openDescriptors();
     const long memoryBefore = residentKilobytes();
     for (int i = 0; i < 1000; ++i) {
         ASSERT_TRUE(loop.open()) << i << ": " << loop.lastError().text().toStdString();
         loop.close();
     }
-    EXPECT_EQ(openDescriptors(), descriptorsBefore);
+    EXPECT_EQ(rztest::openDescriptors(), descriptorsBefore);
     const long growth = residentKilobytes() - memoryBefore;
     std::printf("resident memory after 1000 more opens: %+ld kB\n", growth);
 #ifndef __SANITIZE_ADDRESS__

@@ -73,8 +73,9 @@ protected:
         }
     }
 
-    // Another connection to the same server, opened with `options`.
-    QSqlDatabase connect(const QString &options)
+    // Another connection to the same server (or the one `settings` name),
+    // opened with `options`.
+    QSqlDatabase connect(const QString &options, const ServerSettings &settings = liveSettings())
     {
         const QString name = QStringLiteral("%1.%2.%3")
                                  .arg(QString::fromLatin1(::testing::UnitTest::GetInstance()
@@ -82,7 +83,7 @@ protected:
                                  .arg(names.size())
                                  .arg(options);
         names.append(name);
-        QSqlDatabase connection = addConnection(name, liveSettings(), options);
+        QSqlDatabase connection = addConnection(name, settings, options);
         connection.open();
         return connection;
     }
