@@ -6,8 +6,8 @@
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-# The scripted provider, with the platform's client cursor (what it hands
-# out for DBPROP_CLIENTCURSOR) and error objects.
+# The scripted provider, with the platform's error objects, and its client
+# cursor for the client cursor's tests.
 file(GLOB RZ_SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/scripted*.cpp)
 add_library(rz_scripted STATIC ${RZ_SUPPORT_SOURCES}
   ${CMAKE_CURRENT_SOURCE_DIR}/support/classregistration.cpp)
