@@ -41,7 +41,7 @@ std::string selectOneText(IUnknown *session)
     Rows rows;
     if (!selectAll(session, "SELECT 'over TLS' AS t", rows) || rows.size() != 1)
         return "(" + errorText() + ")";
-    return rows[0][0].text();
+    return rows[0][0].bytes;
 }
 
 #define REQUIRE_TDS_BACKEND()                                                                           \
