@@ -8,29 +8,64 @@
 
 namespace providertest {
 
-std::u16string u16(const std::string &s)
+namespace {
+
+std::string descriptionOf(IErrorInfo *info)
 {
-    std::u16string out(s.size(), u'\0'); // never more UTF-16 units than UTF-8 bytes
-    out.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), int(out.size()))));
-    return out;
+    BSTR description = nullptr;
+    if (FAILED(info->GetDescription(&description)) || !description)
+        return "";
+    const std::string text = u8(description);
+    SysFreeString(description);
+    return text;
 }
 
-std::string u8(const std::u16string &s)
+// RZ_TEST_PROVIDER names it (the test run sets it once per backend).
+const char *providerUnderTest()
 {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (cp < 0x80) out += char(cp);
-        else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-        else if (cp < 0x10000) { out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
-        else { out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
-    }
-    return out;
+    const char *name = std::getenv("RZ_TEST_PROVIDER");
+    return name && *name ? name : "SQLOLEDB";
 }
+
+HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
+{
+    std::vector<DBPROP> props = {i4Property(DBPROP_INIT_TIMEOUT, login.loginTimeout),
+                                 textProperty(DBPROP_INIT_DATASOURCE, login.host),
+                                 i4Property(DBPROP_INIT_GENERALTIMEOUT, login.generalTimeout),
+                                 textProperty(DBPROP_INIT_CATALOG, login.database),
+                                 textProperty(DBPROP_AUTH_USERID, login.user),
+                                 textProperty(DBPROP_AUTH_PASSWORD, login.password)};
+    if (login.providerString)
+        props.push_back(textProperty(DBPROP_INIT_PROVIDERSTRING, *login.providerString));
+    DBPROPSET sets[2];
+    sets[0].guidPropertySet = DBPROPSET_DBINIT;
+    sets[0].cProperties = ULONG(props.size());
+    sets[0].rgProperties = props.data();
+    DBPROP encrypt = textProperty(SSPROP_INIT_ENCRYPT, login.encrypt.value_or(std::string()));
+    sets[1].guidPropertySet = DBPROPSET_SQLSERVERDBINIT;
+    sets[1].cProperties = login.encrypt ? 1 : 0;
+    sets[1].rgProperties = &encrypt;
+    rz::ComPtr<IDBProperties> properties;
+    HRESULT hr = rz::ComPtr<IDBInitialize>::share(source).query(IID_IDBProperties, properties);
+    if (SUCCEEDED(hr))
+        hr = properties->SetProperties(2, sets);
+    for (auto &p : props)
+        VariantClear(&p.vValue);
+    VariantClear(&encrypt.vValue);
+    return hr;
+}
+
+// Lays out b's value, length and status parts from `offset` on, each on an
+// 8-byte boundary; returns where the next binding's parts may start.
+size_t placeParts(DBBINDING &b, size_t offset)
+{
+    b.obValue = offset;
+    b.obLength = (offset + b.cbMaxLen + 7) & ~size_t(7);
+    b.obStatus = b.obLength + 8;
+    return b.obStatus + 8;
+}
+
+} // namespace
 
 std::string errorText()
 {
@@ -38,34 +73,17 @@ std::string errorText()
     if (GetErrorInfo(0, info.put()) != S_OK || !info)
         return "";
     rz::ComPtr<IErrorRecords> records;
+    if (FAILED(info.query(IID_IErrorRecords, records)))
+        return descriptionOf(info.get());
+    ULONG count = 0;
+    records->GetRecordCount(&count);
     std::string text;
-    if (SUCCEEDED(info.query(IID_IErrorRecords, records))) {
-        ULONG count = 0;
-        records->GetRecordCount(&count);
-        for (ULONG i = 0; i < count; ++i) {
-            rz::ComPtr<IErrorInfo> record;
-            BSTR description = nullptr;
-            if (SUCCEEDED(records->GetErrorInfo(i, 0, record.put())) && SUCCEEDED(record->GetDescription(&description))) {
-                if (!text.empty())
-                    text += " | ";
-                text += u8(description ? std::u16string(description) : std::u16string());
-                SysFreeString(description);
-            }
-        }
-        return text;
-    }
-    BSTR description = nullptr;
-    if (SUCCEEDED(info->GetDescription(&description))) {
-        text = u8(description ? std::u16string(description) : std::u16string());
-        SysFreeString(description);
+    for (ULONG i = 0; i < count; ++i) {
+        rz::ComPtr<IErrorInfo> record;
+        if (SUCCEEDED(records->GetErrorInfo(i, 0, record.put())))
+            text += (i ? " | " : "") + descriptionOf(record.get());
     }
     return text;
-}
-
-const char *providerUnderTest()
-{
-    const char *name = std::getenv("RZ_TEST_PROVIDER");
-    return name && *name ? name : "SQLOLEDB";
 }
 
 bool testingTdsBackend()
@@ -107,34 +125,6 @@ DBPROP i4Property(DBPROPID id, LONG value)
     p.vValue.vt = VT_I4;
     p.vValue.lVal = value;
     return p;
-}
-
-HRESULT setLoginProperties(IDBInitialize *source, const Login &login)
-{
-    std::vector<DBPROP> props = {i4Property(DBPROP_INIT_TIMEOUT, login.loginTimeout),
-                                 textProperty(DBPROP_INIT_DATASOURCE, login.host),
-                                 i4Property(DBPROP_INIT_GENERALTIMEOUT, login.generalTimeout),
-                                 textProperty(DBPROP_INIT_CATALOG, login.database),
-                                 textProperty(DBPROP_AUTH_USERID, login.user),
-                                 textProperty(DBPROP_AUTH_PASSWORD, login.password)};
-    if (login.providerString)
-        props.push_back(textProperty(DBPROP_INIT_PROVIDERSTRING, *login.providerString));
-    DBPROPSET sets[2];
-    sets[0].guidPropertySet = DBPROPSET_DBINIT;
-    sets[0].cProperties = ULONG(props.size());
-    sets[0].rgProperties = props.data();
-    DBPROP encrypt = textProperty(SSPROP_INIT_ENCRYPT, login.encrypt.value_or(std::string()));
-    sets[1].guidPropertySet = DBPROPSET_SQLSERVERDBINIT;
-    sets[1].cProperties = login.encrypt ? 1 : 0;
-    sets[1].rgProperties = &encrypt;
-    rz::ComPtr<IDBProperties> properties;
-    HRESULT hr = rz::ComPtr<IDBInitialize>::share(source).query(IID_IDBProperties, properties);
-    if (SUCCEEDED(hr))
-        hr = properties->SetProperties(2, sets);
-    for (auto &p : props)
-        VariantClear(&p.vValue);
-    VariantClear(&encrypt.vValue);
-    return hr;
 }
 
 rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *result)
@@ -183,22 +173,13 @@ rz::ComPtr<ICommandText> createCommand(IUnknown *session, const std::u16string &
 HRESULT run(IUnknown *session, const std::string &sql, DBROWCOUNT *affected)
 {
     auto command = createCommand(session, u16(sql));
-    if (!command)
-        return E_FAIL;
-    return command->Execute(nullptr, IID_NULL, nullptr, affected, nullptr);
+    return command ? command->Execute(nullptr, IID_NULL, nullptr, affected, nullptr) : E_FAIL;
 }
 
 HRESULT query(IUnknown *session, const std::string &sql, rz::ComPtr<IRowset> &rowset)
 {
     auto command = createCommand(session, u16(sql));
-    if (!command)
-        return E_FAIL;
-    return command->Execute(nullptr, IID_IRowset, nullptr, nullptr, rowset.putUnknown());
-}
-
-std::string Cell::text() const
-{
-    return bytes;
+    return command ? command->Execute(nullptr, IID_IRowset, nullptr, nullptr, rowset.putUnknown()) : E_FAIL;
 }
 
 RowReader::RowReader(IRowset *rowset, DBLENGTH longThreshold) : rowset_(rowset)
@@ -240,14 +221,7 @@ RowReader::RowReader(IRowset *rowset, DBLENGTH longThreshold) : rowset_(rowset)
         } else {
             b.cbMaxLen = c.ulColumnSize;
         }
-        offset = (offset + 7) & ~size_t(7);
-        b.obValue = offset;
-        offset += b.cbMaxLen;
-        offset = (offset + 7) & ~size_t(7);
-        b.obLength = offset;
-        offset += sizeof(DBLENGTH);
-        b.obStatus = offset;
-        offset += sizeof(DBSTATUS);
+        offset = placeParts(b, offset);
         bindings_.push_back(b);
     }
     rowSize_ = offset;
@@ -395,12 +369,7 @@ HRESULT executeWith(ICommandText *command, std::vector<Param> &params, REFIID ii
             b.pObject = &objects[i];
             b.cbMaxLen = sizeof(void *);
         }
-        b.obValue = offset;
-        offset += (b.cbMaxLen + 7) & ~DBLENGTH(7);
-        b.obLength = offset;
-        offset += 8;
-        b.obStatus = offset;
-        offset += 8;
+        offset = placeParts(b, offset);
         bindings.push_back(b);
     }
     std::vector<unsigned char> buffer(offset + 8, 0);
@@ -423,16 +392,6 @@ HRESULT executeWith(ICommandText *command, std::vector<Param> &params, REFIID ii
     accessor->ReleaseAccessor(handle, nullptr);
     SetErrorInfo(0, error.get());
     return hr;
-}
-
-Param wide(const std::string &text)
-{
-    const std::u16string w = u16(text);
-    Param p;
-    p.type = DBTYPE_WSTR;
-    p.value.assign(reinterpret_cast<const char *>(w.c_str()), (w.size() + 1) * 2);
-    p.length = w.size() * 2;
-    return p;
 }
 
 Param nullOf(DBTYPE type)

@@ -5,6 +5,7 @@
 
 #include "platform/com/comptr.h"
 #include "platform/sdk/oledb.h"
+#include "tds/wirewriter.h"
 
 #include <cstdint>
 #include <cstring>
@@ -26,8 +27,8 @@ struct Login {
     std::optional<std::string> providerString; // DBPROP_INIT_PROVIDERSTRING
 };
 
-std::u16string u16(const std::string &s);
-std::string u8(const std::u16string &s);
+inline std::u16string u16(std::string_view s) { return rz::tds::utf16FromUtf8(s); }
+inline std::string u8(std::u16string_view s) { return rz::tds::utf8FromUtf16(s); }
 
 // The descriptions of the thread's error object, records joined by " | ";
 // "" when there is none.
@@ -45,14 +46,11 @@ inline std::tuple<int, int, int> fields(const DBTIME &t) { return {t.hour, t.min
 DBPROP textProperty(DBPROPID id, const std::string &value);
 DBPROP i4Property(DBPROPID id, LONG value);
 
-// The provider under test: RZ_TEST_PROVIDER names it (the test run sets
-// it once per backend), "SQLOLEDB" (the TDS client) by default.
-const char *providerUnderTest();
-// Whether that provider runs on the TDS client (otherwise on FreeTDS's ODBC driver).
+// Whether the provider under test runs on the TDS client ("SQLOLEDB", the
+// default) or on FreeTDS's ODBC driver (RZFREETDS).
 bool testingTdsBackend();
-// progId null: the provider under test.
+// progId null: the provider under test (RZ_TEST_PROVIDER).
 rz::ComPtr<IDBInitialize> createDataSource(const char *progId = nullptr);
-HRESULT setLoginProperties(IDBInitialize *source, const Login &login);
 // Data source initialised and a session on it (IOpenRowset), or null with the failure in *hr.
 rz::ComPtr<IOpenRowset> openSession(const Login &login, HRESULT *hr = nullptr);
 rz::ComPtr<IOpenRowset> openSession(IDBInitialize *source, const Login &login, HRESULT *hr = nullptr);
@@ -66,9 +64,8 @@ HRESULT query(IUnknown *session, const std::string &sql, rz::ComPtr<IRowset> &ro
 struct Cell {
     DBSTATUS status = 0;
     DBLENGTH length = 0;
-    std::string bytes; // the value part as bound, or the storage object's bytes
+    std::string bytes; // the value part as bound (WSTR as UTF-8), or the storage object's bytes
     bool isNull() const { return status == DBSTATUS_S_ISNULL; }
-    std::string text() const;      // STR, or WSTR converted to UTF-8
     template <class T> T as() const { T v{}; std::memcpy(&v, bytes.data(), std::min(sizeof v, bytes.size())); return v; }
 };
 
@@ -153,7 +150,6 @@ inline Param fixed(DBTYPE type, T value)
     return p;
 }
 
-Param wide(const std::string &text);
 Param nullOf(DBTYPE type);
 // A long value read from `object`, an ISequentialStream.
 Param stream(IUnknown *object, DBLENGTH length);

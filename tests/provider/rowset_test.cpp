@@ -1,5 +1,6 @@
-// Reading results from the server: column descriptions and values in the
-// bound types.
+// Reading results from the server: column descriptions, and the values no
+// double or plain date holds exactly (the differential test reads the rest
+// on both backends).
 
 #include "liveserver.h"
 
@@ -82,48 +83,6 @@ TEST_F(Columns, TypesSizesAndFlagsFollowTheServersTypes)
     EXPECT_FALSE(none);
 }
 
-TEST_F(Columns, ValuesArriveInTheReportedTypes)
-{
-    ASSERT_EQ(run(session.get(), "CREATE TABLE col_values (i INT, s SMALLINT, t TINYINT, b BIGINT, bt BIT, f FLOAT, "
-                                 "r REAL, d DECIMAL(12,3), m MONEY, vc VARCHAR(20), nv NVARCHAR(30), "
-                                 "vb VARBINARY(16), dt DATETIME2, dd DATE)"),
-              S_OK)
-        << errorText();
-    ASSERT_EQ(run(session.get(), "INSERT INTO col_values VALUES (-7, 300, 200, 9000000000, 1, 2.5, 0.25, "
-                                 "-123456789.125, 12.34, 'abc', N'Grüße €', 0x00FF10, '2020-05-06 07:08:09.123', "
-                                 "'1999-12-31')"),
-              S_OK)
-        << errorText();
-    ASSERT_EQ(run(session.get(), "INSERT INTO col_values (i) VALUES (NULL)"), S_OK) << errorText();
-    Rows rows;
-    ASSERT_TRUE(selectAll(session.get(), "SELECT * FROM col_values ORDER BY i DESC", rows));
-    ASSERT_EQ(rows.size(), 2u);
-    const auto &v = rows[0];
-    EXPECT_EQ(v[0].as<int32_t>(), -7);
-    EXPECT_EQ(v[1].as<int16_t>(), 300);
-    EXPECT_EQ(v[2].as<uint8_t>(), 200);
-    EXPECT_EQ(v[3].as<int64_t>(), 9000000000LL);
-    EXPECT_EQ(v[4].as<int16_t>(), VARIANT_TRUE);
-    EXPECT_EQ(v[5].as<double>(), 2.5);
-    EXPECT_EQ(v[6].as<float>(), 0.25f);
-    const auto numeric = v[7].as<DB_NUMERIC>();
-    EXPECT_EQ(numeric.precision, 12);
-    EXPECT_EQ(numeric.scale, 3);
-    EXPECT_EQ(numeric.sign, 0);
-    uint64_t magnitude = 0;
-    std::memcpy(&magnitude, numeric.val, 8);
-    EXPECT_EQ(magnitude, 123456789125ULL);
-    EXPECT_EQ(v[8].as<int64_t>(), 123400) << "money is the amount times 10,000";
-    EXPECT_EQ(v[9].text(), "abc");
-    EXPECT_EQ(v[9].length, 3u);
-    EXPECT_EQ(v[10].text(), "Grüße €");
-    EXPECT_EQ(v[11].bytes, std::string("\x00\xFF\x10", 3));
-    EXPECT_EQ(fields(v[12].as<DBTIMESTAMP>()), std::make_tuple(2020, 5, 6, 7, 8, 9, 123000000u));
-    EXPECT_EQ(fields(v[13].as<DBDATE>()), std::make_tuple(1999, 12, 31));
-    for (size_t c = 0; c < rows[1].size(); ++c)
-        EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
-}
-
 TEST_F(Columns, ExtremeDatesExactDecimalsAndLatinTextSurviveTheWire)
 {
     rz::ComPtr<IRowset> rowset;
@@ -153,5 +112,5 @@ TEST_F(Columns, ExtremeDatesExactDecimalsAndLatinTextSurviveTheWire)
     const unsigned char magnitude[12] = {0x15, 0x5F, 0xD8, 0xC4, 0x91, 0x7A, 0x79, 0x6D, 0xEB, 0x35, 0xFD, 0x03};
     EXPECT_EQ(std::memcmp(n.val, magnitude, sizeof magnitude), 0);
     EXPECT_EQ(rows[0][3].as<int64_t>(), -1234567890123456LL) << "money in units of 1/10000, exactly";
-    EXPECT_EQ(rows[0][4].text(), "caf\xC3\xA9") << "narrow text reaches the consumer as UTF-8";
+    EXPECT_EQ(rows[0][4].bytes, "caf\xC3\xA9") << "narrow text reaches the consumer as UTF-8";
 }

@@ -12,16 +12,6 @@ using namespace tdstest;
 
 namespace {
 
-std::vector<uint8_t> loggedIn()
-{
-    const std::vector<uint8_t> preLogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-                                           0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, 0x02};
-    auto bytes = framed(preLogin);
-    const auto login = framed(Stream().loginAck().done().bytes);
-    bytes.insert(bytes.end(), login.begin(), login.end());
-    return bytes;
-}
-
 Stream manyRows(int count)
 {
     Stream s;
@@ -31,21 +21,14 @@ Stream manyRows(int count)
     return s;
 }
 
-struct Scripted {
-    MemoryTransport *transport;
-    std::unique_ptr<Connection> connection;
-};
-
 Scripted loggedInConnection()
 {
-    auto transport = std::make_unique<MemoryTransport>(loggedIn());
-    MemoryTransport *raw = transport.get();
-    auto connection = std::make_unique<Connection>(std::move(transport));
+    auto s = scripted(answersWith(Stream().loginAck().done().bytes));
     LoginOptions options;
     options.userName = "sa";
-    connection->login(options);
-    raw->timeoutWhenEmpty = true;
-    return {raw, std::move(connection)};
+    s.connection->login(options);
+    s.transport->timeoutWhenEmpty = true;
+    return s;
 }
 
 // The packets of `payload` without the last one (the server is still writing).

@@ -2,11 +2,13 @@
 // A Transport in memory: records what the client sends and hands out a
 // scripted answer in pieces of a chosen size, then reports the peer closed.
 
+#include "tds/connection.h"
 #include "tds/error.h"
 #include "tds/transport.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace tdstest {
@@ -54,6 +56,35 @@ inline std::vector<uint8_t> framed(const std::vector<uint8_t> &payload, size_t p
         at += part;
     } while (at < payload.size());
     return out;
+}
+
+// A server's PRELOGIN answer (version 15.0.2000) with the given ENCRYPTION option.
+inline std::vector<uint8_t> preLoginAnswer(uint8_t encryption)
+{
+    return {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
+            0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, encryption};
+}
+
+// A server's PRELOGIN answer without encryption, then `response` to LOGIN7.
+inline std::vector<uint8_t> answersWith(const std::vector<uint8_t> &response, size_t packetSize = 4096)
+{
+    auto answers = framed(preLoginAnswer(0x02));
+    const auto login = framed(response, packetSize);
+    answers.insert(answers.end(), login.begin(), login.end());
+    return answers;
+}
+
+// A client connection over a memory transport that answers with `answers`.
+struct Scripted {
+    MemoryTransport *transport;
+    std::unique_ptr<rz::tds::Connection> connection;
+};
+
+inline Scripted scripted(std::vector<uint8_t> answers, size_t pieceSize = SIZE_MAX)
+{
+    auto transport = std::make_unique<MemoryTransport>(std::move(answers), pieceSize);
+    MemoryTransport *raw = transport.get();
+    return {raw, std::make_unique<rz::tds::Connection>(std::move(transport))};
 }
 
 } // namespace tdstest

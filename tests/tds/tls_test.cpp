@@ -1,5 +1,6 @@
 // TLS inside PRELOGIN, then under the TDS packets, against an in-process
 // server with a certificate made on the spot.
+#include "memorytransport.h"
 #include "streambuilder.h"
 
 #include "tds/connection.h"
@@ -67,12 +68,6 @@ struct Certificate {
     }
 };
 
-std::vector<uint8_t> preLoginAnswer(EncryptionOption encryption)
-{
-    return {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-            0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, uint8_t(encryption)};
-}
-
 // The server's half: PRELOGIN, the TLS handshake, LOGIN7 and one batch.
 struct FakeServer {
     Certificate &certificate;
@@ -95,7 +90,7 @@ struct FakeServer {
         raw.setTimeout(5s);
         PacketChannel plain(raw);
         plain.receiveMessage();
-        plain.sendMessage(PacketType::Reply, preLoginAnswer(answer));
+        plain.sendMessage(PacketType::Reply, tdstest::preLoginAnswer(uint8_t(answer)));
         SSL_CTX *context = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate(context, certificate.certificate);
         SSL_CTX_use_PrivateKey(context, certificate.key);

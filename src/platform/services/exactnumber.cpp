@@ -17,10 +17,10 @@ uint128 powerOfTen(int n)
 int digitCount(uint128 magnitude)
 {
     int digits = 1;
-    while (magnitude >= 10) {
+    for (; magnitude > UINT64_MAX; ++digits) // 128-bit division only while it is needed
         magnitude /= 10;
-        ++digits;
-    }
+    for (uint64_t low = static_cast<uint64_t>(magnitude); low >= 10; ++digits)
+        low /= 10;
     return digits;
 }
 

@@ -10,9 +10,17 @@ namespace rz::provider {
 
 StatementHandle OdbcConnection::newStatement()
 {
+    if (spare_)
+        return std::move(spare_);
     StatementHandle statement;
     odbcCall(statement.allocate(handle_.get()), handle_);
     return statement;
+}
+
+void OdbcConnection::recycleStatement(StatementHandle statement)
+{
+    if (!spare_)
+        spare_ = std::move(statement);
 }
 
 HRESULT OdbcConnection::execute(const std::u16string &text, std::vector<ParameterValue> *parameters,

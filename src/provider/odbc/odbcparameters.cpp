@@ -14,7 +14,6 @@ constexpr size_t kPutChunk = 64 * 1024;
 
 bool bindParameterValues(SQLHSTMT statement, const std::vector<ParameterValue> &values, std::vector<OdbcParameter> &bound)
 {
-    SQLFreeStmt(statement, SQL_RESET_PARAMS);
     bound.clear();
     bound.reserve(values.size());
     for (const ParameterValue &value : values)

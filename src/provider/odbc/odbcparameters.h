@@ -11,8 +11,8 @@
 
 namespace rz::provider {
 
-// Binds the values (in ordinal order) to the statement as `bound`, which
-// must stay until it has run; false with diagnostics pending.
+// Binds the values (in ordinal order) to a statement that has none bound, as
+// `bound`, which must stay until it has run; false with diagnostics pending.
 bool bindParameterValues(SQLHSTMT statement, const std::vector<ParameterValue> &values, std::vector<OdbcParameter> &bound);
 
 // Runs the statement (SQLExecute, or SQLExecDirectW with text) and feeds

@@ -1,6 +1,7 @@
 #include "provider/odbc/odbcresultstream.h"
 
 #include "provider/odbc/odbccall.h"
+#include "provider/odbc/odbcconnection.h"
 #include "provider/values/codepage.h"
 
 #include <algorithm>
@@ -16,8 +17,8 @@ constexpr SQLLEN kLongChunk = 64 * 1024;
 
 } // namespace
 
-OdbcResultStream::OdbcResultStream(std::shared_ptr<ServerConnection> connection, StatementHandle statement)
-    : ResultStream(std::move(connection)), statement_(std::move(statement))
+OdbcResultStream::OdbcResultStream(const std::shared_ptr<OdbcConnection> &connection, StatementHandle statement)
+    : ResultStream(connection), statement_(std::move(statement)), owner_(connection)
 {
 }
 
@@ -69,6 +70,7 @@ bool OdbcResultStream::describeCurrentResult()
         SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(rowSize_), 0);
         SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(blockRows_), 0);
         SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched_, 0);
+        blockCursor_ = true;
     }
     return true;
 }
@@ -188,10 +190,21 @@ ResultStream::Next OdbcResultStream::advanceOnWire()
 
 void OdbcResultStream::closeWire()
 {
-    if (statement_) {
-        SQLFreeStmt(statement_.get(), SQL_CLOSE);
-        statement_.reset();
+    if (!statement_)
+        return;
+    const SQLHSTMT stmt = statement_.get();
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    if (blockCursor_) {
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+        blockCursor_ = false;
     }
+    if (const std::shared_ptr<OdbcConnection> owner = owner_.lock())
+        owner->recycleStatement(std::move(statement_));
+    statement_.reset();
 }
 
 } // namespace rz::provider

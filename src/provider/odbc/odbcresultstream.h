@@ -10,9 +10,11 @@
 
 namespace rz::provider {
 
+class OdbcConnection;
+
 class OdbcResultStream final : public ResultStream {
 public:
-    OdbcResultStream(std::shared_ptr<ServerConnection> connection, StatementHandle statement);
+    OdbcResultStream(const std::shared_ptr<OdbcConnection> &connection, StatementHandle statement);
     ~OdbcResultStream() override;
 
     // Reads the column descriptions of the current result and prepares the
@@ -30,6 +32,8 @@ private:
     bool readLongRow(RowBlock &block);
 
     StatementHandle statement_;
+    std::weak_ptr<OdbcConnection> owner_; // takes the statement handle back for its next statement
+    bool blockCursor_ = false;            // the statement's row-array attributes point into this stream
     std::vector<OdbcColumn> odbcColumns_; // how each of columns_ is fetched
     size_t blockRows_ = 1;
     SQLULEN rowsFetched_ = 0;

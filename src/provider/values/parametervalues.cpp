@@ -3,6 +3,7 @@
 #include "common/bytes.h"
 #include "platform/com/comptr.h"
 #include "platform/com/oletext.h"
+#include "platform/services/exactnumber.h"
 #include "provider/diagnostics/diagnostics.h"
 #include "provider/values/datetimevalues.h"
 
@@ -55,16 +56,9 @@ void setFixed(ParameterValue &p, DBTYPE type, const T &value)
 // its places.
 void setNumeric(ParameterValue &p, const DB_NUMERIC &value)
 {
-    unsigned __int128 magnitude = 0;
-    for (int i = 15; i >= 0; --i)
-        magnitude = (magnitude << 8) | value.val[i];
-    size_t digits = 1;
-    for (; magnitude > UINT64_MAX; ++digits) // 128-bit division only while it is needed
-        magnitude /= 10;
-    for (uint64_t low = uint64_t(magnitude); low >= 10; ++digits)
-        low /= 10;
+    const int digits = rz::digitCount(rz::fromNumeric(value).magnitude);
     setFixed(p, DBTYPE_NUMERIC, value);
-    p.precision = BYTE(std::clamp<size_t>(std::max<size_t>(digits, size_t(value.scale) + 1), 1, 38));
+    p.precision = BYTE(std::clamp(std::max(digits, int(value.scale) + 1), 1, 38));
     p.scale = value.scale;
 }
 

@@ -19,7 +19,7 @@ void write(const std::string &path, const std::vector<uint8_t> &bytes)
         throw std::runtime_error("cannot write " + path);
 }
 
-std::vector<uint8_t> preLoginAnswer(uint8_t encryption)
+std::vector<uint8_t> preLoginAnswerWithEveryOption(uint8_t encryption)
 {
     return {0x00, 0x00, 0x1A, 0x00, 0x06, 0x01, 0x00, 0x20, 0x00, 0x01, 0x02, 0x00, 0x21, 0x00, 0x01, 0x03, 0x00, 0x22,
             0x00, 0x00, 0x04, 0x00, 0x22, 0x00, 0x01, 0xFF, 0x0F, 0x00, 0x07, 0xD0, 0x00, 0x00, encryption, 0x00, 0x00};
@@ -65,22 +65,22 @@ int main(int argc, char **argv)
     Stream result;
     result.colmetadata(1).column(ti::intn(4), "one").u8(0xD1).u8(4).u32(1).done(0x10, 1);
     const auto ok = acceptedLogin().bytes;
-    write(dir + "/login/seed-accepted", loginInput(0x00, preLoginAnswer(0x02), ok, result.bytes));
-    write(dir + "/login/seed-accepted-in-pieces", loginInput(0x30, preLoginAnswer(0x02), ok, result.bytes));
-    write(dir + "/login/seed-encrypted-login", loginInput(0x19, preLoginAnswer(0x00), ok, result.bytes));
-    write(dir + "/login/seed-encrypted-session", loginInput(0x1A, preLoginAnswer(0x03), ok, result.bytes));
+    write(dir + "/login/seed-accepted", loginInput(0x00, preLoginAnswerWithEveryOption(0x02), ok, result.bytes));
+    write(dir + "/login/seed-accepted-in-pieces", loginInput(0x30, preLoginAnswerWithEveryOption(0x02), ok, result.bytes));
+    write(dir + "/login/seed-encrypted-login", loginInput(0x19, preLoginAnswerWithEveryOption(0x00), ok, result.bytes));
+    write(dir + "/login/seed-encrypted-session", loginInput(0x1A, preLoginAnswerWithEveryOption(0x03), ok, result.bytes));
     Stream refused;
     refused.message(true, 18456, 1, 14, "Login failed for user 'sa'.", "SRV").done(0x02);
-    write(dir + "/login/seed-refused", loginInput(0x00, preLoginAnswer(0x02), refused.bytes, {}));
+    write(dir + "/login/seed-refused", loginInput(0x00, preLoginAnswerWithEveryOption(0x02), refused.bytes, {}));
     Stream sspi;
     sspi.u8(0xED).u16(4).raw({'N', 'T', 'L', 'M'}).raw(ok);
-    write(dir + "/login/seed-sspi", loginInput(0x00, preLoginAnswer(0x02), sspi.bytes, result.bytes));
+    write(dir + "/login/seed-sspi", loginInput(0x00, preLoginAnswerWithEveryOption(0x02), sspi.bytes, result.bytes));
     Stream routed;
     routed.loginAck().u8(0xE3).u16(24).u8(20).u16(19).u8(0).u16(1433).usVarchar("server1").u16(0).done();
-    write(dir + "/login/seed-routed", loginInput(0x00, preLoginAnswer(0x02), routed.bytes, {}));
+    write(dir + "/login/seed-routed", loginInput(0x00, preLoginAnswerWithEveryOption(0x02), routed.bytes, {}));
     // As the bytes arrive, packet headers included.
     std::vector<uint8_t> raw{0x04};
-    for (const auto &message : {framed(preLoginAnswer(0x02)), framed(ok, 512), framed(result.bytes)})
+    for (const auto &message : {framed(preLoginAnswerWithEveryOption(0x02)), framed(ok, 512), framed(result.bytes)})
         raw.insert(raw.end(), message.begin(), message.end());
     write(dir + "/login/seed-raw", raw);
     return 0;

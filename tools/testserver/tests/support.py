@@ -77,6 +77,23 @@ def pytds_connect(host, database='testdb', user=LOGIN[0], password=LOGIN[1], **k
     return pytds.connect(host, database=database, user=user, password=password, port=1433, **kwargs)
 
 
+def result_sets(cursor, sql, params=None):
+    """Runs a batch: every result set it gives, as lists of tuples."""
+    cursor.execute(sql, params)
+    sets = []
+    while True:
+        if cursor.description:
+            sets.append([tuple(row) for row in cursor.fetchall()])
+        if not cursor.nextset():
+            return sets
+
+
+def last_result(cursor, sql, params=None):
+    """Runs a batch: the rows of its last result set, or None."""
+    sets = result_sets(cursor, sql, params)
+    return sets[-1] if sets else None
+
+
 class ServerTestCase(unittest.TestCase):
     """Runs one server for all tests of a class, and setup_sql on it once."""
     host = '127.0.0.10'

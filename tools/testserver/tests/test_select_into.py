@@ -6,9 +6,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, last_result  # noqa: E402
 
-import pytds  # noqa: E402
 
 
 class SelectIntoTest(ServerTestCase):
@@ -24,24 +23,13 @@ class SelectIntoTest(ServerTestCase):
         self.cursor = self.connect().cursor()
 
     def run_sql(self, sql, params=None):
-        self.cursor.execute(sql, params)
-        rows = None
-        while True:
-            if self.cursor.description:
-                rows = [tuple(row) for row in self.cursor.fetchall()]
-            if not self.cursor.nextset():
-                return rows
+        return last_result(self.cursor, sql, params)
 
     def columns_of(self, table):
         return self.run_sql(
             "SELECT c.name, t.DATA_TYPE, c.is_identity, c.is_nullable, c.max_length, c.precision, c.scale "
             "FROM sys.columns c JOIN INFORMATION_SCHEMA.COLUMNS t ON t.TABLE_NAME = '%s' "
             "AND t.COLUMN_NAME = c.name WHERE c.object_id = OBJECT_ID('%s') ORDER BY c.column_id" % (table, table))
-
-    def error_number(self, sql):
-        with self.assertRaises(pytds.Error) as caught:
-            self.run_sql(sql)
-        return caught.exception.msg_no
 
     def test_the_new_table_takes_names_types_and_identity_from_the_select_list(self):
         self.cursor.execute('SELECT id, name AS label, price, added, code INTO stock_copy FROM stock '
@@ -55,14 +43,8 @@ class SelectIntoTest(ServerTestCase):
         # the identity goes on from the highest value copied, in the source's steps
         self.run_sql("INSERT INTO stock_copy (label) VALUES (N'fig')")
         self.assertEqual([(15,)], self.run_sql("SELECT id FROM stock_copy WHERE label = N'fig'"))
-        self.assertEqual(2714, self.error_number('SELECT id INTO stock_copy FROM stock'))
-        self.assertIn("There is already an object named 'stock_copy' in the database.",
-                      str(self._error('SELECT id INTO stock_copy FROM stock')))
-
-    def _error(self, sql):
-        with self.assertRaises(pytds.Error) as caught:
-            self.run_sql(sql)
-        return caught.exception
+        error = self.assertServerError(2714, self.run_sql, 'SELECT id INTO stock_copy FROM stock')
+        self.assertIn("There is already an object named 'stock_copy' in the database.", str(error))
 
     def test_joins_aggregates_and_expressions_drop_the_identity_property(self):
         self.run_sql('SELECT s.id, s.name INTO joined FROM stock s JOIN stock t ON t.id = s.id')
@@ -77,8 +59,8 @@ class SelectIntoTest(ServerTestCase):
         self.run_sql("SELECT 7 AS seven, 'abc' AS letters, code INTO constants FROM stock")
         self.assertEqual([('seven', 'int', False, False, 4, 10, 0), ('letters', 'varchar', False, False, 3, 0, 0),
                           ('code', 'char', False, True, 3, 0, 0)], self.columns_of('constants'))
-        self.assertEqual(1038, self.error_number('SELECT id + 1 INTO unnamed FROM stock'))
-        self.assertEqual(2705, self.error_number('SELECT id, name AS id INTO doubled FROM stock'))
+        self.assertServerError(1038, self.run_sql, 'SELECT id + 1 INTO unnamed FROM stock')
+        self.assertServerError(2705, self.run_sql, 'SELECT id, name AS id INTO doubled FROM stock')
 
     def test_the_identity_function_numbers_the_rows_of_a_temporary_table(self):
         self.run_sql('SELECT IDENTITY(int, 100, 10) AS number, name INTO #numbered FROM stock '
@@ -89,9 +71,9 @@ class SelectIntoTest(ServerTestCase):
             "SELECT COLUMNPROPERTY(OBJECT_ID('tempdb..#numbered'), 'number', 'IsIdentity')"))
         self.run_sql("INSERT INTO #numbered (name) VALUES (N'plum')")
         self.assertEqual([(120,)], self.run_sql("SELECT number FROM #numbered WHERE name = N'plum'"))
-        self.assertEqual(177, self.error_number('SELECT IDENTITY(int) AS n FROM stock'))
-        self.assertEqual(8108, self.error_number('SELECT id, IDENTITY(int) AS n INTO two_ids FROM stock'))
-        self.assertEqual(208, self.error_number('SELECT * FROM numbered'))
+        self.assertServerError(177, self.run_sql, 'SELECT IDENTITY(int) AS n FROM stock')
+        self.assertServerError(8108, self.run_sql, 'SELECT id, IDENTITY(int) AS n INTO two_ids FROM stock')
+        self.assertServerError(208, self.run_sql, 'SELECT * FROM numbered')
         # parameters filter the rows copied; a parameterised statement's #table ends with it
         self.run_sql('SELECT name INTO cheap FROM stock WHERE price < %s', (decimal.Decimal('2.00'),))
         self.assertEqual([('apple',)], self.run_sql('SELECT name FROM cheap'))

@@ -1,12 +1,13 @@
 """Local temporary tables: private to their session, usable wherever a
 table is, dropped with their session or with the scope that made them."""
+import functools
 import glob
 import os
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, last_result  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -15,23 +16,8 @@ class TemporaryTableTest(ServerTestCase):
     host = '127.0.0.140'
 
     def session(self):
-        cursor = self.connect().cursor()
-
-        def run(sql, params=None):
-            """The rows of the statement's last result set, or None."""
-            cursor.execute(sql, params)
-            rows = None
-            while True:
-                if cursor.description:
-                    rows = [tuple(row) for row in cursor.fetchall()]
-                if not cursor.nextset():
-                    return rows
-        return run
-
-    def error_number(self, run, sql):
-        with self.assertRaises(pytds.Error) as caught:
-            run(sql)
-        return caught.exception.msg_no
+        """Runs a batch on a session of its own: the rows of its last result set, or None."""
+        return functools.partial(last_result, self.connect().cursor())
 
     def test_a_temporary_table_belongs_to_the_session_that_made_it(self):
         first, second = self.session(), self.session()
@@ -39,7 +25,7 @@ class TemporaryTableTest(ServerTestCase):
         first('CREATE TABLE #work (id int PRIMARY KEY, name nvarchar(10))')
         first("INSERT INTO #work VALUES (1, N'one'), (2, N'two')")
         self.assertEqual([(2,)], first('SELECT COUNT(*) FROM #work'))
-        self.assertEqual(208, self.error_number(second, 'SELECT * FROM #work'))
+        self.assertServerError(208, second, 'SELECT * FROM #work')
         self.assertEqual([(None,)], second("SELECT OBJECT_ID('tempdb..#work')"))
         # the other session makes a table of the same name and shape of its own
         second('CREATE TABLE #work (code varchar(3))')
@@ -75,25 +61,21 @@ class TemporaryTableTest(ServerTestCase):
         self.assertEqual([(10, 'apple')], run(
             'SELECT #orders.id, products.name FROM #orders, products WHERE #orders.product = products.id '
             'AND #orders.qty > 4'))
-        error = None
-        try:
-            run('SET IDENTITY_INSERT #orders ON; INSERT INTO #orders (id, product) VALUES (10, 1)')
-        except pytds.Error as caught:
-            error = caught
-        self.assertEqual(2627, error.msg_no)
+        error = self.assertServerError(2627, run, 'SET IDENTITY_INSERT #orders ON; '
+                                       'INSERT INTO #orders (id, product) VALUES (10, 1)')
         self.assertIn("'dbo.#orders'", str(error))
-        self.assertEqual(515, self.error_number(run, 'INSERT INTO #orders (product) VALUES (NULL)'))
+        self.assertServerError(515, run, 'INSERT INTO #orders (product) VALUES (NULL)')
         run('SET IDENTITY_INSERT #orders OFF')
         run('ALTER TABLE #orders ADD note varchar(10)')
         run('CREATE INDEX by_product ON #orders (product)')
         run("INSERT INTO #orders (product, qty, note) VALUES (2, 9, 'late')")
         self.assertEqual([(40, 'late')], run('SELECT id, note FROM #orders WHERE note IS NOT NULL'))
-        self.assertEqual(2714, self.error_number(run, 'CREATE TABLE #orders (x int)'))
-        self.assertEqual(4508, self.error_number(run, 'CREATE VIEW v_orders AS SELECT * FROM #orders'))
+        self.assertServerError(2714, run, 'CREATE TABLE #orders (x int)')
+        self.assertServerError(4508, run, 'CREATE VIEW v_orders AS SELECT * FROM #orders')
         run('TRUNCATE TABLE #orders')
         self.assertEqual([(0,)], run('SELECT COUNT(*) FROM #orders'))
         run('DROP TABLE #orders')
-        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #orders'))
+        self.assertServerError(208, run, 'SELECT * FROM #orders')
         # the idioms of scripts that run more than once
         for _ in range(2):
             run("IF OBJECT_ID('tempdb..#again') IS NOT NULL DROP TABLE #again; "
@@ -101,7 +83,7 @@ class TemporaryTableTest(ServerTestCase):
             self.assertEqual([(1,)], run('SELECT COUNT(*) FROM #again'))
         run('DROP TABLE IF EXISTS #again')
         run('DROP TABLE IF EXISTS #again')
-        self.assertEqual(3701, self.error_number(run, 'DROP TABLE #again'))
+        self.assertServerError(3701, run, 'DROP TABLE #again')
 
     def test_a_table_made_again_answers_with_its_new_columns(self):
         cursor = self.connect().cursor()
@@ -118,7 +100,7 @@ class TemporaryTableTest(ServerTestCase):
         run('BEGIN TRANSACTION; CREATE TABLE #undone (v int); INSERT INTO #undone VALUES (1)')
         self.assertEqual([(1,)], run('SELECT COUNT(*) FROM #undone'))
         run('ROLLBACK')
-        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #undone'))
+        self.assertServerError(208, run, 'SELECT * FROM #undone')
 
     def test_a_scope_drops_the_tables_it_made_and_sees_its_callers(self):
         run = self.session()
@@ -130,7 +112,7 @@ class TemporaryTableTest(ServerTestCase):
             'SELECT SUM(w) FROM #inner END')
         self.assertEqual([(30,)], run('EXEC fill_outer'))
         self.assertEqual([(2,)], run('SELECT COUNT(*) FROM #outer'))
-        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #inner'))
+        self.assertServerError(208, run, 'SELECT * FROM #inner')
         self.assertEqual([(50,)], run('EXEC fill_outer'))        # made afresh on every call
         # a procedure's own #outer hides the caller's until it returns
         run('CREATE PROCEDURE own_outer AS BEGIN CREATE TABLE #outer (label varchar(5)); '
@@ -139,10 +121,10 @@ class TemporaryTableTest(ServerTestCase):
         self.assertEqual([(1,), (2,), (2,)], run('SELECT v FROM #outer ORDER BY v'))
         # a string run by EXEC and a parameterised statement are scopes too
         run("EXEC ('CREATE TABLE #dynamic (v int); INSERT INTO #dynamic VALUES (7); SELECT v FROM #dynamic')")
-        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #dynamic'))
+        self.assertServerError(208, run, 'SELECT * FROM #dynamic')
         self.assertEqual([(5,)], run('CREATE TABLE #parameterised (v int); INSERT INTO #parameterised '
                                      'VALUES (%s); SELECT v FROM #parameterised', (5,)))
-        self.assertEqual(208, self.error_number(run, 'SELECT * FROM #parameterised'))
+        self.assertServerError(208, run, 'SELECT * FROM #parameterised')
 
     def test_temporary_tables_go_with_their_session(self):
         pattern = '/dev/shm/rz-testserver-sessions-%d-*/session-*' % self.server.process.pid

@@ -5,7 +5,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, result_sets  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -20,9 +20,7 @@ class TSqlTest(ServerTestCase):
 
     def error_of(self, sql):
         with self.assertRaises(pytds.Error) as caught:
-            self.cursor.execute(sql)
-            while self.cursor.nextset():
-                pass
+            result_sets(self.cursor, sql)
         return caught.exception
 
     def test_identity_seed_step_and_last_values(self):
