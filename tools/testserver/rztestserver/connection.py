@@ -152,8 +152,6 @@ class Connection(threading.Thread):
         return SqlError(18456, "Login failed for user '%s'." % name, state=1, severity=14)
 
     def check_login(self, request, name):
-        if self.faults.refuse_logins:
-            return self.login_failed(name)
         if request.database and self.server.databases.canonical(request.database) is None:
             return SqlError(4060, 'Cannot open database "%s" requested by the login. The login failed.'
                             % request.database, state=1, severity=11)

@@ -61,7 +61,6 @@ def build_parser():
                              'service principal keys in FILE, under the client principal\'s name; without it '
                              'integrated logins are refused with error 18452')
     faults = parser.add_argument_group('faults on purpose, for reliability tests')
-    faults.add_argument('--refuse-logins', action='store_true', help='answer every login with error 18456')
     faults.add_argument('--hang', action='store_true',
                         help='accept TCP connections but never answer anything')
     faults.add_argument('--drop-after-rows', type=int, metavar='N',
@@ -99,7 +98,7 @@ def main(argv=None):
     databases = args.database or ['master']
     if (args.tls_certificate or args.require_encryption) and not args.tls:
         build_parser().error('--tls-certificate and --require-encryption need --tls')
-    faults = Faults(refuse_logins=args.refuse_logins, hang=args.hang, drop_after_rows=args.drop_after_rows,
+    faults = Faults(hang=args.hang, drop_after_rows=args.drop_after_rows,
                     delay_ms=args.delay_ms, garbage_after_rows=args.garbage_after_rows,
                     drop_during_login=args.drop_during_login, drop_during_upload=args.drop_during_upload,
                     drop_during_commit=args.drop_during_commit, refuse_descriptions=args.refuse_descriptions,

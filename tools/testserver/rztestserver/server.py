@@ -14,10 +14,9 @@ from .storage import Databases
 class Faults:
     """Failures on purpose, for reliability tests."""
 
-    def __init__(self, refuse_logins=False, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None,
+    def __init__(self, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None,
                  drop_during_login=False, drop_during_upload=False, drop_during_commit=False,
                  refuse_descriptions=None, row_delay_ms=0, rows_per_delay=1):
-        self.refuse_logins = refuse_logins
         self.hang = hang
         self.drop_after_rows = drop_after_rows
         self.delay_ms = delay_ms
