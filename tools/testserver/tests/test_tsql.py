@@ -16,7 +16,7 @@ class TSqlTest(ServerTestCase):
 
     def run_sql(self, sql, params=None):
         self.cursor.execute(sql, params)
-        return self.cursor.fetchall() if self.cursor.description else None
+        return [tuple(r) for r in self.cursor.fetchall()] if self.cursor.description else None
 
     def error_of(self, sql):
         with self.assertRaises(pytds.Error) as caught:
@@ -26,10 +26,10 @@ class TSqlTest(ServerTestCase):
     def test_identity_seed_step_and_last_values(self):
         self.run_sql('CREATE TABLE ident (id bigint IDENTITY(100, 5) NOT NULL PRIMARY KEY, v nvarchar(5))')
         self.run_sql("INSERT INTO ident (v) VALUES ('a'), ('b')")
-        self.assertEqual([(1, 2)], [tuple(r) for r in self.run_sql('SELECT 1, @@ROWCOUNT')])
+        self.assertEqual([(1, 2)], self.run_sql('SELECT 1, @@ROWCOUNT'))
         self.run_sql("INSERT INTO ident (v) SELECT v FROM ident")
-        rows = self.run_sql('SELECT id, v FROM ident ORDER BY id')
-        self.assertEqual([(100, 'a'), (105, 'b'), (110, 'a'), (115, 'b')], [tuple(r) for r in rows])
+        self.assertEqual([(100, 'a'), (105, 'b'), (110, 'a'), (115, 'b')],
+                         self.run_sql('SELECT id, v FROM ident ORDER BY id'))
         self.assertEqual(115, self.run_sql('SELECT  @@IDENTITY  AS LASTID ')[0][0])
         self.assertEqual(115, self.run_sql('SELECT SCOPE_IDENTITY()')[0][0])
         self.assertEqual(115, self.run_sql("SELECT IDENT_CURRENT('ident')")[0][0])
@@ -38,7 +38,7 @@ class TSqlTest(ServerTestCase):
         self.run_sql("INSERT INTO ident (id, v) VALUES (500, 'x')")
         self.run_sql('SET IDENTITY_INSERT ident OFF')
         self.run_sql("INSERT INTO ident (v) VALUES ('y')")
-        self.assertEqual([(505,)], [tuple(r) for r in self.run_sql("SELECT id FROM ident WHERE v = 'y'")])
+        self.assertEqual([(505,)], self.run_sql("SELECT id FROM ident WHERE v = 'y'"))
         self.assertEqual(8102, self.error_of('UPDATE ident SET id = 1').msg_no)
 
     def test_identity_is_per_session(self):
@@ -53,9 +53,8 @@ class TSqlTest(ServerTestCase):
     def test_common_table_expressions_and_unions(self):
         rows = self.run_sql("WITH c (n) AS (SELECT 1 UNION ALL SELECT 2), d AS (SELECT n * 10 AS m FROM c) "
                             "SELECT m FROM d ORDER BY m DESC")
-        self.assertEqual([(20,), (10,)], [tuple(r) for r in rows])
-        rows = self.run_sql("SELECT 'a' AS x UNION SELECT 'b' UNION SELECT 'a' ORDER BY x")
-        self.assertEqual([('a',), ('b',)], [tuple(r) for r in rows])
+        self.assertEqual([(20,), (10,)], rows)
+        self.assertEqual([('a',), ('b',)], self.run_sql("SELECT 'a' AS x UNION SELECT 'b' UNION SELECT 'a' ORDER BY x"))
 
     def test_queries(self):
         self.run_sql('CREATE TABLE [dbo].[Order Lines] ([id] int PRIMARY KEY, "product" nvarchar(20) NOT NULL, '
@@ -65,11 +64,11 @@ class TSqlTest(ServerTestCase):
         self.run_sql("INSERT INTO [Order Lines] (id, product, price) VALUES (1, N'apple', 0.5)")
         self.run_sql("INSERT INTO [Order Lines] VALUES (2, N'Pear', 3, 0.75), (3, N'leek', 2, 1.20), "
                      "(4, N'apple', 10, 0.45)")
-        self.assertEqual([('qty', '((1))', 'NO'), ('price', None, 'YES')], [tuple(r) for r in self.run_sql(
+        self.assertEqual([('qty', '((1))', 'NO'), ('price', None, 'YES')], self.run_sql(
             "SELECT COLUMN_NAME, COLUMN_DEFAULT, IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS "
-            "WHERE TABLE_NAME = 'Order Lines' AND ORDINAL_POSITION > 2 ORDER BY ORDINAL_POSITION")])
+            "WHERE TABLE_NAME = 'Order Lines' AND ORDINAL_POSITION > 2 ORDER BY ORDINAL_POSITION"))
         rows = self.run_sql('SELECT TOP 2 id, qty FROM dbo.[Order Lines] ORDER BY qty DESC, id')
-        self.assertEqual([(4, 10), (2, 3)], [tuple(r) for r in rows])
+        self.assertEqual([(4, 10), (2, 3)], rows)
         rows = self.run_sql('SELECT p.category, SUM(o.qty) AS total, COUNT(*) AS lines, MAX(o.price) AS top '
                             'FROM [Order Lines] o INNER JOIN products p ON p.name = o.product '
                             'GROUP BY p.category HAVING SUM(o.qty) > 1 ORDER BY p.category')
@@ -79,13 +78,13 @@ class TSqlTest(ServerTestCase):
         rows = self.run_sql("SELECT UPPER(name) + N'!' AS shout, LEN(name + '  '), SUBSTRING(name, 2, 2), "
                             "ISNULL(NULL, 7), CHARINDEX('e', name), 7 / 2, 7 % 3, -7 / 2 "
                             "FROM products WHERE name LIKE 'l%'")
-        self.assertEqual([('LEEK!', 4, 'ee', 7, 2, 3, 1, -3)], [tuple(r) for r in rows])
+        self.assertEqual([('LEEK!', 4, 'ee', 7, 2, 3, 1, -3)], rows)
         self.assertEqual('shout', self.cursor.description[0][0])
         rows = self.run_sql("SELECT o.id FROM [Order Lines] AS o WHERE o.product IN "
                             "(SELECT TOP 1 name FROM products ORDER BY name) ORDER BY o.id")
-        self.assertEqual([(1,), (4,)], [tuple(r) for r in rows])
-        rows = self.run_sql("SELECT id FROM [Order Lines] ORDER BY id OFFSET 1 ROWS FETCH NEXT 2 ROWS ONLY")
-        self.assertEqual([(2,), (3,)], [tuple(r) for r in rows])
+        self.assertEqual([(1,), (4,)], rows)
+        self.assertEqual([(2,), (3,)],
+                         self.run_sql("SELECT id FROM [Order Lines] ORDER BY id OFFSET 1 ROWS FETCH NEXT 2 ROWS ONLY"))
         self.run_sql("UPDATE [Order Lines] SET qty = qty + 1, price = price * 2 WHERE product = N'apple'")
         self.assertEqual(2, self.cursor.rowcount)
         self.run_sql("DELETE [Order Lines] WHERE qty > 5")
@@ -109,13 +108,12 @@ class TSqlTest(ServerTestCase):
                           ('SELECT i."id" FROM qn_item i', 'id'),
                           ('SELECT qn_item."id" "other" FROM qn_item', 'other'),
                           ('SELECT id "other" FROM qn_item', 'other')):
-            self.assertEqual([(1,)], [tuple(r) for r in self.run_sql(sql)], sql)
+            self.assertEqual([(1,)], self.run_sql(sql), sql)
             self.assertEqual(name, self.cursor.description[0][0], sql)
         # As QSqlRelationalTableModel asks for a row with its related name.
-        rows = self.run_sql('SELECT "qn_item"."id","qn_item"."name",relTblAl_2."name" AS kind_name_2 '
-                            'FROM "qn_item" LEFT OUTER JOIN "qn_kind" relTblAl_2 '
-                            'ON "qn_item"."kind"=relTblAl_2."id" ORDER BY "qn_item"."id" ASC')
-        self.assertEqual([(1, 'bolt', 'metal')], [tuple(r) for r in rows])
+        self.assertEqual([(1, 'bolt', 'metal')], self.run_sql(
+            'SELECT "qn_item"."id","qn_item"."name",relTblAl_2."name" AS kind_name_2 FROM "qn_item" '
+            'LEFT OUTER JOIN "qn_kind" relTblAl_2 ON "qn_item"."kind"=relTblAl_2."id" ORDER BY "qn_item"."id" ASC'))
         self.assertEqual(['id', 'name', 'kind_name_2'], [d[0] for d in self.cursor.description])
 
     def test_several_statements_and_result_sets_in_one_batch(self):
@@ -143,7 +141,7 @@ class TSqlTest(ServerTestCase):
         error = self.error_of("SELECT 1\nSELECT 2\n\nSELECT 3 / 0")
         self.assertEqual((8134, 4), (error.msg_no, error.line))
         # the multi-row insert left nothing behind; the statements around it ran
-        self.assertEqual([(1,), (3,)], [tuple(r) for r in self.run_sql('SELECT k FROM keyed ORDER BY k')])
+        self.assertEqual([(1,), (3,)], self.run_sql('SELECT k FROM keyed ORDER BY k'))
 
     def test_errors_carry_sql_server_numbers(self):
         self.run_sql('CREATE TABLE errs (k int PRIMARY KEY, v nvarchar(3) NOT NULL, CONSTRAINT uq_errs UNIQUE (v))')
@@ -180,7 +178,7 @@ class TSqlTest(ServerTestCase):
             if text:
                 self.assertEqual(text, error.text, sql)
             self.assertGreaterEqual(error.severity, 11, sql)
-        self.assertEqual([(1, 'a')], [tuple(r) for r in self.run_sql('SELECT * FROM errs')])
+        self.assertEqual([(1, 'a')], self.run_sql('SELECT * FROM errs'))
 
     def test_unsupported_sql_fails_clearly(self):
         for sql in ('SELECT name FROM sys.tables FOR XML AUTO', 'CREATE TRIGGER tr ON t AFTER INSERT AS SELECT 1',
@@ -188,7 +186,7 @@ class TSqlTest(ServerTestCase):
             error = self.error_of(sql)
             self.assertIn(error.msg_no, (208, 40517), sql)
             self.assertGreaterEqual(error.severity, 11, sql)
-        self.assertEqual([(1,)], [tuple(r) for r in self.run_sql('SELECT 1')])
+        self.assertEqual([(1,)], self.run_sql('SELECT 1'))
 
     def test_malformed_statements_fail_cleanly(self):
         for sql in ('SELECT', 'INSERT INTO', 'DELETE', 'UPDATE', 'CREATE TABLE x (', 'CREATE TABLE x ()',
@@ -198,7 +196,7 @@ class TSqlTest(ServerTestCase):
             error = self.error_of(sql)
             self.assertNotEqual(50000, error.msg_no, '%s: %s' % (sql, error.text))
             self.assertGreaterEqual(error.severity, 11, sql)
-        self.assertEqual([(1,)], [tuple(r) for r in self.run_sql('SELECT 1')])
+        self.assertEqual([(1,)], self.run_sql('SELECT 1'))
         self.assertNotIn('Traceback', self.server.stderr_text())
 
     def test_views_keep_declared_types(self):
@@ -210,11 +208,11 @@ class TSqlTest(ServerTestCase):
         self.assertEqual((12, 3), self.cursor.description[1][4:6])
         self.assertEqual(130000, rows[0][2].microsecond)
         self.assertEqual(['ident', 'amount', 'at'], [d[0] for d in self.cursor.description])
-        self.assertIn(('vv',), [tuple(r) for r in self.run_sql('SELECT name FROM sys.VIEWS')])
-        self.assertNotIn(('vv',), [tuple(r) for r in self.run_sql('SELECT name FROM sys.tables')])
-        rows = self.run_sql("SELECT DATA_TYPE, NUMERIC_PRECISION, NUMERIC_SCALE FROM INFORMATION_SCHEMA.COLUMNS "
-                            "WHERE TABLE_NAME = 'vv' AND COLUMN_NAME = 'amount'")
-        self.assertEqual([('decimal', 12, 3)], [tuple(r) for r in rows])
+        self.assertIn(('vv',), self.run_sql('SELECT name FROM sys.VIEWS'))
+        self.assertNotIn(('vv',), self.run_sql('SELECT name FROM sys.tables'))
+        self.assertEqual([('decimal', 12, 3)], self.run_sql(
+            "SELECT DATA_TYPE, NUMERIC_PRECISION, NUMERIC_SCALE FROM INFORMATION_SCHEMA.COLUMNS "
+            "WHERE TABLE_NAME = 'vv' AND COLUMN_NAME = 'amount'"))
         self.run_sql('DROP VIEW vv')
         self.assertEqual(208, self.error_of('SELECT * FROM vv').msg_no)
 
@@ -243,20 +241,19 @@ class TSqlTest(ServerTestCase):
         self.assertEqual([(1,)], [tuple(r) for r in other.fetchall()])
 
     def test_variables_and_conditions(self):
-        rows = self.run_sql("DECLARE @n int = 4, @s nvarchar(10); SET @s = N'x'; SET @n += 1; "
-                            "IF @n > 4 SELECT @n AS n, @s + N'y' AS s")
-        self.assertEqual([(5, 'xy')], [tuple(r) for r in rows])
-        self.assertEqual([('no',)], [tuple(r) for r in self.run_sql(
-            "IF EXISTS (SELECT 1 FROM sys.tables WHERE name = 'maybe') SELECT 'yes' ELSE SELECT 'no'")])
+        self.assertEqual([(5, 'xy')], self.run_sql("DECLARE @n int = 4, @s nvarchar(10); SET @s = N'x'; SET @n += 1; "
+                                                   "IF @n > 4 SELECT @n AS n, @s + N'y' AS s"))
+        self.assertEqual([('no',)], self.run_sql(
+            "IF EXISTS (SELECT 1 FROM sys.tables WHERE name = 'maybe') SELECT 'yes' ELSE SELECT 'no'"))
         self.run_sql("IF OBJECT_ID('maybe') IS NOT NULL DROP TABLE maybe")
         self.run_sql('CREATE TABLE maybe (x int)')
-        self.assertEqual([('yes',)], [tuple(r) for r in self.run_sql(
-            "IF EXISTS (SELECT 1 FROM sys.tables WHERE name = 'maybe') SELECT 'yes' ELSE SELECT 'no'")])
+        self.assertEqual([('yes',)], self.run_sql(
+            "IF EXISTS (SELECT 1 FROM sys.tables WHERE name = 'maybe') SELECT 'yes' ELSE SELECT 'no'"))
         self.run_sql("IF OBJECT_ID('maybe') IS NULL INSERT INTO maybe VALUES (1) ELSE INSERT INTO maybe VALUES (2) "
                      "INSERT INTO maybe VALUES (3)")
-        self.assertEqual([(2,), (3,)], [tuple(r) for r in self.run_sql('SELECT x FROM maybe ORDER BY x')])
+        self.assertEqual([(2,), (3,)], self.run_sql('SELECT x FROM maybe ORDER BY x'))
         self.run_sql("IF OBJECT_ID('maybe') IS NOT NULL DROP TABLE maybe")
-        self.assertEqual([(None,)], [tuple(r) for r in self.run_sql("SELECT OBJECT_ID('maybe')")])
+        self.assertEqual([(None,)], self.run_sql("SELECT OBJECT_ID('maybe')"))
 
     def test_dates_compare_with_literals_and_parameters(self):
         import datetime
@@ -265,14 +262,13 @@ class TSqlTest(ServerTestCase):
                      "(2, '20240102 13:30', '2024-01-03', '23:59:59')")
         self.run_sql('INSERT INTO events VALUES (3, %s, %s, %s)',
                      (datetime.datetime(2024, 1, 2), datetime.date(2024, 1, 4), datetime.time(8, 0)))
-        self.assertEqual([(1,), (3,)], [tuple(r) for r in self.run_sql(
-            "SELECT id FROM events WHERE at = '2024-01-02' ORDER BY id")])
-        self.assertEqual([(2,)], [tuple(r) for r in self.run_sql(
-            "SELECT id FROM events WHERE at > '2024-01-02 12:00' AND day < %s", (datetime.date(2024, 1, 4),))])
-        self.assertEqual([(2,), (1,), (3,)], [tuple(r) for r in self.run_sql('SELECT id FROM events ORDER BY t DESC')])
+        self.assertEqual([(1,), (3,)], self.run_sql("SELECT id FROM events WHERE at = '2024-01-02' ORDER BY id"))
+        self.assertEqual([(2,)], self.run_sql(
+            "SELECT id FROM events WHERE at > '2024-01-02 12:00' AND day < %s", (datetime.date(2024, 1, 4),)))
+        self.assertEqual([(2,), (1,), (3,)], self.run_sql('SELECT id FROM events ORDER BY t DESC'))
         rows = self.run_sql("SELECT id, DATEPART(hour, at), DATEDIFF(minute, '2024-01-02', at), "
                             "YEAR(DATEADD(month, 11, day)) FROM events ORDER BY id")
-        self.assertEqual([(1, 0, 0, 2024), (2, 13, 810, 2024), (3, 0, 0, 2024)], [tuple(r) for r in rows])
+        self.assertEqual([(1, 0, 0, 2024), (2, 13, 810, 2024), (3, 0, 0, 2024)], rows)
         rows = self.run_sql("SELECT DATEADD(day, 1, day) AS next_day FROM events WHERE id = 3")
         self.assertEqual('2024-01-05', str(rows[0][0])[:10])
 
