@@ -95,11 +95,8 @@ TEST(TokenStream, ReturnValuesAndStatusOfAProcedure)
     EXPECT_EQ(c.returnValues[0].name, "@out");
     EXPECT_EQ(c.returnValues[0].ordinal, 1);
     EXPECT_EQ(c.returnValues[0].status, 1);
-    ASSERT_FALSE(c.returnValues[0].isNull);
-    int32_t v;
-    ASSERT_EQ(c.returnValues[0].value.size(), 4u);
-    std::memcpy(&v, c.returnValues[0].value.data(), 4);
-    EXPECT_EQ(v, 77);
+    EXPECT_FALSE(c.returnValues[0].isNull);
+    EXPECT_EQ(c.returnValues[0].value, (std::vector<uint8_t>{77, 0, 0, 0}));
     EXPECT_TRUE(c.returnValues[1].isNull);
     EXPECT_EQ(c.returnValues[1].column.type.name(), "nvarchar(max)");
     DecimalValue dv;
@@ -240,21 +237,10 @@ TEST(TokenStream, MalformedValuesAreProtocolErrors)
     one("datetime fraction past a day", ti::datetimn(8), Stream().u8(8).u32(0).u32(300 * 86400).bytes);
     one("smalldatetime minutes past a day", ti::datetimn(4), Stream().u8(4).u16(0).u16(1440).bytes);
     one("sql_variant too long", ti::variant(), Stream().u32(9000).bytes);
-    {
-        Stream s;
-        s.colmetadata(1).column({0x26, 3}, "v");
-        cases.push_back({"INTN of 3 bytes", s});
-    }
-    {
-        Stream s;
-        s.colmetadata(1).column({0x6A, 5, 3, 4}, "v");
-        cases.push_back({"decimal scale above precision", s});
-    }
-    {
-        Stream s;
-        s.colmetadata(1).column({0x29, 8}, "v");
-        cases.push_back({"time scale 8", s});
-    }
+    for (const auto &[what, type] : {std::pair<const char *, std::vector<uint8_t>>{"INTN of 3 bytes", {0x26, 3}},
+                                     {"decimal scale above precision", {0x6A, 5, 3, 4}},
+                                     {"time scale 8", {0x29, 8}}})
+        cases.push_back({what, Stream().colmetadata(1).column(type, "v")});
     for (auto &c : cases) {
         Decoded d(c.stream);
         RowCollector collector(&d.decoder);
