@@ -1,6 +1,6 @@
 #include "oledbclient.h"
 
-#include "platform/com/comobject.h"
+#include "provider/values/storageobject.h"
 
 #include <algorithm>
 #include <cctype>
@@ -306,32 +306,12 @@ HRESULT RowReader::all(std::vector<std::vector<Cell>> &out)
     return hr == DB_S_ENDOFROWSET ? S_OK : hr;
 }
 
-namespace {
-
-class MemoryStream final : public rz::ComObject<ISequentialStream> {
-public:
-    explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
-    HRESULT Read(void *data, ULONG size, ULONG *read) override
-    {
-        const size_t n = std::min<size_t>(size, bytes_.size() - position_);
-        std::memcpy(data, bytes_.data() + position_, n);
-        position_ += n;
-        if (read)
-            *read = ULONG(n);
-        return n == size ? S_OK : S_FALSE;
-    }
-    HRESULT Write(const void *, ULONG, ULONG *) override { return STG_E_ACCESSDENIED; }
-
-private:
-    std::string bytes_;
-    size_t position_ = 0;
-};
-
-} // namespace
-
 rz::ComPtr<ISequentialStream> memoryStream(std::string bytes)
 {
-    return rz::ComPtr<ISequentialStream>::adopt(new MemoryStream(std::move(bytes)));
+    rz::ComPtr<ISequentialStream> stream;
+    rz::provider::createStorageObject(std::make_shared<const std::string>(std::move(bytes)), IID_ISequentialStream,
+                                      stream.putVoid());
+    return stream;
 }
 
 HRESULT describe(ICommandText *command, ParameterInfo &info)

@@ -153,7 +153,7 @@ inline Param fixed(DBTYPE type, T value)
 Param nullOf(DBTYPE type);
 // A long value read from `object`, an ISequentialStream.
 Param stream(IUnknown *object, DBLENGTH length);
-// The consumer's in-memory stream for long parameter values.
+// A stream over `bytes` for long parameter values (the provider's own storage object).
 rz::ComPtr<ISequentialStream> memoryStream(std::string bytes);
 
 } // namespace providertest

@@ -7,9 +7,8 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, result_sets  # noqa: E402
 
-import pytds  # noqa: E402
 
 D = decimal.Decimal
 # values of which a double keeps only the first 15 to 17 digits
@@ -34,8 +33,8 @@ class WideDecimalTest(ServerTestCase):
         self.addCleanup(setattr, context, 'prec', saved)
         self.cursor = self.connect().cursor()
 
-    def ids(self, condition, params=None):
-        self.cursor.execute('SELECT id FROM amounts WHERE %s ORDER BY id' % condition, params)
+    def ids(self, condition, params=None, order='id'):
+        self.cursor.execute('SELECT id FROM amounts WHERE %s ORDER BY %s' % (condition, order), params)
         return [row[0] for row in self.cursor.fetchall()]
 
     def one(self, sql, params=None):
@@ -69,22 +68,17 @@ class WideDecimalTest(ServerTestCase):
         self.assertEqual([1], self.ids('wide BETWEEN %s AND %s', (D('12345678901234567890'), middle)))
         self.assertEqual([4], self.ids('wide = %s', (D('100.25'),)))
         self.assertEqual([1], self.ids('whole = %s', (D('99999999999999999999'),)))
-        self.cursor.execute('DECLARE @limit decimal(38,11) = 12345678901234567890.00000000015; '
-                            'SELECT id FROM amounts WHERE @limit < wide; SELECT @limit')
-        self.assertEqual([(2,)], [tuple(r) for r in self.cursor.fetchall()])
-        self.cursor.nextset()
-        self.assertEqual((middle,), tuple(self.cursor.fetchone()))
+        self.assertEqual([[(2,)], [(middle,)]], result_sets(
+            self.cursor, 'DECLARE @limit decimal(38,11) = 12345678901234567890.00000000015; '
+            'SELECT id FROM amounts WHERE @limit < wide; SELECT @limit'))
 
     def test_ordering_and_extremes_go_by_value(self):
-        self.cursor.execute('SELECT id FROM amounts WHERE wide IS NOT NULL ORDER BY wide')
-        self.assertEqual([3, 4, 1, 2], [r[0] for r in self.cursor.fetchall()])
-        self.cursor.execute('SELECT id FROM amounts WHERE whole IS NOT NULL ORDER BY whole DESC')
-        self.assertEqual([1, 2, 4, 3], [r[0] for r in self.cursor.fetchall()])
+        self.assertEqual([3, 4, 1, 2], self.ids('wide IS NOT NULL', order='wide'))
+        self.assertEqual([1, 2, 4, 3], self.ids('whole IS NOT NULL', order='whole DESC'))
         self.assertEqual((D('-12345678901234567890.5000000000'), D('12345678901234567890.0000000002'),
                           D('-12345678901234567891'), D('99999999999999999999')),
                          self.one('SELECT MIN(wide), MAX(wide), MIN(whole), MAX(whole) FROM amounts'))
-        self.cursor.execute('SELECT TOP 1 id FROM amounts ORDER BY wide DESC')
-        self.assertEqual(2, self.cursor.fetchone()[0])
+        self.assertEqual((2,), self.one('SELECT TOP 1 id FROM amounts ORDER BY wide DESC'))
 
     def test_arithmetic_is_exact_and_typed_as_sql_server_derives_it(self):
         cases = [
@@ -106,12 +100,8 @@ class WideDecimalTest(ServerTestCase):
         self.cursor.execute('SELECT wide * wide FROM amounts WHERE id = 4')
         self.assertEqual((38, 6), self.cursor.description[0][4:6])
         self.assertEqual(D('10050.062500'), self.cursor.fetchone()[0])
-        with self.assertRaises(pytds.Error) as caught:
-            self.one('SELECT wide * wide FROM amounts WHERE id = 2')
-        self.assertEqual(8115, caught.exception.msg_no)
-        with self.assertRaises(pytds.Error) as caught:
-            self.one('SELECT small / 0 FROM amounts WHERE id = 2')
-        self.assertEqual(8134, caught.exception.msg_no)
+        self.assertServerError(8115, self.one, 'SELECT wide * wide FROM amounts WHERE id = 2')
+        self.assertServerError(8134, self.one, 'SELECT small / 0 FROM amounts WHERE id = 2')
         self.assertEqual((D('2.50'),), self.one('SELECT 1.25 * 2'))
 
     def test_sums_and_averages_are_exact(self):
@@ -120,9 +110,8 @@ class WideDecimalTest(ServerTestCase):
         self.assertEqual((D('24691357802469135780.0000000003'), D('1.875000'), D('100000000000000000009')),
                          tuple(self.cursor.fetchone()))
         self.assertEqual((None,), self.one('SELECT SUM(wide) FROM amounts WHERE id > 100'))
-        self.cursor.execute('SELECT COUNT(*) FROM amounts GROUP BY CASE WHEN id < 3 THEN 1 ELSE 2 END '
-                            'HAVING SUM(wide) > 24691357802469135780.00000000025')
-        self.assertEqual([(2,)], [tuple(r) for r in self.cursor.fetchall()])
+        self.assertEqual((2,), self.one('SELECT COUNT(*) FROM amounts GROUP BY CASE WHEN id < 3 THEN 1 ELSE 2 END '
+                                        'HAVING SUM(wide) > 24691357802469135780.00000000025'))
         self.cursor.execute('SELECT id, SUM(wide) OVER (ORDER BY id) FROM amounts WHERE id < 3 ORDER BY id')
         self.assertEqual([(1, '12345678901234567890.0000000001'), (2, '24691357802469135780.0000000003')],
                          [(r[0], str(D(r[1]))) for r in self.cursor.fetchall()])

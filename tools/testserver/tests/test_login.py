@@ -9,7 +9,6 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from support import ServerTestCase, TestServer, pytds_connect  # noqa: E402
 
-import pytds  # noqa: E402
 
 
 def port_open(host):
@@ -46,9 +45,7 @@ class LoginTest(ServerTestCase):
 
     def test_use_of_unknown_database_fails_with_911(self):
         cursor = self.connect().cursor()
-        with self.assertRaises(pytds.Error) as caught:
-            cursor.execute('USE nowhere')
-        self.assertEqual(911, caught.exception.msg_no)
+        self.assertServerError(911, cursor.execute, 'USE nowhere')
         cursor.execute('SELECT DB_NAME()')
         self.assertEqual('testdb', cursor.fetchone()[0])
 

@@ -70,9 +70,7 @@ class RequestTest(ServerTestCase):
         cursor.callproc('sp_execute', (handle, 40, 'x'))
         self.assertEqual([('Bob',), ('Dee',)], self.rows(cursor))
         cursor.callproc('sp_unprepare', (handle,))
-        with self.assertRaises(pytds.Error) as caught:
-            cursor.callproc('sp_execute', (handle, 40, 'x'))
-        self.assertEqual(8179, caught.exception.msg_no)
+        self.assertServerError(8179, cursor.callproc, 'sp_execute', (handle, 40, 'x'))
         # sp_prepare describes nothing for a statement that makes a table
         handle = cursor.callproc('sp_prepare', (pytds.output(param_type=int), '@P1 int',
                                                 'SELECT name INTO older FROM people WHERE age > @P1', 1))[0]
