@@ -9,22 +9,18 @@ namespace {
 
 using ClientCursor = LiveSession;
 
-// The five rowset properties the plug-in sets, as it sets them.
+// The five rowset properties the plug-in sets, as it sets them: the first
+// three true as VT_I2.
 HRESULT setPluginRowsetProperties(ICommandText *command, DBPROP (&props)[5])
 {
-    const DBPROPID ids[5] = {DBPROP_CLIENTCURSOR, DBPROP_IRowsetChange, DBPROP_ISequentialStream,
-                             DBPROP_COMMANDTIMEOUT, DBPROP_UPDATABILITY};
-    for (int i = 0; i < 5; ++i) {
-        props[i] = DBPROP{};
-        props[i].dwPropertyID = ids[i];
-        props[i].dwOptions = DBPROPOPTIONS_REQUIRED;
-        if (i < 3) {
-            props[i].vValue.vt = VT_I2;
-            props[i].vValue.iVal = -1;
-        } else {
-            props[i].vValue.vt = VT_I4;
-            props[i].vValue.lVal = i == 3 ? 30 : 7;
-        }
+    props[0] = i4Property(DBPROP_CLIENTCURSOR, 0);
+    props[1] = i4Property(DBPROP_IRowsetChange, 0);
+    props[2] = i4Property(DBPROP_ISequentialStream, 0);
+    props[3] = i4Property(DBPROP_COMMANDTIMEOUT, 30);
+    props[4] = i4Property(DBPROP_UPDATABILITY, 7);
+    for (int i = 0; i < 3; ++i) {
+        props[i].vValue.vt = VT_I2;
+        props[i].vValue.iVal = -1;
     }
     DBPROPSET set{props, 5, DBPROPSET_ROWSET};
     rz::ComPtr<ICommandProperties> properties;
@@ -68,6 +64,4 @@ TEST_F(ClientCursor, PackedNumericsAndTimestampsComeBackAsTheForwardOnlyRowsetGa
     EXPECT_EQ(got, 1u);
     rowset->ReleaseRows(got, handles, nullptr, nullptr, nullptr);
     CoTaskMemFree(handles);
-    for (auto &p : props)
-        VariantClear(&p.vValue);
 }

@@ -34,12 +34,7 @@ TEST_F(Parameters, DescriptionsComeFromTheServerAndDecimalsAndNullsRoundTrip)
 
     // A decimal's fraction and every type's NULL: the plug-in binds decimals
     // from whole numbers and NULL only for date-times.
-    DB_NUMERIC numeric{};
-    numeric.precision = 9;
-    numeric.scale = 2;
-    numeric.sign = 0;
-    numeric.val[0] = 0x39; // 12345 -> -123.45
-    numeric.val[1] = 0x30;
+    const DB_NUMERIC numeric{9, 2, 0, {0x39, 0x30}}; // -123.45
     std::vector<Param> nulls = {nullOf(DBTYPE_I4), nullOf(DBTYPE_I8), nullOf(DBTYPE_R8), nullOf(DBTYPE_NUMERIC),
                                 nullOf(DBTYPE_WSTR), nullOf(DBTYPE_BYTES), nullOf(DBTYPE_DBTIMESTAMP), nullOf(DBTYPE_BOOL)};
     ASSERT_EQ(executeWith(insert.get(), nulls, IID_NULL, nullptr), S_OK) << errorText();
@@ -51,9 +46,7 @@ TEST_F(Parameters, DescriptionsComeFromTheServerAndDecimalsAndNullsRoundTrip)
     ASSERT_TRUE(selectAll(session.get(), "SELECT * FROM param_values ORDER BY i DESC", rows));
     ASSERT_EQ(rows.size(), 2u);
     const auto back = rows[0][3].as<DB_NUMERIC>();
-    EXPECT_EQ(back.sign, 0);
-    EXPECT_EQ(back.val[0], 0x39);
-    EXPECT_EQ(back.val[1], 0x30);
+    EXPECT_EQ(std::memcmp(&back, &numeric, sizeof numeric), 0);
     for (size_t c = 0; c < rows[1].size(); ++c)
         EXPECT_TRUE(rows[1][c].isNull()) << "column " << c;
 }
@@ -137,17 +130,15 @@ TEST_F(Commands, OnlyTheCommandTimeOutBoundsAStatement)
 
     Rows rows;
     ASSERT_TRUE(selectAll(impatient.get(), "WAITFOR DELAY '00:00:01.500'; SELECT 5 AS five", rows)) << errorText();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][0].as<int32_t>(), 5);
     auto bound = createCommand(impatient.get(), u"WAITFOR DELAY '00:00:01.500'; SELECT 10 + ?");
     ASSERT_TRUE(bound);
     std::vector<Param> values = {fixed<int32_t>(DBTYPE_I4, 6)};
     rz::ComPtr<IRowset> rowset;
     ASSERT_EQ(executeWith(bound.get(), values, IID_IRowset, rowset.putUnknown()), S_OK) << errorText();
-    rows.clear();
     ASSERT_TRUE(readAll(rowset.get(), rows));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][0].as<int32_t>(), 16);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0].as<int32_t>(), 5);
+    EXPECT_EQ(rows[1][0].as<int32_t>(), 16);
     rowset.reset();
 
     auto slow = createCommand(impatient.get(), u"WAITFOR DELAY '00:00:03'; SELECT 1");
@@ -163,10 +154,8 @@ TEST_F(Commands, OnlyTheCommandTimeOutBoundsAStatement)
     EXPECT_NE(text.find("Query timeout expired"), std::string::npos) << text;
 
     // The server was told to stop: the connection answers the next statement at once.
-    rows.clear();
     ASSERT_TRUE(selectAll(impatient.get(), "SELECT 2 AS two", rows)) << errorText();
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][0].as<int32_t>(), 2);
+    EXPECT_EQ(rows.back()[0].as<int32_t>(), 2);
 }
 
 // A server that answers every request 3 s late: the general time-out (1 s)

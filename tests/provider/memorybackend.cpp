@@ -2,6 +2,7 @@
 
 #include "provider/diagnostics/errors.h"
 #include "provider/resultstream.h"
+#include "provider/values/decimaltext.h"
 
 #include <algorithm>
 
@@ -208,6 +209,14 @@ MemoryColumn memoryColumn(std::u16string name, std::u16string_view typeName, int
 MemoryValue utf16Value(std::u16string_view text)
 {
     return std::string(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(char16_t));
+}
+
+ParameterValue decimalParameter(const char *text, BYTE precision, BYTE scale)
+{
+    ParameterValue p = parameterOf(DBTYPE_NUMERIC, *numericFromText(text, precision, scale));
+    p.precision = precision;
+    p.scale = scale;
+    return p;
 }
 
 size_t MemoryScript::runs(std::u16string_view text) const

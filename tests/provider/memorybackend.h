@@ -37,6 +37,18 @@ MemoryValue bytesOf(T value)
 }
 MemoryValue utf16Value(std::u16string_view text);
 
+// A bound parameter's value in the provider's neutral form.
+template <class T>
+rz::provider::ParameterValue parameterOf(DBTYPE type, T value)
+{
+    rz::provider::ParameterValue p;
+    p.type = type;
+    p.bytes = *bytesOf(value);
+    return p;
+}
+// A NUMERIC parameter from its text, with the digits and places it is bound with.
+rz::provider::ParameterValue decimalParameter(const char *text, BYTE precision, BYTE scale);
+
 // One result of a statement. With columns: its rows, then, when `failure`
 // is set, reading on fails with it. Without columns: an affected-row count,
 // or with `failure` an error the statement meets there (on the first result:

@@ -6,6 +6,7 @@
 #include "provider/odbc/odbctypes.h"
 #include "provider/values/decimaltext.h"
 
+#include "memorybackend.h"
 #include "oledbclient.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,9 @@
 #include <array>
 
 using namespace rz::provider;
+using providertest::decimalParameter;
 using providertest::fields;
+using providertest::parameterOf;
 
 namespace {
 
@@ -145,22 +148,14 @@ TEST(OdbcEdge, NullsCutTextAndUnreadableTextAreMarkedInTheRecord)
 
 TEST(OdbcEdge, ParametersBecomeOdbcTypesSizesAndIndicators)
 {
-    const auto value = [](DBTYPE type, auto bytes) {
-        ParameterValue p;
-        p.type = type;
-        p.bytes.assign(reinterpret_cast<const char *>(&bytes), sizeof bytes);
-        return p;
-    };
-    ParameterValue decimal = value(DBTYPE_NUMERIC, *numericFromText("-1.25", 3, 2));
-    decimal.precision = 3;
-    decimal.scale = 2;
-    ParameterValue dateTime = value(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{2000, 1, 2, 3, 4, 5, 7000000});
+    ParameterValue decimal = decimalParameter("-1.25", 3, 2);
+    ParameterValue dateTime = parameterOf(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{2000, 1, 2, 3, 4, 5, 7000000});
     dateTime.dateTime = true;
     ParameterValue longText;
     longText.bytes = std::string(10000, 'x');
     longText.isLong = true;
     longText.input = longText.output = true;
-    ParameterValue nullInt = value(DBTYPE_I4, int32_t(0));
+    ParameterValue nullInt = parameterOf(DBTYPE_I4, int32_t(0));
     nullInt.state = ParameterValue::State::Null;
     ParameterValue defaultDecimal = decimal;
     defaultDecimal.state = ParameterValue::State::Default;
@@ -174,9 +169,9 @@ TEST(OdbcEdge, ParametersBecomeOdbcTypesSizesAndIndicators)
         SQLLEN indicator;
         std::string bytes;
     } cases[] = {
-        {"tinyint has no sign: I1 goes as smallint", value(DBTYPE_I1, int8_t(-5)), SQL_C_STINYINT, SQL_SMALLINT, 5, 0, 1, "\xFB"},
-        {"unsigned 64 bits", value(DBTYPE_UI8, ~uint64_t(0)), SQL_C_UBIGINT, SQL_BIGINT, 19, 0, 8, std::string(8, '\xFF')},
-        {"VARIANT_BOOL becomes one byte", value(DBTYPE_BOOL, VARIANT_BOOL(VARIANT_TRUE)), SQL_C_BIT, SQL_BIT, 1, 0, 1, "\x01"},
+        {"tinyint has no sign: I1 goes as smallint", parameterOf(DBTYPE_I1, int8_t(-5)), SQL_C_STINYINT, SQL_SMALLINT, 5, 0, 1, "\xFB"},
+        {"unsigned 64 bits", parameterOf(DBTYPE_UI8, ~uint64_t(0)), SQL_C_UBIGINT, SQL_BIGINT, 19, 0, 8, std::string(8, '\xFF')},
+        {"VARIANT_BOOL becomes one byte", parameterOf(DBTYPE_BOOL, VARIANT_BOOL(VARIANT_TRUE)), SQL_C_BIT, SQL_BIT, 1, 0, 1, "\x01"},
         {"decimals go as text", decimal, SQL_C_CHAR, SQL_DECIMAL, 3, 2, 5, "-1.25"},
         {"datetime's size and digits", dateTime, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, 16, dateTime.bytes},
         {"long text, in and out", longText, SQL_C_WCHAR, SQL_WLONGVARCHAR, 5000, 0, 10000, longText.bytes},

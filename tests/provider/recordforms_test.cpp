@@ -12,6 +12,7 @@
 #include "provider/values/decimaltext.h"
 #include "tds/rowlayout.h"
 
+#include "memorybackend.h"
 #include "oledbclient.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,9 @@
 #include <algorithm>
 
 using namespace rz::provider;
+using providertest::decimalParameter;
 using providertest::fields;
+using providertest::parameterOf;
 
 namespace {
 
@@ -119,39 +122,18 @@ TEST(RecordForms, SqlVariantShowsItsBaseTypesValueAsText)
     EXPECT_EQ(textFromVariant(string("\x38", 1)), "") << "too short to be a variant";
 }
 
-namespace {
-
-template <class T>
-ParameterValue fixedValue(DBTYPE type, const T &value)
-{
-    ParameterValue p;
-    p.type = type;
-    p.bytes.assign(reinterpret_cast<const char *>(&value), sizeof value);
-    return p;
-}
-
-ParameterValue decimalValue(const char *text, BYTE precision, BYTE scale)
-{
-    ParameterValue p = fixedValue(DBTYPE_NUMERIC, *numericFromText(text, precision, scale));
-    p.precision = precision;
-    p.scale = scale;
-    return p;
-}
-
-} // namespace
-
 TEST(TdsParameters, NeutralValuesBecomeTypedRpcParameters)
 {
     std::vector<ParameterValue> values;
-    values.push_back(fixedValue(DBTYPE_I4, int32_t(7)));
-    values.push_back(decimalValue("-1.25", 3, 2));
-    values.push_back(fixedValue(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{2000, 2, 29, 1, 2, 3, 400000000}));
-    values.push_back(fixedValue(DBTYPE_WSTR, u'h'));
-    values.push_back(fixedValue(DBTYPE_UI8, uint64_t(18446744073709551615ull)));
-    ParameterValue none = fixedValue(DBTYPE_BOOL, VARIANT_TRUE);
+    values.push_back(parameterOf(DBTYPE_I4, int32_t(7)));
+    values.push_back(decimalParameter("-1.25", 3, 2));
+    values.push_back(parameterOf(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{2000, 2, 29, 1, 2, 3, 400000000}));
+    values.push_back(parameterOf(DBTYPE_WSTR, u'h'));
+    values.push_back(parameterOf(DBTYPE_UI8, uint64_t(18446744073709551615ull)));
+    ParameterValue none = parameterOf(DBTYPE_BOOL, VARIANT_TRUE);
     none.state = ParameterValue::State::Null;
     values.push_back(none);
-    ParameterValue binary = fixedValue(DBTYPE_BYTES, uint16_t(0x0201));
+    ParameterValue binary = parameterOf(DBTYPE_BYTES, uint16_t(0x0201));
     binary.isLong = true;
     values.push_back(binary);
 
@@ -176,8 +158,8 @@ TEST(TdsParameters, NeutralValuesBecomeTypedRpcParameters)
 TEST(TdsParameters, ATimestampForADatetimeParameterTravelsAsDatetimeWhenItFits)
 {
     // 9999-12-31 23:59:59.999 would round past datetime's last day.
-    std::vector<ParameterValue> values{fixedValue(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{1999, 12, 31, 23, 59, 58, 7000000}),
-                                       fixedValue(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{9999, 12, 31, 23, 59, 59, 999000000})};
+    std::vector<ParameterValue> values{parameterOf(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{1999, 12, 31, 23, 59, 58, 7000000}),
+                                       parameterOf(DBTYPE_DBTIMESTAMP, DBTIMESTAMP{9999, 12, 31, 23, 59, 59, 999000000})};
     for (ParameterValue &p : values)
         p.dateTime = true;
     rz::tds::RpcParameters rpc;
@@ -192,7 +174,7 @@ TEST(TdsParameters, ATimestampForADatetimeParameterTravelsAsDatetimeWhenItFits)
 
 TEST(TdsParameters, ADecimalWiderThanItsPrecisionIsRefusedBeforeSending)
 {
-    std::vector<ParameterValue> values{decimalValue("123.45", 38, 2)};
+    std::vector<ParameterValue> values{decimalParameter("123.45", 38, 2)};
     values[0].precision = 3;
     rz::tds::RpcParameters rpc;
     clearPendingDiagnostics();
