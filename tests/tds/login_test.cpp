@@ -1,6 +1,7 @@
 // The handshake against a scripted server.
 #include "memorytransport.h"
 #include "streambuilder.h"
+#include "thrown.h"
 
 #include "tds/connection.h"
 
@@ -96,12 +97,7 @@ TEST(Login, AServerThatWantsEncryptionNeedsATlsProvider)
     auto s = scripted(framed(preLoginAnswer(0x03)));
     LoginOptions options = saLogin();
     options.encryption = EncryptionPolicy::Optional;
-    try {
-        s.connection->login(options);
-        FAIL() << "logged in";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Encryption);
-    }
+    EXPECT_EQ(thrownBy([&] { s.connection->login(options); }).kind, ErrorKind::Encryption);
 }
 
 TEST(Login, AServerClosingDuringLoginIsAConnectionError)
@@ -109,12 +105,7 @@ TEST(Login, AServerClosingDuringLoginIsAConnectionError)
     auto answers = answersWith(goodLoginResponse().bytes);
     answers.resize(answers.size() - answers.size() / 4);   // the answer to LOGIN7 cut off part-way
     auto s = scripted(answers);
-    try {
-        s.connection->login(saLogin());
-        FAIL() << "logged in";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::ConnectionClosed);
-    }
+    EXPECT_EQ(thrownBy([&] { s.connection->login(saLogin()); }).kind, ErrorKind::ConnectionClosed);
     EXPECT_FALSE(s.connection->usable());
 }
 

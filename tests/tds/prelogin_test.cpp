@@ -1,9 +1,11 @@
-#include "tds/error.h"
+#include "thrown.h"
+
 #include "tds/prelogin.h"
 
 #include <gtest/gtest.h>
 
 using namespace rz::tds;
+using tdstest::thrownBy;
 
 TEST(PreLogin, EncodesTheDocumentedExampleByteForByte)
 {
@@ -80,11 +82,7 @@ TEST(EncryptionNegotiation, RequiredFailsCleanlyAgainstAServerWithoutEncryption)
 {
     EXPECT_EQ(encryptionOptionFor(EncryptionPolicy::Required), EncryptionOption::On);
     EXPECT_EQ(negotiateEncryption(EncryptionPolicy::Required, EncryptionOption::Off), Encryption::Full);
-    try {
-        negotiateEncryption(EncryptionPolicy::Required, EncryptionOption::NotSupported);
-        FAIL() << "no error";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Encryption);
-        EXPECT_NE(std::string(e.what()).find("does not support"), std::string::npos);
-    }
+    const auto t = thrownBy([] { negotiateEncryption(EncryptionPolicy::Required, EncryptionOption::NotSupported); });
+    EXPECT_EQ(t.kind, ErrorKind::Encryption);
+    EXPECT_NE(t.what.find("does not support"), std::string::npos) << t.what;
 }

@@ -1,7 +1,8 @@
 // The socket's own failures: a silent peer times out, a refused port is an
 // I/O error. Bytes both ways and a peer that closes are every live test's,
 // through this transport.
-#include "tds/error.h"
+#include "thrown.h"
+
 #include "tds/sockettransport.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 
 using namespace rz::tds;
+using tdstest::thrownBy;
 using namespace std::chrono_literals;
 
 namespace {
@@ -49,12 +51,7 @@ TEST(SocketTransport, ASilentPeerTimesOutAfterTheTimeout)
     client.setTimeout(200ms);
     uint8_t buffer[4];
     const auto started = std::chrono::steady_clock::now();
-    try {
-        client.receiveSome(buffer, sizeof buffer);
-        FAIL() << "no time-out";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Timeout);
-    }
+    EXPECT_EQ(thrownBy([&] { client.receiveSome(buffer, sizeof buffer); }).kind, ErrorKind::Timeout);
     const auto waited = std::chrono::steady_clock::now() - started;
     EXPECT_GE(waited, 190ms);
     EXPECT_LT(waited, 2s);
@@ -67,11 +64,7 @@ TEST(SocketTransport, ARefusedPortIsAnIoError)
         Listener listener;   // take a free port, then close it
         port = listener.port;
     }
-    try {
-        SocketTransport::connect("127.0.0.120", port, 2s);
-        FAIL() << "connected";
-    } catch (const TdsError &e) {
-        EXPECT_EQ(e.kind(), ErrorKind::Io);
-        EXPECT_NE(std::string(e.what()).find("refused"), std::string::npos) << e.what();
-    }
+    const auto t = thrownBy([&] { SocketTransport::connect("127.0.0.120", port, 2s); });
+    EXPECT_EQ(t.kind, ErrorKind::Io);
+    EXPECT_NE(t.what.find("refused"), std::string::npos) << t.what;
 }
