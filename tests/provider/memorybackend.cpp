@@ -1,7 +1,6 @@
 #include "memorybackend.h"
 
 #include "provider/diagnostics/errors.h"
-#include "provider/resultstream.h"
 #include "provider/values/decimaltext.h"
 
 #include <algorithm>
@@ -77,15 +76,11 @@ private:
         }
         affectedRows_ = result.affectedRows;
         size_t offset = 0;
-        for (const MemoryColumn &c : result.columns) {
-            ColumnDescription d;
-            d.name = c.name;
-            d.type = c.type;
-            d.nullable = c.nullable;
-            if (c.type.isLong)
+        for (ColumnDescription d : result.columns) {
+            if (d.type.isLong)
                 d.longIndex = int(longColumnCount_++);
             else
-                offset = placeInRecord(d, offset, c.type.valueBytes);
+                offset = placeInRecord(d, offset, d.type.valueBytes);
             columns_.push_back(std::move(d));
         }
         rowSize_ = std::max<size_t>(offset, 8);
@@ -201,9 +196,12 @@ private:
 
 } // namespace
 
-MemoryColumn memoryColumn(std::u16string name, std::u16string_view typeName, int maxLength)
+ColumnDescription memoryColumn(std::u16string name, std::u16string_view typeName, int maxLength)
 {
-    return {std::move(name), typeOfServerTypeName(typeName, maxLength, 0, 0), true};
+    ColumnDescription column;
+    column.name = std::move(name);
+    column.type = typeOfServerTypeName(typeName, maxLength, 0, 0);
+    return column;
 }
 
 MemoryValue utf16Value(std::u16string_view text)

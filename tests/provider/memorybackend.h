@@ -4,6 +4,7 @@
 // own, failures a real server rarely gives included. Rows travel in blocks
 // of a few, in the forms the TDS client decodes into.
 
+#include "provider/resultstream.h"
 #include "provider/serverconnection.h"
 #include "provider/diagnostics/diagnostics.h"
 
@@ -17,14 +18,8 @@ namespace providertest {
 
 using rz::provider::Diagnostic;
 
-struct MemoryColumn {
-    std::u16string name;
-    rz::provider::SqlServerType type;
-    bool nullable = true;
-};
-
 // A column of the type SQL Server names so; maxLength in bytes, -1 for max.
-MemoryColumn memoryColumn(std::u16string name, std::u16string_view typeName, int maxLength = 0);
+rz::provider::ColumnDescription memoryColumn(std::u16string name, std::u16string_view typeName, int maxLength = 0);
 
 // A value as its column's form holds it; nullopt for NULL.
 using MemoryValue = std::optional<std::string>;
@@ -54,7 +49,7 @@ rz::provider::ParameterValue decimalParameter(const char *text, BYTE precision, 
 // or with `failure` an error the statement meets there (on the first result:
 // the execution fails).
 struct MemoryResult {
-    std::vector<MemoryColumn> columns;
+    std::vector<rz::provider::ColumnDescription> columns;
     std::vector<std::vector<MemoryValue>> rows;
     int64_t affectedRows = -1;
     std::vector<Diagnostic> failure;
