@@ -164,20 +164,6 @@ Session runClient(FakeServer &server, const TlsOptions &tlsOptions, EncryptionPo
 
 } // namespace
 
-TEST(Tls, AFullyEncryptedSessionWithAVerifiedCertificate)
-{
-    Certificate certificate;
-    FakeServer server{certificate, EncryptionOption::On, {}, {}};
-    TlsOptions options;
-    options.caFile = certificate.pemPath;
-    const Session s = runClient(server, options, EncryptionPolicy::Required, "tds.test");
-    EXPECT_EQ(s.error, "");
-    EXPECT_EQ(server.failure, "");
-    EXPECT_EQ(s.rows, 1);
-    EXPECT_EQ(server.batchText, "SELECT 31");
-    EXPECT_EQ(s.encryption, Encryption::Full);
-}
-
 TEST(Tls, OnlyTheLoginIsEncryptedWhenTheServerSaysOff)
 {
     Certificate certificate;

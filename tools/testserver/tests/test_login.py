@@ -3,12 +3,13 @@ import functools
 import os
 import signal
 import socket
+import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, TestServer, pytds_connect  # noqa: E402
-
+from support import SERVER, ServerTestCase, TestServer, last_result, pytds_connect  # noqa: E402
 
 
 def port_open(host):
@@ -18,11 +19,15 @@ def port_open(host):
 
 
 class LoginTest(ServerTestCase):
-    def test_configured_login_reaches_requested_database(self):
-        rows = self.query('SELECT DB_NAME(), @@SPID, @@TRANCOUNT')
-        self.assertEqual('testdb', rows[0][0])
-        self.assertGreater(rows[0][1], 50)
-        self.assertEqual(0, rows[0][2])
+    def test_configured_login_reaches_requested_database_and_stays_after_a_bad_use(self):
+        cursor = self.connect().cursor()
+        cursor.execute('SELECT DB_NAME(), @@SPID, @@TRANCOUNT')
+        name, spid, trancount = cursor.fetchone()
+        self.assertEqual(('testdb', 0), (name, trancount))
+        self.assertGreater(spid, 50)
+        self.assertServerError(911, cursor.execute, 'USE nowhere')
+        cursor.execute('SELECT DB_NAME()')
+        self.assertEqual('testdb', cursor.fetchone()[0])
 
     def test_second_login_and_default_database(self):
         connection = pytds_connect(self.host, database=None, user='reader', password='Read0nly')
@@ -43,12 +48,6 @@ class LoginTest(ServerTestCase):
             if text:
                 self.assertIn(text, error.text)
 
-    def test_use_of_unknown_database_fails_with_911(self):
-        cursor = self.connect().cursor()
-        self.assertServerError(911, cursor.execute, 'USE nowhere')
-        cursor.execute('SELECT DB_NAME()')
-        self.assertEqual('testdb', cursor.fetchone()[0])
-
 
 class ProcessTest(unittest.TestCase):
     def test_listens_on_every_address_and_exits_cleanly_on_signals(self):
@@ -64,42 +63,29 @@ class ProcessTest(unittest.TestCase):
             self.assertIn('stopping', server.stderr_text())
 
     def test_data_file_keeps_databases_across_restarts(self):
-        import tempfile
-        directory = tempfile.mkdtemp(prefix='rz-testserver-data-')
-        data = os.path.join(directory, 'store.sqlite')
-        try:
-            for round_number in (1, 2):
+        with tempfile.TemporaryDirectory(prefix='rz-testserver-data-') as directory:
+            data = os.path.join(directory, 'store.sqlite')
+            for sql in ("CREATE TABLE kept (id int IDENTITY PRIMARY KEY, v nvarchar(5)); "
+                        "INSERT INTO kept (v) VALUES (N'a')",
+                        "INSERT INTO kept (v) VALUES (N'b'); SELECT id, v FROM kept ORDER BY id"):
                 server = TestServer('127.0.0.11', extra=['--data', data])
                 try:
                     connection = pytds_connect('127.0.0.11')
-                    cursor = connection.cursor()
-                    if round_number == 1:
-                        cursor.execute('CREATE TABLE kept (id int IDENTITY PRIMARY KEY, v nvarchar(5))')
-                        cursor.execute("INSERT INTO kept (v) VALUES (N'a')")
-                    else:
-                        cursor.execute("INSERT INTO kept (v) VALUES (N'b')")
-                        cursor.execute('SELECT id, v FROM kept ORDER BY id')
-                        self.assertEqual([(1, 'a'), (2, 'b')], [tuple(r) for r in cursor.fetchall()])
+                    rows = last_result(connection.cursor(), sql)
                     connection.close()
                 finally:
                     server.stop()
+            self.assertEqual([(1, 'a'), (2, 'b')], rows)
             self.assertTrue(os.path.exists(data))                          # master
             self.assertTrue(os.path.exists(os.path.join(directory, 'store.testdb.sqlite')))
-        finally:
-            import shutil
-            shutil.rmtree(directory, ignore_errors=True)
 
     def test_listening_on_a_busy_address_fails(self):
         server = TestServer('127.0.0.18')
-        try:
-            import subprocess
-            from support import SERVER
-            result = subprocess.run([SERVER, '--listen', '127.0.0.18:1433'], capture_output=True, timeout=10)
-            self.assertNotEqual(0, result.returncode)
-            self.assertIn(b'cannot listen', result.stderr)
-            self.assertNotIn(b'ready', result.stdout)
-        finally:
-            server.stop()
+        self.addCleanup(server.stop)
+        result = subprocess.run([SERVER, '--listen', '127.0.0.18:1433'], capture_output=True, timeout=10)
+        self.assertNotEqual(0, result.returncode)
+        self.assertIn(b'cannot listen', result.stderr)
+        self.assertNotIn(b'ready', result.stdout)
 
 
 if __name__ == '__main__':

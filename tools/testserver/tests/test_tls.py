@@ -41,7 +41,6 @@ class TlsTest(unittest.TestCase):
         self.assertNotIn('42', refused)
         self.assertIn('TLS handshake failed', server.log_containing('TLS handshake failed'))
 
-
     def test_a_server_requiring_encryption_refuses_clients_that_cannot(self):
         server, _ = self.server('127.0.0.27', '--require-encryption')
         self.assertIn('42', tsql('127.0.0.27', ['encryption = request']))
@@ -49,13 +48,6 @@ class TlsTest(unittest.TestCase):
         self.assertNotIn('42', tsql('127.0.0.27', ['encryption = off']))
         self.assertIn('client cannot encrypt, which this server requires',
                       server.log_containing('client cannot encrypt'))
-
-    def test_tls_options_need_tls(self):
-        result = subprocess.run([os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                                              'rz-testserver'), '--require-encryption'],
-                                capture_output=True, timeout=30)
-        self.assertEqual(2, result.returncode)
-        self.assertIn(b'need --tls', result.stderr)
 
 
 if __name__ == '__main__':
