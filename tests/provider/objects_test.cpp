@@ -49,7 +49,8 @@ protected:
         script->answers[kNumbers] = {numbers(20)};
         script->answers[kDivided] = {numbers(5)};
         script->answers[kDivided][0].failure = {{u"22012", 8134, u"Divide by zero error encountered."}};
-        session = openSession(dataSource().get(), login());
+        login.host = "memory";
+        session = openSession(dataSource().get(), login);
         ASSERT_TRUE(session) << errorText();
     }
 
@@ -62,13 +63,6 @@ protected:
         return source;
     }
 
-    static Login login()
-    {
-        Login login;
-        login.host = "memory";
-        return login;
-    }
-
     rz::ComPtr<IRowset> rowsetOf(const std::u16string &sql, HRESULT expected = S_OK)
     {
         rz::ComPtr<IRowset> rowset;
@@ -79,6 +73,7 @@ protected:
     }
 
     std::shared_ptr<MemoryScript> script = std::make_shared<MemoryScript>();
+    Login login;
     rz::ComPtr<IOpenRowset> session;
 };
 
@@ -447,14 +442,14 @@ TEST_F(MemoryFailures, LoginsThatFailGiveTheServersMessageFirst)
     script->connectFailure = {{u"28000", 18456, u"Login failed for user 'sa'."},
                               {u"08001", 0, u"Unable to connect to data source"}};
     HRESULT hr = S_OK;
-    EXPECT_FALSE(openSession(source.get(), login(), &hr));
+    EXPECT_FALSE(openSession(source.get(), login, &hr));
     EXPECT_EQ(hr, DB_SEC_E_AUTH_FAILED);
     EXPECT_EQ(errorText(), "Login failed for user 'sa'. | Unable to connect to data source");
 
     // The first session takes the login's connection; the next one logs in again.
     script->connectFailure.clear();
     auto other = dataSource();
-    auto firstSession = openSession(other.get(), login());
+    auto firstSession = openSession(other.get(), login);
     ASSERT_TRUE(firstSession);
     EXPECT_EQ(other->Initialize(), DB_E_ALREADYINITIALIZED);
     script->connectFailure = {{u"08001", 0, u"The server went away."}};

@@ -1,4 +1,5 @@
 #include "memorytransport.h"
+#include "thrown.h"
 
 #include "tds/error.h"
 #include "tds/packetchannel.h"
@@ -74,13 +75,9 @@ TEST(PacketChannel, EndOfStreamSaysWhetherItCameInsideAMessage)
     for (const auto &c : cases) {
         MemoryTransport transport(c.bytes);
         PacketChannel channel(transport);
-        try {
-            channel.receiveMessage();
-            ADD_FAILURE() << "no error";
-        } catch (const TdsError &e) {
-            EXPECT_EQ(e.kind(), ErrorKind::ConnectionClosed);
-            EXPECT_EQ(std::string(e.what()), c.text);
-        }
+        const auto t = tdstest::thrownBy([&] { channel.receiveMessage(); });
+        EXPECT_EQ(t.kind, ErrorKind::ConnectionClosed);
+        EXPECT_EQ(t.what, c.text);
     }
 }
 

@@ -88,22 +88,15 @@ class KerberosLoginTest(unittest.TestCase):
         self.auth = GssapiAuth(principal or principal_for(host))
         return pytds_connect(host, user=None, password=None, auth=self.auth)
 
-    def test_principal_is_the_login(self):
-        connection = self.integrated(HOST)
-        self.addCleanup(connection.close)
-        cursor = connection.cursor()
-        cursor.execute('SELECT SUSER_SNAME(), DB_NAME()')
-        self.assertEqual(('alice@RZTEST.LOCAL', 'testdb'), tuple(cursor.fetchone()))
+    def test_principal_is_the_login_and_sql_logins_still_work_beside_it(self):
+        for connection, login in ((self.integrated(HOST), 'alice@RZTEST.LOCAL'), (pytds_connect(HOST), 'sa')):
+            self.addCleanup(connection.close)
+            cursor = connection.cursor()
+            cursor.execute('SELECT SUSER_SNAME(), DB_NAME()')
+            self.assertEqual((login, 'testdb'), tuple(cursor.fetchone()))
         # The server's last token proved its identity to the client.
         self.assertTrue(self.auth.context.complete)
         self.assertIn("login 'alice@RZTEST.LOCAL'", self.server.log_containing('alice@RZTEST.LOCAL'))
-
-    def test_sql_logins_still_work_beside_integrated_ones(self):
-        connection = pytds_connect(HOST)
-        self.addCleanup(connection.close)
-        cursor = connection.cursor()
-        cursor.execute('SELECT SUSER_SNAME()')
-        self.assertEqual('sa', cursor.fetchone()[0])
 
     def test_refusals_carry_sql_servers_18452(self):
         # A server without keys, and a server that holds other keys than the
