@@ -8,7 +8,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from support import ServerTestCase  # noqa: E402
 
 
-def rows(cursor):
+def rows(cursor, sql=None):
+    """The rows of `sql` run on cursor, or of what it ran last, as tuples."""
+    if sql is not None:
+        cursor.execute(sql)
     return [tuple(r) for r in cursor.fetchall()]
 
 
@@ -22,45 +25,36 @@ class SchemaTest(ServerTestCase):
         self.assertServerError(2714, cursor.execute, 'CREATE SCHEMA sales')
         # dropping what does not exist leaves dbo's table alone
         cursor.execute('DROP TABLE IF EXISTS Sales.t1')
-        cursor.execute('SELECT a FROM dbo.t1')
-        self.assertEqual([(1,)], rows(cursor))
+        self.assertEqual([(1,)], rows(cursor, 'SELECT a FROM dbo.t1'))
 
         cursor.execute('CREATE TABLE Sales.t1 (b int PRIMARY KEY, note nvarchar(10))')
         cursor.execute("INSERT INTO Sales.t1 VALUES (2, N'sales')")
-        cursor.execute('SELECT t1.b, note FROM Sales.t1 WHERE Sales.t1.b = 2')
-        self.assertEqual([(2, 'sales')], rows(cursor))
-        cursor.execute('SELECT * FROM t1')
-        self.assertEqual([(1,)], rows(cursor), 'an unqualified name means dbo')
-        cursor.execute('SELECT d.a, s.b FROM dbo.t1 d JOIN Sales.t1 AS s ON s.b > d.a')
-        self.assertEqual([(1, 2)], rows(cursor))
+        self.assertEqual([(2, 'sales')], rows(cursor, 'SELECT t1.b, note FROM Sales.t1 WHERE Sales.t1.b = 2'))
+        self.assertEqual([(1,)], rows(cursor, 'SELECT * FROM t1'), 'an unqualified name means dbo')
+        self.assertEqual([(1, 2)], rows(cursor, 'SELECT d.a, s.b FROM dbo.t1 d JOIN Sales.t1 AS s ON s.b > d.a'))
         cursor.execute('UPDATE Sales.t1 SET b = 3')
-        cursor.execute('SELECT b FROM sales.T1')
-        self.assertEqual([(3,)], rows(cursor), 'schema names ignore case')
+        self.assertEqual([(3,)], rows(cursor, 'SELECT b FROM sales.T1'), 'schema names ignore case')
 
-        cursor.execute("SELECT schema_id FROM sys.schemas WHERE name = 'Sales'")
-        sales = rows(cursor)[0][0]
+        sales = rows(cursor, "SELECT schema_id FROM sys.schemas WHERE name = 'Sales'")[0][0]
         self.assertGreater(sales, 4, 'user schemas come after the built-in ones')
-        cursor.execute("SELECT s.name, t.schema_id FROM sys.tables t JOIN sys.schemas s "
-                       "ON s.schema_id = t.schema_id WHERE t.name = 't1' ORDER BY t.schema_id")
-        self.assertEqual([('dbo', 1), ('Sales', sales)], rows(cursor))
-        cursor.execute("SELECT TABLE_SCHEMA FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = 't1' "
-                       "ORDER BY TABLE_SCHEMA")
-        self.assertEqual([('dbo',), ('Sales',)], rows(cursor))
-        cursor.execute("SELECT COLUMN_NAME, TABLE_SCHEMA FROM INFORMATION_SCHEMA.COLUMNS "
-                       "WHERE TABLE_NAME = 't1' ORDER BY TABLE_SCHEMA, ORDINAL_POSITION")
-        self.assertEqual([('a', 'dbo'), ('b', 'Sales'), ('note', 'Sales')], rows(cursor))
-        cursor.execute("SELECT OBJECT_ID('t1') - OBJECT_ID('dbo.t1'), "
-                       "CASE WHEN OBJECT_ID('Sales.t1') <> OBJECT_ID('t1') THEN 1 END, "
-                       "OBJECT_ID('Nowhere.t1'), SCHEMA_NAME(%d), SCHEMA_ID('sales')" % sales)
-        self.assertEqual([(0, 1, None, 'Sales', sales)], rows(cursor))
+        self.assertEqual([('dbo', 1), ('Sales', sales)], rows(
+            cursor, "SELECT s.name, t.schema_id FROM sys.tables t JOIN sys.schemas s "
+            "ON s.schema_id = t.schema_id WHERE t.name = 't1' ORDER BY t.schema_id"))
+        self.assertEqual([('dbo',), ('Sales',)], rows(
+            cursor, "SELECT TABLE_SCHEMA FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = 't1' ORDER BY TABLE_SCHEMA"))
+        self.assertEqual([('a', 'dbo'), ('b', 'Sales'), ('note', 'Sales')], rows(
+            cursor, "SELECT COLUMN_NAME, TABLE_SCHEMA FROM INFORMATION_SCHEMA.COLUMNS "
+            "WHERE TABLE_NAME = 't1' ORDER BY TABLE_SCHEMA, ORDINAL_POSITION"))
+        self.assertEqual([(0, 1, None, 'Sales', sales)], rows(
+            cursor, "SELECT OBJECT_ID('t1') - OBJECT_ID('dbo.t1'), "
+            "CASE WHEN OBJECT_ID('Sales.t1') <> OBJECT_ID('t1') THEN 1 END, "
+            "OBJECT_ID('Nowhere.t1'), SCHEMA_NAME(%d), SCHEMA_ID('sales')" % sales))
 
         self.assertServerError(3729, cursor.execute, 'DROP SCHEMA Sales')
         cursor.execute('DROP TABLE Sales.t1')
-        cursor.execute('SELECT a FROM t1')
-        self.assertEqual([(1,)], rows(cursor), "dropping Sales.t1 leaves dbo.t1")
+        self.assertEqual([(1,)], rows(cursor, 'SELECT a FROM t1'), "dropping Sales.t1 leaves dbo.t1")
         cursor.execute('DROP SCHEMA Sales')
-        cursor.execute("SELECT COUNT(*) FROM sys.schemas WHERE name = 'Sales'")
-        self.assertEqual([(0,)], rows(cursor))
+        self.assertEqual([(0,)], rows(cursor, "SELECT COUNT(*) FROM sys.schemas WHERE name = 'Sales'"))
         cursor.execute('DROP TABLE t1')
 
     def test_unknown_schema_is_an_invalid_object_name(self):
@@ -83,10 +77,9 @@ class SchemaTest(ServerTestCase):
                        "C.CONSTRAINT_NAME\t\t\t\t\t\t\t\tWHERE K.TABLE_NAME = 'keyed'  and "
                        "K.CONSTRAINT_TYPE='PRIMARY KEY' ")
         self.assertEqual(['k1', 'k2'], sorted(r[0] for r in rows(cursor)))
-        cursor.execute("SELECT COLUMNPROPERTY( OBJECT_ID('keyed'),'k1','IsIdentity')AS 'IsIdentity'")
-        self.assertEqual([(0,)], rows(cursor))
-        cursor.execute("SELECT COLUMNPROPERTY( OBJECT_ID('keyed'),'k2','IsIdentity')AS 'IsIdentity'")
-        self.assertEqual([(None,)], rows(cursor), 'the unqualified name is the dbo table')
+        for column, value in (('k1', 0), ('k2', None)):    # the unqualified name is the dbo table
+            self.assertEqual([(value,)], rows(cursor, "SELECT COLUMNPROPERTY( OBJECT_ID('keyed'),'%s','IsIdentity')AS "
+                                                      "'IsIdentity'" % column), column)
 
     def test_catalogue_procedures_ignore_a_terminating_nul_in_names(self):
         cursor = self.connect().cursor()
