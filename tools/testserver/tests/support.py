@@ -77,6 +77,13 @@ def pytds_connect(host, database='testdb', user=LOGIN[0], password=LOGIN[1], **k
     return pytds.connect(host, database=database, user=user, password=password, port=1433, **kwargs)
 
 
+def rows(cursor, sql=None, params=None):
+    """The rows of `sql` run on cursor, or of what it ran last, as tuples."""
+    if sql is not None:
+        cursor.execute(sql, params)
+    return [tuple(row) for row in cursor.fetchall()]
+
+
 def result_sets(cursor, sql, params=None):
     """Runs a batch: every result set it gives, as lists of tuples."""
     cursor.execute(sql, params)

@@ -11,7 +11,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, pytds_connect  # noqa: E402
+from support import ServerTestCase, pytds_connect, rows  # noqa: E402
 
 import pytds  # noqa: E402
 from pytds import tds_base  # noqa: E402
@@ -57,18 +57,15 @@ class RequestTest(ServerTestCase):
                  "score float); INSERT INTO people (name, age, score) VALUES (N'Ann', 31, 1.5), (N'Bob', 45, NULL), "
                  "(N'Cid', 27, 3.25), (N'Dee', 60, 0.5), (N'Eve', 19, 2.0)",)
 
-    def rows(self, cursor):
-        return [tuple(r) for r in cursor.fetchall()]
-
     def test_prepared_statements_run_by_handle_until_unprepared(self):
         cursor = self.connect().cursor()
         # sp_prepexec answers rows and the handle, sp_execute runs it again
         text = 'SELECT name FROM people WHERE age > @P1 AND name <> @P2 ORDER BY name'
         handle = cursor.callproc('sp_prepexec', (pytds.output(param_type=int), '@P1 int,@P2 nvarchar(10)',
                                                  text, 30, 'Bob'))[0]
-        self.assertEqual([('Ann',), ('Dee',)], self.rows(cursor))
+        self.assertEqual([('Ann',), ('Dee',)], rows(cursor))
         cursor.callproc('sp_execute', (handle, 40, 'x'))
-        self.assertEqual([('Bob',), ('Dee',)], self.rows(cursor))
+        self.assertEqual([('Bob',), ('Dee',)], rows(cursor))
         cursor.callproc('sp_unprepare', (handle,))
         self.assertServerError(8179, cursor.callproc, 'sp_execute', (handle, 40, 'x'))
         # sp_prepare describes nothing for a statement that makes a table
@@ -76,8 +73,7 @@ class RequestTest(ServerTestCase):
                                                 'SELECT name INTO older FROM people WHERE age > @P1', 1))[0]
         self.assertIsNone(cursor.description)
         cursor.callproc('sp_execute', (handle, 40))
-        cursor.execute('SELECT name FROM older ORDER BY name')
-        self.assertEqual([('Bob',), ('Dee',)], self.rows(cursor))
+        self.assertEqual([('Bob',), ('Dee',)], rows(cursor, 'SELECT name FROM older ORDER BY name'))
 
     def test_describe_undeclared_parameters(self):
         cursor = self.connect().cursor()
@@ -99,17 +95,13 @@ class RequestTest(ServerTestCase):
         observer = self.connect().cursor()
         cursor = connection.cursor()
         cursor.execute("INSERT INTO people (name, age) VALUES (N'Tmp', 1)")
-        observer.execute("SELECT COUNT(*) FROM people WHERE name = 'Tmp'")
-        self.assertEqual([(0,)], self.rows(observer))
+        self.assertEqual([(0,)], rows(observer, "SELECT COUNT(*) FROM people WHERE name = 'Tmp'"))
         connection.rollback()
-        cursor.execute("SELECT COUNT(*) FROM people WHERE name = 'Tmp'")
-        self.assertEqual([(0,)], self.rows(cursor))
+        self.assertEqual([(0,)], rows(cursor, "SELECT COUNT(*) FROM people WHERE name = 'Tmp'"))
         cursor.execute("INSERT INTO people (name, age) VALUES (N'Kept', 2)")
-        cursor.execute('SELECT @@TRANCOUNT')
-        self.assertEqual([(1,)], self.rows(cursor))
+        self.assertEqual([(1,)], rows(cursor, 'SELECT @@TRANCOUNT'))
         connection.commit()
-        observer.execute("SELECT age FROM people WHERE name = 'Kept'")
-        self.assertEqual([(2,)], self.rows(observer))
+        self.assertEqual([(2,)], rows(observer, "SELECT age FROM people WHERE name = 'Kept'"))
         observer.execute("DELETE FROM people WHERE name = 'Kept'")
 
     def test_a_cancelled_result_stops_and_the_session_goes_on(self):
@@ -121,8 +113,7 @@ class RequestTest(ServerTestCase):
         started = time.monotonic()
         cursor.cancel()
         self.assertLess(time.monotonic() - started, 5)
-        cursor.execute('SELECT COUNT(*) FROM many')
-        self.assertEqual([(25,)], self.rows(cursor))
+        self.assertEqual([(25,)], rows(cursor, 'SELECT COUNT(*) FROM many'))
         self.assertIn('request cancelled by the client', self.server.log_containing('request cancelled'))
 
     def test_parallel_clients_get_their_own_answers(self):
@@ -140,7 +131,7 @@ class RequestTest(ServerTestCase):
                                    % (number, value * number, number))
                 cursor.execute('SELECT SUM(v), COUNT(*), (SELECT COUNT(*) FROM people) FROM own_%d '
                                'WHERE v >= %%s' % number, (0,))
-                results[number] = self.rows(cursor)
+                results[number] = rows(cursor)
                 connection.close()
             except Exception as error:       # reported below
                 errors.append(error)
@@ -152,8 +143,8 @@ class RequestTest(ServerTestCase):
         self.assertEqual([], errors)
         for number in range(1, 9):
             self.assertEqual([(190 * number, 20, 5)], results[number])
-        rows = self.query('SELECT who, COUNT(*), COUNT(DISTINCT id) FROM shared_log GROUP BY who ORDER BY who')
-        self.assertEqual([(n, 20, 20) for n in range(1, 9)], [tuple(r) for r in rows])
+        self.assertEqual([(n, 20, 20) for n in range(1, 9)], rows(
+            self.connect().cursor(), 'SELECT who, COUNT(*), COUNT(DISTINCT id) FROM shared_log GROUP BY who ORDER BY who'))
 
 
     def executesql(self, cursor, statement, declaration, parameter):
@@ -180,14 +171,12 @@ class RequestTest(ServerTestCase):
                 self.executesql(cursor, statement, declaration, parameter)
             self.assertEqual(8023, caught.exception.msg_no, type_name)
             self.assertEqual(invalid_value_text(3, '@P1', type_name), caught.exception.text, type_name)
-            cursor.execute('SELECT COUNT(*) FROM rpc_values')
-            self.assertEqual([(0,)], [tuple(r) for r in cursor.fetchall()], 'connection still serves')
+            self.assertEqual([(0,)], rows(cursor, 'SELECT COUNT(*) FROM rpc_values'), 'connection still serves')
 
         # The same bytes made valid go through on the same connection.
         self.executesql(cursor, 'INSERT INTO rpc_values (d) VALUES (@P1)', '@P1 date',
                         RawParameter(DATEN, b'', b'\x03' + (738578).to_bytes(3, 'little')))
-        cursor.execute('SELECT d FROM rpc_values')
-        self.assertEqual([(datetime.date(2023, 2, 28),)], [tuple(r) for r in cursor.fetchall()])
+        self.assertEqual([(datetime.date(2023, 2, 28),)], rows(cursor, 'SELECT d FROM rpc_values'))
 
 
 if __name__ == '__main__':

@@ -5,14 +5,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
-
-
-def rows(cursor, sql=None):
-    """The rows of `sql` run on cursor, or of what it ran last, as tuples."""
-    if sql is not None:
-        cursor.execute(sql)
-    return [tuple(r) for r in cursor.fetchall()]
+from support import ServerTestCase, rows  # noqa: E402
 
 
 class SchemaTest(ServerTestCase):

@@ -5,7 +5,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, result_sets  # noqa: E402
+from support import ServerTestCase, result_sets, rows  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -222,14 +222,12 @@ class TSqlTest(ServerTestCase):
         self.run_sql('INSERT INTO tx VALUES (1)')
         self.assertEqual(1, self.run_sql('SELECT @@TRANCOUNT')[0][0])
         other = self.connect().cursor()
-        other.execute('SELECT COUNT(*) FROM tx')
-        self.assertEqual(0, other.fetchone()[0])       # uncommitted rows stay private
+        self.assertEqual([(0,)], rows(other, 'SELECT COUNT(*) FROM tx'))       # uncommitted rows stay private
         self.run_sql('ROLLBACK')
         self.assertEqual(0, self.run_sql('SELECT COUNT(*) FROM tx')[0][0])
         self.run_sql('BEGIN TRAN; INSERT INTO tx VALUES (2); SAVE TRAN sp1; INSERT INTO tx VALUES (3); '
                      'ROLLBACK TRAN sp1; COMMIT')
-        other.execute('SELECT v FROM tx')
-        self.assertEqual([(2,)], [tuple(r) for r in other.fetchall()])
+        self.assertEqual([(2,)], rows(other, 'SELECT v FROM tx'))
         # an error inside a transaction undoes its own statement only
         self.run_sql('CREATE TABLE txkeys (k int PRIMARY KEY)')
         self.run_sql('BEGIN TRAN')
@@ -237,8 +235,7 @@ class TSqlTest(ServerTestCase):
         self.assertEqual(2627, self.error_of('INSERT INTO txkeys VALUES (2), (1)').msg_no)
         self.assertEqual(1, self.run_sql('SELECT @@TRANCOUNT')[0][0])
         self.run_sql('COMMIT TRANSACTION')
-        other.execute('SELECT k FROM txkeys')
-        self.assertEqual([(1,)], [tuple(r) for r in other.fetchall()])
+        self.assertEqual([(1,)], rows(other, 'SELECT k FROM txkeys'))
 
     def test_variables_and_conditions(self):
         self.assertEqual([(5, 'xy')], self.run_sql("DECLARE @n int = 4, @s nvarchar(10); SET @s = N'x'; SET @n += 1; "

@@ -8,7 +8,7 @@ import unittest
 import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase  # noqa: E402
+from support import ServerTestCase, rows  # noqa: E402
 
 import pytds  # noqa: E402
 
@@ -167,9 +167,8 @@ class TypesTest(ServerTestCase):
         cursor.execute("INSERT INTO bin_values (id, v, m, t) VALUES (2, 0x4142, CONVERT(varbinary(max), 'CD'), N'AB')")
         cursor.execute('INSERT INTO bin_values (id, v) VALUES (3, %s)', (pytds.Binary(b'\x00\x01'),))
         cursor.execute("UPDATE bin_values SET v = CAST('EF' AS varbinary(10)) WHERE id = 3")
-        cursor.execute('SELECT id, v, m, t FROM bin_values ORDER BY id')
         self.assertEqual([(2, b'AB', b'CD', 'AB'), (3, b'EF', None, None)],
-                         [tuple(r) for r in cursor.fetchall()])
+                         rows(cursor, 'SELECT id, v, m, t FROM bin_values ORDER BY id'))
 
 
 if __name__ == '__main__':

@@ -7,7 +7,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, pytds_connect  # noqa: E402
+from support import ServerTestCase, pytds_connect, rows  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from rztestserver.lexer import tokenize  # noqa: E402
@@ -19,22 +19,22 @@ class WaitforTest(ServerTestCase):
 
     def timed(self, sql):
         started = time.monotonic()
-        rows = self.query(sql)
-        return rows, time.monotonic() - started
+        answer = self.query(sql)
+        return [tuple(row) for row in answer], time.monotonic() - started
 
     def test_a_delay_holds_the_batch_back_and_the_batch_goes_on(self):
-        rows, seconds = self.timed("WAITFOR DELAY '00:00:00.600'; SELECT 7")
-        self.assertEqual([(7,)], [tuple(r) for r in rows])
+        answer, seconds = self.timed("WAITFOR DELAY '00:00:00.600'; SELECT 7")
+        self.assertEqual([(7,)], answer)
         self.assertGreaterEqual(seconds, 0.6)
-        rows, seconds = self.timed("DECLARE @d varchar(12) = '00:00:00.400'\nWAITFOR DELAY @d\nSELECT 8")
-        self.assertEqual([(8,)], [tuple(r) for r in rows])
+        answer, seconds = self.timed("DECLARE @d varchar(12) = '00:00:00.400'\nWAITFOR DELAY @d\nSELECT 8")
+        self.assertEqual([(8,)], answer)
         self.assertGreaterEqual(seconds, 0.4)
 
     def test_a_delay_inside_a_procedure(self):
         self.query("CREATE PROCEDURE pause_then_answer @n int AS BEGIN WAITFOR DELAY '00:00:00.500'; "
                    "SELECT @n * 2 END")
-        rows, seconds = self.timed('EXEC pause_then_answer 21')
-        self.assertEqual([(42,)], [tuple(r) for r in rows])
+        answer, seconds = self.timed('EXEC pause_then_answer 21')
+        self.assertEqual([(42,)], answer)
         self.assertGreaterEqual(seconds, 0.5)
 
     def test_a_time_waits_until_the_next_time_of_day_it_names(self):
@@ -67,8 +67,7 @@ class WaitforTest(ServerTestCase):
         with self.assertRaises(TimeoutError):
             cursor.execute("SELECT 0; WAITFOR DELAY '00:01:00'; SELECT 1")
         self.assertLess(time.monotonic() - started, 20)
-        cursor.execute('SELECT 2')
-        self.assertEqual([(2,)], [tuple(r) for r in cursor.fetchall()])
+        self.assertEqual([(2,)], rows(cursor, 'SELECT 2'))
         self.assertIn('request cancelled by the client', self.server.log_containing('request cancelled'))
 
 
