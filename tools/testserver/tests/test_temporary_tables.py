@@ -4,12 +4,11 @@ import functools
 import glob
 import os
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from support import ServerTestCase, last_result  # noqa: E402
-
-import pytds  # noqa: E402
+from support import ServerTestCase, last_result, pytds_connect  # noqa: E402
 
 
 class TemporaryTableTest(ServerTestCase):
@@ -128,8 +127,7 @@ class TemporaryTableTest(ServerTestCase):
 
     def test_temporary_tables_go_with_their_session(self):
         pattern = '/dev/shm/rz-testserver-sessions-%d-*/session-*' % self.server.process.pid
-        connection = pytds.connect(self.host, database='testdb', user='sa', password='Secret123', port=1433,
-                                   autocommit=True)
+        connection = pytds_connect(self.host)
         cursor = connection.cursor()
         cursor.execute('CREATE TABLE #goes (v int)')
         cursor.execute('SELECT @@SPID')
@@ -138,10 +136,8 @@ class TemporaryTableTest(ServerTestCase):
         self.assertEqual(1, len(owned))
         connection.close()
         self.server.log_containing('closed')
-        for _ in range(100):
-            if not os.path.exists(owned[0]):
-                break
-            import time
+        deadline = time.monotonic() + 5
+        while os.path.exists(owned[0]) and time.monotonic() < deadline:
             time.sleep(0.05)
         self.assertFalse(os.path.exists(owned[0]))
 
