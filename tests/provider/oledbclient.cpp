@@ -3,8 +3,8 @@
 #include "provider/values/storageobject.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
+#include <strings.h>
 
 namespace providertest {
 
@@ -88,10 +88,7 @@ std::string errorText()
 
 bool testingTdsBackend()
 {
-    std::string name = providerUnderTest();
-    for (auto &c : name)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return name == "SQLOLEDB";
+    return strcasecmp(providerUnderTest(), "SQLOLEDB") == 0;
 }
 
 rz::ComPtr<IDBInitialize> createDataSource(const char *progId)
