@@ -44,11 +44,9 @@ TEST(Login, AcceptedLoginSetsUpTheSession)
     auto s = scripted(answersWith(goodLoginResponse().bytes, 100), 7);
     s.connection->login(saLogin());
     const SessionState &session = s.connection->session();
-    EXPECT_EQ(session.database, "testdb");
-    EXPECT_EQ(session.language, "us_english");
-    EXPECT_EQ(session.collation.lcid(), 0x0409u);
-    EXPECT_EQ(session.collation.sortId(), 0x34);
-    EXPECT_EQ(session.packetSize, 8192u);
+    EXPECT_EQ(std::tie(session.database, session.language, session.packetSize),
+              std::make_tuple("testdb", "us_english", 8192u));
+    EXPECT_EQ(std::make_tuple(session.collation.lcid(), session.collation.sortId()), std::make_tuple(0x0409u, 0x34));
     EXPECT_EQ(session.loginAck.tdsVersion, kTdsVersion74);
     EXPECT_EQ(session.encryption, Encryption::None);
     ASSERT_EQ(s.connection->loginMessages().size(), 1u);

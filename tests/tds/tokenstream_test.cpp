@@ -44,10 +44,9 @@ TEST(TokenStream, SeveralResultSetsWithTheirColumnsAndCounts)
     ASSERT_EQ(c.results.size(), 2u);
     const auto &first = c.results[0];
     ASSERT_EQ(first.columns.size(), 2u);
-    EXPECT_EQ(first.columns[0].name, "id");
-    EXPECT_TRUE(first.columns[0].nullable());
-    EXPECT_TRUE(first.columns[0].identity());
-    EXPECT_EQ(first.columns[0].type.name(), "int");
+    const ColumnInfo &id = first.columns[0];
+    EXPECT_EQ(std::make_tuple(id.name, id.nullable(), id.identity(), id.type.name()),
+              std::make_tuple("id", true, true, "int"));
     EXPECT_EQ(first.columns[1].type.name(), "nvarchar(20)");
     EXPECT_EQ(first.columns[1].type.collation.lcid(), 0x409u);
     ASSERT_EQ(first.rows.size(), 2u);
