@@ -135,12 +135,8 @@ bool fromText(const OdbcColumn &column, unsigned char *value, SQLLEN indicator)
     }
     case Edge::Decimal: {
         if (scaledFromPlainText(text, column.type.scale, scaled)) {
-            rz::tds::DecimalValue d;
-            d.low = uint64_t(scaled < 0 ? -scaled : scaled);
-            d.precision = column.type.precision;
-            d.scale = column.type.scale;
-            d.negative = scaled < 0;
-            rz::storeUnaligned(value, d);
+            const uint64_t magnitude = scaled < 0 ? 0 - uint64_t(scaled) : uint64_t(scaled);
+            rz::storeUnaligned(value, decimalFromInteger(magnitude, scaled < 0, column.type.precision, column.type.scale));
             return true;
         }
         const auto n = numericFromText(text, column.type.precision, column.type.scale);

@@ -111,10 +111,7 @@ bool tdsParameters(const std::vector<ParameterValue> &values, rz::tds::RpcParame
             if (v <= uint64_t(INT64_MAX)) {
                 out.addInteger(name, int64_t(v), 8, output);
             } else {
-                rz::tds::DecimalValue d;
-                d.low = v;
-                d.precision = 20;
-                out.addDecimal(name, d, 20, 0, output);
+                out.addDecimal(name, decimalFromInteger(v, false, 20, 0), 20, 0, output);
             }
             break;
         }

@@ -284,4 +284,14 @@ rz::tds::DecimalValue decimalFromNumeric(const DB_NUMERIC &value, BYTE precision
     return d;
 }
 
+rz::tds::DecimalValue decimalFromInteger(std::uint64_t magnitude, bool negative, BYTE precision, BYTE scale)
+{
+    rz::tds::DecimalValue d;
+    d.low = magnitude;
+    d.precision = precision;
+    d.scale = scale;
+    d.negative = negative && magnitude != 0;
+    return d;
+}
+
 } // namespace rz::provider

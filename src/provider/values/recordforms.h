@@ -16,6 +16,8 @@ namespace rz::provider {
 DB_NUMERIC numericFromDecimal(const rz::tds::DecimalValue &value);
 // The other way, with the precision and scale the value is to have.
 rz::tds::DecimalValue decimalFromNumeric(const DB_NUMERIC &value, BYTE precision, BYTE scale);
+// A magnitude that fits 64 bits, already scaled (12345 for 123.45 at scale 2).
+rz::tds::DecimalValue decimalFromInteger(std::uint64_t magnitude, bool negative, BYTE precision, BYTE scale);
 // value / 10^scale as text: "-123.4500" (every place of the scale).
 std::string textFromDecimal(const rz::tds::DecimalValue &value);
 double doubleFromDecimal(const rz::tds::DecimalValue &value);
