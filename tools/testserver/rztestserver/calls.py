@@ -88,11 +88,6 @@ def sp_describe_undeclared_parameters(session, call, out):
     statement = call.value(0) or ''
     declared = parameterised.parse_declarations(call.value(1)) if len(call.parameters) > 1 else []
     columns, rows = describe_undeclared_parameters(session, statement, declared)
-    refusal = session.server.faults.refuse_descriptions
-    if refusal == 'error':
-        raise SqlError(11501, 'The batch could not be analyzed because of compile errors.', severity=16)
-    if refusal == 'short':
-        rows = rows[:-1]
     out.result(columns, rows)
     out.done(rowcount=len(rows))
 

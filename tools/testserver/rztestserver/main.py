@@ -84,9 +84,6 @@ def build_parser():
     faults.add_argument('--drop-during-commit', action='store_true',
                         help='close a connection when it asks the transaction manager to commit, '
                              'instead of committing and answering')
-    faults.add_argument('--refuse-descriptions', choices=('error', 'short'),
-                        help='sp_describe_undeclared_parameters fails with error 11501 (error), or leaves '
-                             "the last parameter's row out (short)")
     parser.add_argument('--verbose', action='store_true', help='log every request on standard error')
     return parser
 
@@ -101,7 +98,7 @@ def main(argv=None):
     faults = Faults(hang=args.hang, drop_after_rows=args.drop_after_rows,
                     delay_ms=args.delay_ms, garbage_after_rows=args.garbage_after_rows,
                     drop_during_login=args.drop_during_login, drop_during_upload=args.drop_during_upload,
-                    drop_during_commit=args.drop_during_commit, refuse_descriptions=args.refuse_descriptions,
+                    drop_during_commit=args.drop_during_commit,
                     row_delay_ms=args.row_delay_ms, rows_per_delay=args.rows_per_delay)
     server = Server(addresses, logins, databases, args.data, faults, args.verbose)
     if args.tls:

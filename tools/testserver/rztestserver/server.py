@@ -16,7 +16,7 @@ class Faults:
 
     def __init__(self, hang=False, drop_after_rows=None, delay_ms=0, garbage_after_rows=None,
                  drop_during_login=False, drop_during_upload=False, drop_during_commit=False,
-                 refuse_descriptions=None, row_delay_ms=0, rows_per_delay=1):
+                 row_delay_ms=0, rows_per_delay=1):
         self.hang = hang
         self.drop_after_rows = drop_after_rows
         self.delay_ms = delay_ms
@@ -24,7 +24,6 @@ class Faults:
         self.drop_during_login = drop_during_login
         self.drop_during_upload = drop_during_upload
         self.drop_during_commit = drop_during_commit
-        self.refuse_descriptions = refuse_descriptions     # None, 'error' or 'short'
         self.row_delay_ms = row_delay_ms
         self.rows_per_delay = rows_per_delay
 
