@@ -130,17 +130,6 @@ RegistrationId registerClass(std::string_view progId, REFCLSID clsid, ClassFacto
     return registry().add(progId, clsid, std::move(factory));
 }
 
-bool unregisterClass(std::string_view progId)
-{
-    return registry().removeNewest(
-        [&](const Registration &r) { return !r.progId.empty() && sameProgId(r.progId, progId); });
-}
-
-bool unregisterClass(REFCLSID clsid)
-{
-    return registry().removeNewest([&](const Registration &r) { return r.clsid == clsid; });
-}
-
 bool unregisterClassById(RegistrationId id)
 {
     return registry().removeNewest([&](const Registration &r) { return r.id == id; });

@@ -24,11 +24,8 @@ using RegistrationId = unsigned long long;
 // progId may be empty for a class reached only by its CLSID.
 RegistrationId registerClass(std::string_view progId, REFCLSID clsid, ClassFactory factory);
 
-// Removes the latest registration under progId (or with clsid), bringing back
-// the one it hid. Returns false when there was none.
-bool unregisterClass(std::string_view progId);
-bool unregisterClass(REFCLSID clsid);
-// Removes exactly the registration registerClass returned.
+// Removes exactly the registration registerClass returned, bringing back the
+// one it hid. Returns false when there was none.
 bool unregisterClassById(RegistrationId id);
 
 // The same lookups CoCreateInstance and CLSIDFromProgID make.

@@ -155,19 +155,6 @@ TEST(ClassRegistry, aLaterRegistrationHidesAnEarlierOneUntilItIsRemoved)
     EXPECT_EQ(CLSIDFromProgID(u"MSOLEDBSQL", &clsid), CO_E_CLASSSTRING);
 }
 
-TEST(ClassRegistry, unregisteringByNameRemovesOnlyTheNewest)
-{
-    int lastTag = 0;
-    rz::registerClass("MSOLEDBSQL19", kFirst, Maker{1, &lastTag});
-    rz::registerClass("MSOLEDBSQL19", kSecond, Maker{2, &lastTag});
-    CLSID clsid;
-    EXPECT_TRUE(rz::unregisterClass("msoledbsql19"));
-    ASSERT_EQ(CLSIDFromProgID(u"MSOLEDBSQL19", &clsid), S_OK);
-    EXPECT_EQ(clsid, kFirst);
-    EXPECT_TRUE(rz::unregisterClass("MSOLEDBSQL19"));
-    EXPECT_FALSE(rz::unregisterClass("MSOLEDBSQL19"));
-}
-
 TEST(ClassRegistry, theRuntimesOwnClassesRefuseOtherInterfacesAggregationAndOtherContexts)
 {
     // Creating them is the service components' and the conversion library's tests.
