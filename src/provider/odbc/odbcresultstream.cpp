@@ -194,16 +194,17 @@ void OdbcResultStream::closeWire()
         return;
     const SQLHSTMT stmt = statement_.get();
     SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLFreeStmt(stmt, SQL_UNBIND);
-    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-    if (blockCursor_) {
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
-        SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
-        blockCursor_ = false;
-    }
-    if (const std::shared_ptr<OdbcConnection> owner = owner_.lock())
+    // Only a handle that goes back to its connection needs cleaning for the next statement.
+    if (const std::shared_ptr<OdbcConnection> owner = owner_.lock()) {
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+        if (blockCursor_) {
+            SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+            SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+            SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0);
+        }
         owner->recycleStatement(std::move(statement_));
+    }
     statement_.reset();
 }
 
